@@ -1,0 +1,47 @@
+#pragma once
+
+#include "netconnection.h"
+
+#include <QCborMap>
+#include <QDateTime>
+#include <QString>
+
+namespace acc00420 {
+
+// The server object "Acc00420.rdmPagClie" as the screen calls it: one member per method, the
+// arguments in the server's order and types. Each returns the raw result, to be opened with
+// CheckResultServ (all but getPrxMovClie, whose result is the bare movement number).
+class AccountService
+{
+public:
+    static constexpr const char *ObjectName = "Acc00420.rdmPagClie";
+
+    explicit AccountService(fw::TNetConnection &connection);
+
+    // The two first arguments are the screen's module strings, passed by reference; the
+    // server may read them and the screen never reads them back.
+    fw::CborItem getMovCliente(QString &cdConsumidor, QString &tCdConsumidor,
+                               const QString &cdCliente, const QDateTime &dtInicio);
+    fw::CborItem setAtualizaCons(const QString &cdFilial, const QString &cdCliente,
+                                 const QString &cdConsumidor, const QDateTime &dtInicio,
+                                 const QString &cdOperador);
+    fw::CborItem getConsumidor(const QString &cdCliente, const QString &cdConsumidor,
+                               const QString &tCdConsumidor, const QString &cdFilial);
+    fw::CborItem SetMovCliente(const QCborMap &delta);
+    fw::CborItem getPrxMovClie(const QString &cdCliente);
+    fw::CborItem setCancelamento(const QString &idTipMovCli, const QString &cdOperador,
+                                 const QDateTime &moment, const QString &texto,
+                                 const QString &cdCliente, const QString &nrSeqMovCli);
+    fw::CborItem setCancelaVenda(const QString &texto, const QString &cdFilial,
+                                 const QString &cdCaixa, const QString &nrSeqVenda);
+    fw::CborItem setCancelaReceb(const QString &cdFilial, const QString &cdCaixa,
+                                 const QString &nrSeqVenda);
+
+private:
+    fw::TNetConnection &m_connection;
+};
+
+// The bare result of getPrxMovClie as text: a text as it is, an integer in decimal digits.
+QString movementNumberText(const fw::CborItem &result);
+
+} // namespace acc00420

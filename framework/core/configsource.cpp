@@ -1,0 +1,65 @@
+#include "configsource.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include <stdexcept>
+
+namespace fw {
+
+ConfigSource::ConfigSource(QStringList arguments, QProcessEnvironment environment,
+                           QString envPrefix, QString iniSection, QString defaultIniPath)
+    : m_arguments(std::move(arguments))
+    , m_environment(std::move(environment))
+    , m_envPrefix(std::move(envPrefix))
+    , m_iniSection(std::move(iniSection))
+{
+    m_iniPath = fromArguments(QStringLiteral("config"));
+    if (m_iniPath.isEmpty())
+        m_iniPath = m_environment.value(m_envPrefix + QStringLiteral("_CONFIG"));
+    if (m_iniPath.isEmpty())
+        m_iniPath = std::move(defaultIniPath);
+}
+
+QString ConfigSource::fromArguments(const QString &name) const
+{
+    const QString prefix = QStringLiteral("--") + name + u'=';
+    // The last occurrence wins, as a user who repeats an option expects.
+    for (auto it = m_arguments.crbegin(); it != m_arguments.crend(); ++it) {
+        if (it->startsWith(prefix))
+            return it->mid(prefix.size());
+    }
+    return {};
+}
+
+QString ConfigSource::value(const QString &name, const QString &fallback) const
+{
+    if (QString v = fromArguments(name); !v.isEmpty())
+        return v;
+    QString envName = m_envPrefix + u'_' + name.toUpper();
+    envName.replace(u'-', u'_');
+    if (QString v = m_environment.value(envName); !v.isEmpty())
+        return v;
+    if (!m_iniPath.isEmpty() && QFileInfo::exists(m_iniPath)) {
+        QSettings ini(m_iniPath, QSettings::IniFormat);
+        ini.beginGroup(m_iniSection);
+        if (QString v = ini.value(name).toString(); !v.isEmpty())
+            return v;
+    }
+    return fallback;
+}
+
+quint16 ConfigSource::port(const QString &name, quint16 fallback) const
+{
+    const QString text = value(name);
+    if (text.isEmpty())
+        return fallback;
+    bool ok = false;
+    const uint number = text.toUInt(&ok);
+    if (!ok || number == 0 || number > 65535)
+        throw std::invalid_argument(
+            QStringLiteral("porta inválida em %1: \"%2\"").arg(name, text).toStdString());
+    return quint16(number);
+}
+
+} // namespace fw

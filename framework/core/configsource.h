@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace fw {
+
+// One setting read from, in this order of precedence: the command line ("--name=value"), the
+// environment (PREFIX_NAME, upper case, '-' as '_') and an ini file (key "name" in the
+// section given). The ini file is the one named by "--config=path" or PREFIX_CONFIG, else the
+// default path given.
+class ConfigSource
+{
+public:
+    ConfigSource(QStringList arguments, QProcessEnvironment environment, QString envPrefix,
+                 QString iniSection, QString defaultIniPath = {});
+
+    QString value(const QString &name, const QString &fallback = {}) const;
+    // The value as a port number; fallback when absent, std::invalid_argument when malformed.
+    quint16 port(const QString &name, quint16 fallback) const;
+
+    QString iniPath() const { return m_iniPath; }
+
+private:
+    QString fromArguments(const QString &name) const;
+
+    QStringList m_arguments;
+    QProcessEnvironment m_environment;
+    QString m_envPrefix;
+    QString m_iniSection;
+    QString m_iniPath;
+};
+
+} // namespace fw

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QChar>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace fw {
+
+// How dates, times and numbers are written for the operator. Brazilian defaults; a host may
+// replace them from its context. Screens format through these, never through literals.
+struct FormatSettings
+{
+    QString shortDateFormat = QStringLiteral("dd/MM/yyyy");
+    QString longTimeFormat = QStringLiteral("HH:mm:ss");
+    QChar decimalSeparator = u',';
+};
+
+const FormatSettings &formatSettings();
+void setFormatSettings(const FormatSettings &settings);
+
+QString DateToStr(const QDate &date);
+QString TimeToStr(const QTime &time);
+// Short date, a blank, long time.
+QString DateTimeToStr(const QDateTime &moment);
+
+// Fixed decimals as a "0.00"-style format asks (the number of zeros after the point), rounded
+// half away from zero, with the settings' decimal separator and no thousands separator.
+// An empty format writes FloatToStr.
+QString FormatFloat(const QString &format, double value);
+// The shortest text that reads back as the same value, with the settings' decimal separator.
+QString FloatToStr(double value);
+// Reads a number typed with the settings' separator (a dot is taken as well); nullopt when the
+// text is not a number.
+std::optional<double> StrToFloat(const QString &text);
+
+} // namespace fw

@@ -1,0 +1,51 @@
+#include "logincontext.h"
+
+#include "formatsettings.h"
+
+namespace fw {
+namespace {
+
+LoginContext current;
+
+} // namespace
+
+LoginContext LoginContext::fromConfig(const ConfigSource &config)
+{
+    LoginContext context;
+    context.filial = config.value(QStringLiteral("filial"), context.filial);
+    context.operador = config.value(QStringLiteral("operador"));
+    context.nomeOperador = config.value(QStringLiteral("nome-operador"));
+    context.webUrl = config.value(QStringLiteral("server-host"), context.webUrl);
+    context.webPort = config.port(QStringLiteral("server-port"), context.webPort);
+    context.database = config.value(QStringLiteral("database"));
+    return context;
+}
+
+const LoginContext &loginContext()
+{
+    return current;
+}
+
+void setLoginContext(const LoginContext &context)
+{
+    current = context;
+}
+
+void applyFormatSettings(const ConfigSource &config)
+{
+    FormatSettings settings = formatSettings();
+    settings.shortDateFormat = config.value(QStringLiteral("short-date"), settings.shortDateFormat);
+    settings.longTimeFormat = config.value(QStringLiteral("long-time"), settings.longTimeFormat);
+    const QString separator = config.value(QStringLiteral("decimal-separator"));
+    if (separator.size() == 1)
+        settings.decimalSeparator = separator.front();
+    setFormatSettings(settings);
+}
+
+QString FiliProc() { return current.filial; }
+QString Operador() { return current.operador; }
+QString NomeOperador() { return current.nomeOperador; }
+QString WebURL() { return current.webUrl; }
+quint16 WebPort() { return current.webPort; }
+
+} // namespace fw

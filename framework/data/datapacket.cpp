@@ -1,0 +1,488 @@
+#include "datapacket.h"
+
+#include "wiredatetime.h"
+
+#include <QCborArray>
+#include <QCborValue>
+
+#include <cmath>
+
+namespace fw {
+namespace {
+
+[[noreturn]] void packetError(const QString &why)
+{
+    throw PacketError(QStringLiteral("pacote de dados inválido: %1").arg(why).toStdString());
+}
+
+qsizetype utf8Characters(const QByteArray &utf8)
+{
+    qsizetype count = 0;
+    for (char c : utf8)
+        count += (quint8(c) & 0xC0) != 0x80;
+    return count;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------- reader
+
+DataPacketReader::DataPacketReader(QByteArrayView packet)
+    : m_reader(packet.data(), packet.size())
+{
+    readHeader();
+}
+
+void DataPacketReader::fail(const QString &why) const
+{
+    if (m_row >= 0)
+        packetError(QStringLiteral("linha %1: %2").arg(m_row + 1).arg(why));
+    packetError(why);
+}
+
+void DataPacketReader::readHeader()
+{
+    if (!m_reader.isMap())
+        fail(QStringLiteral("esperado um mapa"));
+    m_reader.enterContainer();
+    bool haveFields = false;
+    while (m_reader.hasNext()) {
+        if (!m_reader.isString())
+            fail(QStringLiteral("chave do pacote não é texto"));
+        const auto key = m_reader.readString();
+        if (key.status != QCborStreamReader::EndOfString)
+            fail(QStringLiteral("chave do pacote ilegível"));
+        if (key.data == QLatin1String("fields")) {
+            m_fields = fieldsFromCbor(QCborValue::fromCbor(m_reader));
+            haveFields = true;
+        } else if (key.data == QLatin1String("rows")) {
+            if (!haveFields)
+                fail(QStringLiteral("\"rows\" antes de \"fields\""));
+            if (!m_reader.isArray())
+                fail(QStringLiteral("\"rows\" não é uma lista"));
+            m_announcedRows = m_reader.isLengthKnown() ? qint64(m_reader.length()) : -1;
+            m_reader.enterContainer();
+            return;
+        } else if (!m_reader.next()) {
+            fail(QStringLiteral("valor ilegível da chave %1").arg(key.data));
+        }
+    }
+    fail(QStringLiteral("sem \"rows\""));
+}
+
+bool DataPacketReader::nextRow()
+{
+    if (m_inRow) {
+        if (m_cell != m_fields.size() || m_reader.hasNext())
+            fail(QStringLiteral("a linha não tem %1 valores").arg(m_fields.size()));
+        m_reader.leaveContainer();
+        m_inRow = false;
+    }
+    if (m_reader.lastError() != QCborError::NoError)
+        fail(m_reader.lastError().toString());
+    if (!m_reader.hasNext()) {
+        m_reader.leaveContainer(); // rows
+        while (m_reader.hasNext())  // keys after the rows are not ours; skip them
+            m_reader.next();
+        m_reader.leaveContainer(); // packet
+        if (m_reader.lastError() != QCborError::NoError)
+            fail(m_reader.lastError().toString());
+        return false;
+    }
+    ++m_row;
+    if (!m_reader.isArray())
+        fail(QStringLiteral("linha não é uma lista"));
+    if (m_reader.isLengthKnown() && m_reader.length() != quint64(m_fields.size()))
+        fail(QStringLiteral("a linha tem %1 valores, esperados %2")
+                 .arg(m_reader.length()).arg(m_fields.size()));
+    m_reader.enterContainer();
+    m_inRow = true;
+    m_cell = 0;
+    return true;
+}
+
+const PacketField &DataPacketReader::currentField() const
+{
+    if (!m_inRow || m_cell >= m_fields.size() || !m_reader.hasNext())
+        fail(QStringLiteral("a linha não tem %1 valores").arg(m_fields.size()));
+    return m_fields.at(m_cell);
+}
+
+void DataPacketReader::expectString(const char *what)
+{
+    if (!m_reader.isString())
+        fail(QStringLiteral("%1 esperado em %2").arg(QLatin1String(what), m_fields.at(m_cell).name));
+}
+
+const QByteArray &DataPacketReader::readUtf8(const char *what)
+{
+    expectString(what);
+    m_text.resize(0);
+    QCborStreamReader::StringResult<qsizetype> r;
+    do {
+        const qsizetype chunk = m_reader.currentStringChunkSize();
+        if (chunk < 0)
+            fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
+        const qsizetype old = m_text.size();
+        m_text.resize(old + chunk);
+        r = m_reader.readStringChunk(m_text.data() + old, chunk);
+        if (r.status == QCborStreamReader::Ok)
+            m_text.resize(old + r.data);
+    } while (r.status == QCborStreamReader::Ok);
+    if (r.status == QCborStreamReader::Error)
+        fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
+    return m_text;
+}
+
+void DataPacketReader::checkSize(const QByteArray &utf8) const
+{
+    const PacketField &field = m_fields.at(m_cell);
+    // Counting characters is only needed when the bytes could exceed the size.
+    if (field.size > 0 && utf8.size() > field.size && utf8Characters(utf8) > field.size)
+        fail(QStringLiteral("%1 excede %2 caracteres").arg(field.name).arg(field.size));
+}
+
+std::optional<qint64> DataPacketReader::readDateTime()
+{
+    if (!m_reader.isTag() || m_reader.toTag() != QCborTag(QCborKnownTags::DateTimeString))
+        fail(QStringLiteral("data-hora (etiqueta 0) esperada em %1").arg(m_fields.at(m_cell).name));
+    m_reader.next();
+    const QByteArray &text = readUtf8("texto de data-hora");
+    const auto msecs = parseWireDateTime(text.constData(), text.size());
+    if (!msecs)
+        fail(QStringLiteral("data-hora inválida em %1: %2")
+                 .arg(m_fields.at(m_cell).name, QString::fromUtf8(text)));
+    return msecs;
+}
+
+void DataPacketReader::readCell(ColumnStore *column)
+{
+    const PacketField &field = currentField();
+    if (m_reader.isNull()) {
+        m_reader.next();
+        if (column)
+            column->appendNull();
+        ++m_cell;
+        return;
+    }
+    if (field.type == FieldType::String) {
+        const QByteArray &utf8 = readUtf8("texto");
+        checkSize(utf8);
+        if (column)
+            column->appendUtf8(utf8.constData(), utf8.size());
+        ++m_cell;
+        return;
+    }
+    const Value v = readValue();
+    if (column)
+        column->append(v);
+}
+
+Value DataPacketReader::readValue()
+{
+    const PacketField &field = currentField();
+    Value result;
+    if (m_reader.isNull()) {
+        m_reader.next();
+    } else {
+        switch (field.type) {
+        case FieldType::String: {
+            const QByteArray &utf8 = readUtf8("texto");
+            checkSize(utf8);
+            result = QString::fromUtf8(utf8);
+            break;
+        }
+        case FieldType::Float:
+            if (m_reader.isDouble())
+                result = m_reader.toDouble();
+            else if (m_reader.isFloat())
+                result = double(m_reader.toFloat());
+            else if (m_reader.isFloat16())
+                result = double(m_reader.toFloat16());
+            else if (m_reader.isInteger())
+                result = double(m_reader.toInteger());
+            else
+                fail(QStringLiteral("número esperado em %1").arg(field.name));
+            if (!std::isfinite(std::get<double>(result)))
+                fail(QStringLiteral("número não finito em %1").arg(field.name));
+            m_reader.next();
+            break;
+        case FieldType::DateTime:
+            result = *readDateTime();
+            break;
+        case FieldType::Integer:
+            if (!m_reader.isInteger())
+                fail(QStringLiteral("inteiro esperado em %1").arg(field.name));
+            result = m_reader.toInteger();
+            m_reader.next();
+            break;
+        case FieldType::Boolean:
+            if (!m_reader.isBool())
+                fail(QStringLiteral("booleano esperado em %1").arg(field.name));
+            result = qint64(m_reader.toBool());
+            m_reader.next();
+            break;
+        }
+    }
+    if (m_reader.lastError() != QCborError::NoError)
+        fail(m_reader.lastError().toString());
+    ++m_cell;
+    return result;
+}
+
+// ---------------------------------------------------------------------------------- writer
+
+DataPacketWriter::DataPacketWriter(QCborStreamWriter &writer, const QList<PacketField> &fields,
+                                   qint64 rowCount)
+    : m_writer(writer)
+    , m_indefinite(rowCount < 0)
+{
+    m_writer.startMap(2);
+    m_writer.append(QLatin1String("fields"));
+    m_writer.startArray(quint64(fields.size()));
+    for (const PacketField &f : fields) {
+        m_writer.startMap(3);
+        m_writer.append(QLatin1String("name"));
+        m_writer.append(f.name);
+        m_writer.append(QLatin1String("type"));
+        m_writer.append(fieldTypeName(f.type));
+        m_writer.append(QLatin1String("size"));
+        m_writer.append(quint64(f.size));
+        m_writer.endMap();
+    }
+    m_writer.endArray();
+    m_writer.append(QLatin1String("rows"));
+    if (m_indefinite)
+        m_writer.startArray();
+    else
+        m_writer.startArray(quint64(rowCount));
+    m_fieldCount = fields.size();
+}
+
+void DataPacketWriter::beginRow() { m_writer.startArray(quint64(m_fieldCount)); }
+void DataPacketWriter::writeNull() { m_writer.append(nullptr); }
+void DataPacketWriter::writeString(QStringView text) { m_writer.append(text); }
+void DataPacketWriter::writeUtf8(const char *text, qsizetype length)
+{
+    m_writer.appendTextString(text, length);
+}
+void DataPacketWriter::writeFloat(double value) { m_writer.append(value); }
+void DataPacketWriter::writeDateTime(qint64 msecs)
+{
+    m_writer.append(QCborKnownTags::DateTimeString);
+    const QByteArray text = formatWireDateTime(msecs);
+    m_writer.appendTextString(text.constData(), text.size());
+}
+void DataPacketWriter::writeInteger(qint64 value) { m_writer.append(value); }
+void DataPacketWriter::writeBoolean(bool value) { m_writer.append(value); }
+
+void DataPacketWriter::writeValue(FieldType type, const Value &value)
+{
+    if (isNull(value)) {
+        writeNull();
+        return;
+    }
+    switch (type) {
+    case FieldType::String: writeString(std::get<QString>(value)); break;
+    case FieldType::Float: writeFloat(std::get<double>(value)); break;
+    case FieldType::DateTime: writeDateTime(std::get<qint64>(value)); break;
+    case FieldType::Integer: writeInteger(std::get<qint64>(value)); break;
+    case FieldType::Boolean: writeBoolean(std::get<qint64>(value) != 0); break;
+    }
+}
+
+void DataPacketWriter::endRow() { m_writer.endArray(); }
+
+void DataPacketWriter::finish()
+{
+    m_writer.endArray();
+    m_writer.endMap();
+}
+
+// ---------------------------------------------------------------------------- value helpers
+
+QCborArray fieldsToCbor(const QList<PacketField> &fields)
+{
+    QCborArray list;
+    for (const PacketField &f : fields) {
+        QCborMap m;
+        m.insert(QLatin1String("name"), f.name);
+        m.insert(QLatin1String("type"), fieldTypeName(f.type));
+        m.insert(QLatin1String("size"), f.size);
+        list.append(m);
+    }
+    return list;
+}
+
+QList<PacketField> fieldsFromCbor(const QCborValue &value)
+{
+    if (!value.isArray())
+        packetError(QStringLiteral("\"fields\" não é uma lista"));
+    QList<PacketField> fields;
+    for (const QCborValue &item : value.toArray()) {
+        const QCborMap m = item.toMap();
+        PacketField f;
+        f.name = m.value(QLatin1String("name")).toString();
+        const QCborValue size = m.value(QLatin1String("size"));
+        if (!item.isMap() || f.name.isEmpty()
+            || !fieldTypeFromName(m.value(QLatin1String("type")).toString(), &f.type)
+            || (!size.isUndefined() && (!size.isInteger() || size.toInteger() < 0
+                                        || size.toInteger() > 1'000'000)))
+            packetError(QStringLiteral("definição de campo %1 inválida").arg(fields.size() + 1));
+        f.size = int(size.toInteger());
+        for (const PacketField &other : std::as_const(fields)) {
+            if (other.name.compare(f.name, Qt::CaseInsensitive) == 0)
+                packetError(QStringLiteral("campo %1 repetido").arg(f.name));
+        }
+        fields.append(f);
+    }
+    return fields;
+}
+
+QCborValue valueToCbor(FieldType type, const Value &value)
+{
+    if (isNull(value))
+        return QCborValue(nullptr);
+    switch (type) {
+    case FieldType::String: return std::get<QString>(value);
+    case FieldType::Float: return std::get<double>(value);
+    case FieldType::DateTime:
+        return QCborValue(QCborKnownTags::DateTimeString,
+                          QString::fromLatin1(formatWireDateTime(std::get<qint64>(value))));
+    case FieldType::Integer: return std::get<qint64>(value);
+    case FieldType::Boolean: return std::get<qint64>(value) != 0;
+    }
+    return {};
+}
+
+Value valueFromCbor(const PacketField &field, const QCborValue &value)
+{
+    if (value.isNull())
+        return {};
+    auto wrong = [&]() -> Value {
+        packetError(QStringLiteral("valor de %1 não é %2").arg(field.name, fieldTypeName(field.type)));
+    };
+    switch (field.type) {
+    case FieldType::String: {
+        if (!value.isString())
+            return wrong();
+        QString text = value.toString();
+        if (field.size > 0 && text.size() > field.size)
+            packetError(QStringLiteral("%1 excede %2 caracteres").arg(field.name).arg(field.size));
+        return text;
+    }
+    case FieldType::Float:
+        if (value.isDouble() && std::isfinite(value.toDouble()))
+            return value.toDouble();
+        if (value.isInteger())
+            return double(value.toInteger());
+        return wrong();
+    case FieldType::DateTime: {
+        // QCborValue turns tag 0 into a date-time value of its own; read its text back.
+        if (!value.isDateTime() && !(value.isTag() && value.tag() == QCborTag(QCborKnownTags::DateTimeString)))
+            return wrong();
+        const QByteArray text = value.taggedValue().toString().toLatin1();
+        const auto msecs = parseWireDateTime(text.constData(), text.size());
+        if (!msecs)
+            return wrong();
+        return *msecs;
+    }
+    case FieldType::Integer:
+        if (!value.isInteger())
+            return wrong();
+        return value.toInteger();
+    case FieldType::Boolean:
+        if (!value.isBool())
+            return wrong();
+        return qint64(value.toBool());
+    }
+    return {};
+}
+
+int Delta::indexOf(const QString &fieldName) const
+{
+    for (int i = 0; i < fields.size(); ++i) {
+        if (fields.at(i).name.compare(fieldName, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString deltaOpName(DeltaChange::Op op)
+{
+    switch (op) {
+    case DeltaChange::Op::Insert: return QStringLiteral("insert");
+    case DeltaChange::Op::Modify: return QStringLiteral("modify");
+    case DeltaChange::Op::Delete: return QStringLiteral("delete");
+    }
+    return {};
+}
+
+QCborMap deltaToCbor(const Delta &delta)
+{
+    auto row = [&](const QList<Value> &values) -> QCborValue {
+        if (values.isEmpty())
+            return QCborValue(nullptr);
+        QCborArray a;
+        for (int i = 0; i < values.size(); ++i)
+            a.append(valueToCbor(delta.fields.at(i).type, values.at(i)));
+        return a;
+    };
+    QCborArray changes;
+    for (const DeltaChange &c : delta.changes) {
+        QCborMap m;
+        m.insert(QLatin1String("op"), deltaOpName(c.op));
+        m.insert(QLatin1String("old"), row(c.oldValues));
+        m.insert(QLatin1String("new"), row(c.newValues));
+        changes.append(m);
+    }
+    QCborMap m;
+    m.insert(QLatin1String("fields"), fieldsToCbor(delta.fields));
+    m.insert(QLatin1String("changes"), changes);
+    return m;
+}
+
+Delta deltaFromCbor(const QCborValue &value)
+{
+    if (!value.isMap())
+        packetError(QStringLiteral("delta não é um mapa"));
+    const QCborMap m = value.toMap();
+    Delta delta;
+    delta.fields = fieldsFromCbor(m.value(QLatin1String("fields")));
+    const QCborValue changes = m.value(QLatin1String("changes"));
+    if (!changes.isArray())
+        packetError(QStringLiteral("\"changes\" não é uma lista"));
+    auto row = [&](const QCborValue &v, int n) {
+        QList<Value> values;
+        if (!v.isArray() || v.toArray().size() != delta.fields.size())
+            packetError(QStringLiteral("alteração %1: linha sem %2 valores").arg(n).arg(delta.fields.size()));
+        const QCborArray a = v.toArray();
+        for (int i = 0; i < a.size(); ++i)
+            values.append(valueFromCbor(delta.fields.at(i), a.at(i)));
+        return values;
+    };
+    int n = 0;
+    for (const QCborValue &item : changes.toArray()) {
+        ++n;
+        const QCborMap c = item.toMap();
+        const QString op = c.value(QLatin1String("op")).toString();
+        DeltaChange change;
+        if (op == QLatin1String("insert")) {
+            change.op = DeltaChange::Op::Insert;
+            change.newValues = row(c.value(QLatin1String("new")), n);
+        } else if (op == QLatin1String("modify")) {
+            change.op = DeltaChange::Op::Modify;
+            change.oldValues = row(c.value(QLatin1String("old")), n);
+            change.newValues = row(c.value(QLatin1String("new")), n);
+        } else if (op == QLatin1String("delete")) {
+            change.op = DeltaChange::Op::Delete;
+            change.oldValues = row(c.value(QLatin1String("old")), n);
+        } else {
+            packetError(QStringLiteral("alteração %1: operação \"%2\" desconhecida").arg(n).arg(op));
+        }
+        delta.changes.append(change);
+    }
+    return delta;
+}
+
+} // namespace fw

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "columnstore.h"
+#include "fieldtypes.h"
+
+#include <QByteArrayView>
+#include <QCborMap>
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
+#include <QList>
+
+#include <stdexcept>
+
+namespace fw {
+
+// A data packet is one CBOR map: {"fields": [{"name", "type", "size"}, ...], "rows": [[...]]}
+// with "fields" before "rows"; null is CBOR null, date-times are tag 0 text. docs/protocol.md
+// gives it byte for byte.
+class PacketError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct PacketField
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int size = 0; // characters, for strings; 0 is unlimited
+
+    bool operator==(const PacketField &) const = default;
+};
+
+// Reads a packet value by value, straight from its encoding, so a large statement never
+// exists twice in memory.
+class DataPacketReader
+{
+public:
+    explicit DataPacketReader(QByteArrayView packet);
+
+    const QList<PacketField> &fields() const { return m_fields; }
+    // The number of rows the packet announces, or -1 when it doesn't say.
+    qint64 announcedRows() const { return m_announcedRows; }
+
+    // Checks the values of a field against another size than the packet's (0: unlimited).
+    void setFieldSize(int index, int size) { m_fields[index].size = size; }
+
+    // Steps into the next row; false after the last one (the packet is then checked to end).
+    bool nextRow();
+    // Decodes the row's next value, checked against its field, and appends it to the column
+    // (or skips it when the column is null).
+    void readCell(ColumnStore *column);
+    Value readValue();
+
+private:
+    void readHeader();
+    void readFields();
+    const PacketField &currentField() const;
+    void expectString(const char *what);
+    const QByteArray &readUtf8(const char *what);
+    void checkSize(const QByteArray &utf8) const;
+    std::optional<qint64> readDateTime();
+    [[noreturn]] void fail(const QString &why) const;
+
+    QCborStreamReader m_reader;
+    QList<PacketField> m_fields;
+    qint64 m_announcedRows = -1;
+    qint64 m_row = -1;
+    int m_cell = 0;
+    bool m_inRow = false;
+    QByteArray m_text;
+};
+
+// Writes a packet value by value.
+class DataPacketWriter
+{
+public:
+    // rowCount -1 writes an indefinite-length row list.
+    DataPacketWriter(QCborStreamWriter &writer, const QList<PacketField> &fields, qint64 rowCount);
+
+    void beginRow();
+    void writeNull();
+    void writeString(QStringView text);
+    void writeUtf8(const char *text, qsizetype length);
+    void writeFloat(double value);
+    void writeDateTime(qint64 msecsSinceEpoch);
+    void writeInteger(qint64 value);
+    void writeBoolean(bool value);
+    void writeValue(FieldType type, const Value &value);
+    void endRow();
+    void finish();
+
+private:
+    QCborStreamWriter &m_writer;
+    bool m_indefinite;
+    qsizetype m_fieldCount = 0;
+};
+
+QCborArray fieldsToCbor(const QList<PacketField> &fields);
+// Throws PacketError on a malformed list.
+QList<PacketField> fieldsFromCbor(const QCborValue &fields);
+QCborValue valueToCbor(FieldType type, const Value &value);
+// Throws PacketError when the value does not fit the field.
+Value valueFromCbor(const PacketField &field, const QCborValue &value);
+
+// A change log as it travels: {"fields": [...], "changes": [{"op", "old", "new"}, ...]}.
+struct DeltaChange
+{
+    enum class Op { Insert, Modify, Delete };
+    Op op = Op::Insert;
+    QList<Value> oldValues; // empty for an insert
+    QList<Value> newValues; // empty for a delete
+};
+
+struct Delta
+{
+    QList<PacketField> fields;
+    QList<DeltaChange> changes;
+
+    int indexOf(const QString &fieldName) const;
+};
+
+QCborMap deltaToCbor(const Delta &delta);
+// Throws PacketError naming what is wrong.
+Delta deltaFromCbor(const QCborValue &value);
+QString deltaOpName(DeltaChange::Op op);
+
+} // namespace fw

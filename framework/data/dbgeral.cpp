@@ -1,0 +1,39 @@
+#include "dbgeral.h"
+
+namespace fw {
+
+void DtmDBGeral::open(const QString &url)
+{
+    close();
+    m_kind = DatabaseUrl::parse(url).kind;
+    openDatabase(url, QLatin1String(ConnectionName));
+}
+
+void DtmDBGeral::close()
+{
+    if (!QSqlDatabase::contains(QLatin1String(ConnectionName)))
+        return;
+    QSqlDatabase::database(QLatin1String(ConnectionName), false).close();
+    QSqlDatabase::removeDatabase(QLatin1String(ConnectionName));
+}
+
+bool DtmDBGeral::isOpen() const
+{
+    return QSqlDatabase::contains(QLatin1String(ConnectionName))
+        && QSqlDatabase::database(QLatin1String(ConnectionName), false).isOpen();
+}
+
+QSqlDatabase DtmDBGeral::database() const
+{
+    if (!isOpen())
+        throw DatabaseError("o banco de dados compartilhado não está aberto");
+    return QSqlDatabase::database(QLatin1String(ConnectionName), false);
+}
+
+DtmDBGeral &dtmDBGeral()
+{
+    static DtmDBGeral module;
+    return module;
+}
+
+} // namespace fw

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "database.h"
+
+#include <QSqlDatabase>
+
+namespace fw {
+
+// The shared database module: the one connection through which screens run their local
+// queries, opened from the logged-in context's database.
+class DtmDBGeral
+{
+public:
+    static constexpr const char *ConnectionName = "dtbGeral";
+
+    // Opens (or reopens) the shared connection; throws DatabaseError.
+    void open(const QString &url);
+    void close();
+    bool isOpen() const;
+    QSqlDatabase database() const;
+    DatabaseUrl::Kind kind() const { return m_kind; }
+
+private:
+    DatabaseUrl::Kind m_kind = DatabaseUrl::Kind::SQLite;
+};
+
+DtmDBGeral &dtmDBGeral();
+
+} // namespace fw

@@ -1,0 +1,56 @@
+#include "frame.h"
+
+#include <QtEndian>
+
+namespace fw {
+
+QByteArray frameHeader(qsizetype payloadLength)
+{
+    QByteArray header(4, Qt::Uninitialized);
+    qToBigEndian(quint32(payloadLength), header.data());
+    return header;
+}
+
+QByteArray encodeFrame(QByteArrayView payload)
+{
+    QByteArray frame = frameHeader(payload.size());
+    frame.append(payload);
+    return frame;
+}
+
+FrameReader::FrameReader(qsizetype maxFrameBytes)
+    : m_max(maxFrameBytes)
+{
+}
+
+void FrameReader::append(QByteArrayView bytes)
+{
+    // Drop what was already handed out before growing, so a long-lived connection's buffer
+    // stays the size of one frame.
+    if (m_consumed > 0 && m_consumed >= m_buffer.size() / 2) {
+        m_buffer.remove(0, m_consumed);
+        m_consumed = 0;
+    }
+    m_buffer.append(bytes);
+}
+
+FrameReader::Status FrameReader::next(QByteArray *frame)
+{
+    const qsizetype available = m_buffer.size() - m_consumed;
+    if (available < 4)
+        return Status::NeedMore;
+    m_announced = qsizetype(qFromBigEndian<quint32>(m_buffer.constData() + m_consumed));
+    if (m_announced > m_max)
+        return Status::TooLarge;
+    if (available < 4 + m_announced)
+        return Status::NeedMore;
+    *frame = m_buffer.mid(m_consumed + 4, m_announced);
+    m_consumed += 4 + m_announced;
+    if (m_consumed == m_buffer.size()) {
+        m_buffer.clear();
+        m_consumed = 0;
+    }
+    return Status::Frame;
+}
+
+} // namespace fw

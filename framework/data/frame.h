@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace fw {
+
+// Every message on the wire is a frame: a 4-byte big-endian length, then that many bytes.
+constexpr qsizetype DefaultMaxFrameBytes = 64 * 1024 * 1024;
+
+QByteArray encodeFrame(QByteArrayView payload);
+// The 4-byte header alone, for a payload written after it.
+QByteArray frameHeader(qsizetype payloadLength);
+
+// Collects received bytes and hands out whole frames.
+class FrameReader
+{
+public:
+    enum class Status { NeedMore, Frame, TooLarge };
+
+    explicit FrameReader(qsizetype maxFrameBytes = DefaultMaxFrameBytes);
+
+    void append(QByteArrayView bytes);
+    // Takes the next whole frame out of what was received. TooLarge when the next frame
+    // announces more than the maximum; the reader is then unusable and the peer is dropped.
+    Status next(QByteArray *frame);
+    qsizetype buffered() const { return m_buffer.size() - m_consumed; }
+    qsizetype announcedLength() const { return m_announced; }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_consumed = 0;
+    qsizetype m_max;
+    qsizetype m_announced = 0;
+};
+
+} // namespace fw

@@ -1,0 +1,170 @@
+#include "netconnection.h"
+
+#include "protocol.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace fw {
+
+TNetConnection::TNetConnection(QObject *parent)
+    : QObject(parent)
+    , m_socket(new QTcpSocket(this))
+{
+    connect(m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
+        if (s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState)
+            emit connectedChanged(s == QAbstractSocket::ConnectedState);
+    });
+}
+
+TNetConnection::~TNetConnection()
+{
+    m_socket->abort();
+}
+
+QString TNetConnection::where() const
+{
+    return QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+}
+
+bool TNetConnection::connected() const
+{
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+// Runs the event loop until done() or the time runs out, leaving user input queued: the
+// window repaints and the busy indicator moves, but no other handler starts meanwhile.
+bool TNetConnection::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    bool timedOut = false;
+    connect(&timer, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
+    auto check = [&] {
+        if (done())
+            loop.quit();
+    };
+    const auto c1 = connect(m_socket, &QTcpSocket::readyRead, &loop, check);
+    const auto c2 = connect(m_socket, &QTcpSocket::stateChanged, &loop, check);
+    const auto c3 = connect(m_socket, &QTcpSocket::errorOccurred, &loop, check);
+    timer.start(timeoutMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(c1);
+    disconnect(c2);
+    disconnect(c3);
+    return !timedOut || done();
+}
+
+bool TNetConnection::open()
+{
+    if (connected())
+        return true;
+    m_socket->abort();
+    if (onBeforeConnect)
+        onBeforeConnect(*this);
+    m_lastError.clear();
+    m_socket->connectToHost(m_host, m_port);
+    const bool finished = waitFor([this] {
+        const auto s = m_socket->state();
+        return s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState;
+    }, m_timeoutMs);
+    if (connected())
+        return true;
+    m_lastError = finished ? m_socket->errorString()
+                           : QStringLiteral("sem resposta em %1 s").arg(m_timeoutMs / 1000.0);
+    m_socket->abort();
+    if (m_throwException)
+        throw ServerCallError(QStringLiteral("Não foi possível conectar ao servidor de aplicação "
+                                             "%1 (%2). Verifique se o servidor está no ar e tente "
+                                             "novamente.").arg(where(), m_lastError).toStdString());
+    return false;
+}
+
+void TNetConnection::close()
+{
+    m_socket->abort();
+}
+
+void TNetConnection::failCall(const QString &method, const QString &why)
+{
+    m_lastError = why;
+    throw ServerCallError(QStringLiteral("A chamada %1 ao servidor de aplicação %2 falhou: %3")
+                              .arg(method, where(), why).toStdString());
+}
+
+CborItem TNetConnection::call(const QString &method, const QCborArray &args)
+{
+    if (m_calling)
+        failCall(method, QStringLiteral("outra chamada ainda está em andamento"));
+    m_calling = true;
+    struct Reset { bool &flag; ~Reset() { flag = false; } } reset{m_calling};
+
+    if (!connected()) {
+        const bool wasThrowing = m_throwException;
+        m_throwException = false;
+        const bool opened = open();
+        m_throwException = wasThrowing;
+        if (!opened)
+            failCall(method, QStringLiteral("não foi possível conectar (%1). Verifique se o "
+                                            "servidor está no ar e tente novamente.").arg(m_lastError));
+    }
+
+    const quint64 id = m_nextId++;
+    m_socket->write(encodeFrame(encodeRequest({id, m_serverName, method, args})));
+
+    FrameReader frames(m_maxFrame);
+    QByteArray frame;
+    bool gotReply = false;
+    bool tooLarge = false;
+    Reply reply;
+    QString broken;
+    auto replyArrived = [&] {
+        frames.append(m_socket->readAll());
+        while (true) {
+            const auto status = frames.next(&frame);
+            if (status == FrameReader::Status::TooLarge) {
+                tooLarge = true;
+                return true;
+            }
+            if (status == FrameReader::Status::NeedMore)
+                return m_socket->state() != QAbstractSocket::ConnectedState;
+            try {
+                reply = decodeReply(frame);
+            } catch (const ProtocolError &e) {
+                broken = QString::fromStdString(e.what());
+                return true;
+            }
+            if (reply.id == id) {
+                gotReply = true;
+                return true;
+            }
+            // A reply to an earlier call that gave up waiting: not ours, keep reading.
+        }
+    };
+    const bool finished = waitFor(replyArrived, m_timeoutMs);
+
+    if (gotReply) {
+        if (reply.error)
+            failCall(method, QStringLiteral("%1 (%2)").arg(reply.error->message, reply.error->code));
+        return reply.result;
+    }
+    // Whatever else happened, the stream can no longer be trusted: the next call reconnects.
+    m_socket->abort();
+    if (tooLarge)
+        failCall(method, QStringLiteral("a resposta de %1 bytes excede o limite de %2 bytes")
+                             .arg(frames.announcedLength()).arg(m_maxFrame));
+    if (!broken.isEmpty())
+        failCall(method, QStringLiteral("resposta inválida (%1)").arg(broken));
+    if (!finished)
+        failCall(method, QStringLiteral("sem resposta em %1 s; a conexão foi fechada, tente "
+                                        "novamente").arg(m_timeoutMs / 1000.0));
+    failCall(method, QStringLiteral("a conexão foi encerrada pelo servidor antes da resposta"));
+}
+
+} // namespace fw

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "cboritem.h"
+#include "frame.h"
+
+#include <QCborArray>
+#include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
+
+#include <functional>
+#include <stdexcept>
+
+namespace fw {
+
+// A server call that did not get an answer (no connection, no reply in time, a broken reply)
+// or got the server's error reply. The message says what happened and what to do.
+class ServerCallError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The socket connection to the application server. Host and port are set by the
+// before-connect event, which runs before every connect; the first call connects, and a
+// connection that was closed (by us, by the server, by a timeout) is opened again by the next
+// call. Calls wait for their reply while the event loop keeps the window painted but takes
+// no input.
+class TNetConnection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TNetConnection(QObject *parent = nullptr);
+    ~TNetConnection() override;
+
+    QString serverName() const { return m_serverName; }
+    void setServerName(const QString &name) { m_serverName = name; }
+    QString host() const { return m_host; }
+    void setHost(const QString &host) { m_host = host; }
+    quint16 port() const { return m_port; }
+    void setPort(quint16 port) { m_port = port; }
+    // When false, a failed open raises nothing: it is seen when the next call fails.
+    bool throwException() const { return m_throwException; }
+    void setThrowException(bool on) { m_throwException = on; }
+    int timeoutMs() const { return m_timeoutMs; }
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    qsizetype maxFrameBytes() const { return m_maxFrame; }
+    void setMaxFrameBytes(qsizetype bytes) { m_maxFrame = bytes; }
+
+    std::function<void(TNetConnection &)> onBeforeConnect;
+
+    // Runs the before-connect event and connects. Returns false (or throws ServerCallError
+    // with throwException) when the server can't be reached.
+    bool open();
+    void close();
+    bool connected() const;
+    QString lastError() const { return m_lastError; }
+
+    // Calls a method of the server object with positional arguments and returns its result,
+    // still encoded. Throws ServerCallError on any failure.
+    CborItem call(const QString &method, const QCborArray &args);
+
+signals:
+    void connectedChanged(bool connected);
+
+private:
+    bool waitFor(const std::function<bool()> &done, int timeoutMs);
+    [[noreturn]] void failCall(const QString &method, const QString &why);
+    QString where() const;
+
+    QString m_serverName;
+    QString m_host = QStringLiteral("127.0.0.1");
+    quint16 m_port = 0;
+    bool m_throwException = true;
+    int m_timeoutMs = 30000;
+    qsizetype m_maxFrame = DefaultMaxFrameBytes;
+    QTcpSocket *m_socket;
+    quint64 m_nextId = 1;
+    bool m_calling = false;
+    QString m_lastError;
+};
+
+} // namespace fw

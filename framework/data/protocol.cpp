@@ -1,0 +1,167 @@
+#include "protocol.h"
+
+#include "wiredatetime.h"
+
+#include <QCborMap>
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
+
+namespace fw {
+namespace {
+
+[[noreturn]] void protocolError(const QString &why)
+{
+    throw ProtocolError(why.toStdString());
+}
+
+} // namespace
+
+QByteArray encodeRequest(const Request &request)
+{
+    QCborMap m;
+    m.insert(QLatin1String("id"), qint64(request.id));
+    m.insert(QLatin1String("object"), request.object);
+    m.insert(QLatin1String("method"), request.method);
+    m.insert(QLatin1String("args"), request.args);
+    return m.toCborValue().toCbor();
+}
+
+Request decodeRequest(const QByteArray &message, quint64 *id)
+{
+    QCborParserError error;
+    const QCborValue value = QCborValue::fromCbor(message, &error);
+    if (error.error != QCborError::NoError)
+        protocolError(QStringLiteral("CBOR inválido: %1").arg(error.errorString()));
+    if (!value.isMap())
+        protocolError(QStringLiteral("a requisição não é um mapa"));
+    const QCborMap m = value.toMap();
+    Request r;
+    const QCborValue idValue = m.value(QLatin1String("id"));
+    if (!idValue.isInteger() || idValue.toInteger() < 0)
+        protocolError(QStringLiteral("requisição sem \"id\" inteiro não negativo"));
+    r.id = quint64(idValue.toInteger());
+    if (id)
+        *id = r.id;
+    const QCborValue object = m.value(QLatin1String("object"));
+    const QCborValue method = m.value(QLatin1String("method"));
+    const QCborValue args = m.value(QLatin1String("args"));
+    if (!object.isString())
+        protocolError(QStringLiteral("requisição sem \"object\""));
+    if (!method.isString())
+        protocolError(QStringLiteral("requisição sem \"method\""));
+    if (!args.isArray())
+        protocolError(QStringLiteral("requisição sem a lista \"args\""));
+    r.object = object.toString();
+    r.method = method.toString();
+    r.args = args.toArray();
+    return r;
+}
+
+QByteArray encodeReply(quint64 id, QByteArrayView encodedResult)
+{
+    QByteArray bytes;
+    {
+        QCborStreamWriter writer(&bytes);
+        writer.startMap(2);
+        writer.append(QLatin1String("id"));
+        writer.append(id);
+        writer.append(QLatin1String("result"));
+    }
+    // The map's last value is appended as it was encoded.
+    bytes.append(encodedResult);
+    return bytes;
+}
+
+QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message)
+{
+    QCborMap error;
+    error.insert(QLatin1String("code"), code);
+    error.insert(QLatin1String("message"), message);
+    QCborMap m;
+    m.insert(QLatin1String("id"), qint64(id));
+    m.insert(QLatin1String("error"), error);
+    return m.toCborValue().toCbor();
+}
+
+Reply decodeReply(const QByteArray &message)
+{
+    QCborStreamReader reader(message);
+    if (!reader.isMap())
+        protocolError(QStringLiteral("a resposta não é um mapa"));
+    reader.enterContainer();
+    Reply reply;
+    bool haveId = false;
+    bool haveOutcome = false;
+    while (reader.hasNext()) {
+        if (!reader.isString())
+            protocolError(QStringLiteral("chave da resposta não é texto"));
+        const auto key = reader.readString();
+        if (key.status != QCborStreamReader::EndOfString)
+            protocolError(QStringLiteral("chave da resposta ilegível"));
+        if (key.data == QLatin1String("id")) {
+            if (!reader.isUnsignedInteger())
+                protocolError(QStringLiteral("\"id\" da resposta não é inteiro"));
+            reply.id = reader.toUnsignedInteger();
+            reader.next();
+            haveId = true;
+        } else if (key.data == QLatin1String("result")) {
+            const qint64 start = reader.currentOffset();
+            if (!reader.next())
+                protocolError(QStringLiteral("\"result\" ilegível"));
+            reply.result = CborItem(message, start, reader.currentOffset() - start);
+            haveOutcome = true;
+        } else if (key.data == QLatin1String("error")) {
+            const QCborMap error = QCborValue::fromCbor(reader).toMap();
+            reply.error = ReplyError{error.value(QLatin1String("code")).toString(),
+                                     error.value(QLatin1String("message")).toString()};
+            haveOutcome = true;
+        } else if (!reader.next()) {
+            protocolError(QStringLiteral("resposta ilegível"));
+        }
+    }
+    if (reader.lastError() != QCborError::NoError)
+        protocolError(QStringLiteral("resposta ilegível: %1").arg(reader.lastError().toString()));
+    if (!haveId || !haveOutcome)
+        protocolError(QStringLiteral("resposta sem \"id\" ou sem \"result\"/\"error\""));
+    return reply;
+}
+
+QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload)
+{
+    QByteArray bytes;
+    {
+        QCborStreamWriter writer(&bytes);
+        writer.startMap(3);
+        writer.append(QLatin1String("ok"));
+        writer.append(ok);
+        writer.append(QLatin1String("message"));
+        writer.append(message);
+        writer.append(QLatin1String("payload"));
+    }
+    bytes.append(encodedPayload);
+    return bytes;
+}
+
+QByteArray encodeEnvelope(bool ok, const QString &message, const QCborValue &payload)
+{
+    return encodeEnvelope(ok, message, QByteArrayView(payload.toCbor()));
+}
+
+QCborValue dateTimeToCbor(const QDateTime &moment)
+{
+    return QCborValue(QCborKnownTags::DateTimeString,
+                      QString::fromLatin1(formatWireDateTime(moment.toMSecsSinceEpoch())));
+}
+
+std::optional<QDateTime> dateTimeFromCbor(const QCborValue &value)
+{
+    if (!value.isDateTime() && !(value.isTag() && value.tag() == QCborTag(QCborKnownTags::DateTimeString)))
+        return std::nullopt;
+    const QByteArray text = value.taggedValue().toString().toLatin1();
+    const auto msecs = parseWireDateTime(text.constData(), text.size());
+    if (!msecs)
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(*msecs);
+}
+
+} // namespace fw

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "cboritem.h"
+
+#include <QCborArray>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+
+namespace fw {
+
+// A message that breaks the wire protocol (docs/protocol.md).
+class ProtocolError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// {"id": uint, "object": text, "method": text, "args": [...]}
+struct Request
+{
+    quint64 id = 0;
+    QString object;
+    QString method;
+    QCborArray args;
+};
+
+struct ReplyError
+{
+    QString code;
+    QString message;
+};
+
+// {"id": uint, "result": value} or {"id": uint, "error": {"code": text, "message": text}}
+struct Reply
+{
+    quint64 id = 0;
+    std::optional<ReplyError> error;
+    CborItem result;
+};
+
+QByteArray encodeRequest(const Request &request);
+// Throws ProtocolError naming what is wrong; the id is kept in *id as soon as it is read, so
+// the error reply can carry it.
+Request decodeRequest(const QByteArray &message, quint64 *id = nullptr);
+
+// A reply whose result is already encoded (a large packet is written once, never copied into
+// a tree of values).
+QByteArray encodeReply(quint64 id, QByteArrayView encodedResult);
+QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message);
+Reply decodeReply(const QByteArray &message);
+
+// The result envelope of the account methods: {"ok": bool, "message": text, "payload": value}.
+QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload);
+QByteArray encodeEnvelope(bool ok, const QString &message, const QCborValue &payload);
+
+// A date-time argument: tag 0 with RFC 3339 text in local time with its offset.
+QCborValue dateTimeToCbor(const QDateTime &moment);
+// nullopt when the value is not a tag-0 date-time.
+std::optional<QDateTime> dateTimeFromCbor(const QCborValue &value);
+
+} // namespace fw
