@@ -1,6 +1,7 @@
 #include "checkresultserv.h"
 
 #include "abort.h"
+#include "cborread.h"
 #include "dialogs.h"
 
 #include <QCborStreamReader>
@@ -25,27 +26,25 @@ Envelope open(QByteArrayView bytes)
         return envelope;
     bool haveOk = false;
     while (reader.hasNext()) {
-        if (!reader.isString())
+        const auto key = readCborText(reader);
+        if (!key)
             return envelope;
-        const auto key = reader.readString();
-        if (key.status != QCborStreamReader::EndOfString)
-            return envelope;
-        if (key.data == QLatin1String("ok")) {
+        if (*key == QLatin1String("ok")) {
             if (!reader.isBool())
                 return envelope;
             envelope.ok = reader.toBool();
             haveOk = true;
             reader.next();
-        } else if (key.data == QLatin1String("message")) {
+        } else if (*key == QLatin1String("message")) {
             if (reader.isString()) {
-                const auto text = reader.readString();
-                if (text.status != QCborStreamReader::EndOfString)
+                const auto text = readCborText(reader);
+                if (!text)
                     return envelope;
-                envelope.message = text.data;
+                envelope.message = *text;
             } else if (!reader.next()) {
                 return envelope;
             }
-        } else if (key.data == QLatin1String("payload")) {
+        } else if (*key == QLatin1String("payload")) {
             envelope.payloadStart = reader.currentOffset();
             if (!reader.next())
                 return envelope;

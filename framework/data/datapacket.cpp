@@ -1,5 +1,6 @@
 #include "datapacket.h"
 
+#include "cborread.h"
 #include "wiredatetime.h"
 
 #include <QCborArray>
@@ -47,15 +48,13 @@ void DataPacketReader::readHeader()
     m_reader.enterContainer();
     bool haveFields = false;
     while (m_reader.hasNext()) {
-        if (!m_reader.isString())
-            fail(QStringLiteral("chave do pacote não é texto"));
-        const auto key = m_reader.readString();
-        if (key.status != QCborStreamReader::EndOfString)
+        const auto key = readCborText(m_reader);
+        if (!key)
             fail(QStringLiteral("chave do pacote ilegível"));
-        if (key.data == QLatin1String("fields")) {
+        if (*key == QLatin1String("fields")) {
             m_fields = fieldsFromCbor(QCborValue::fromCbor(m_reader));
             haveFields = true;
-        } else if (key.data == QLatin1String("rows")) {
+        } else if (*key == QLatin1String("rows")) {
             if (!haveFields)
                 fail(QStringLiteral("\"rows\" antes de \"fields\""));
             if (!m_reader.isArray())
@@ -64,7 +63,7 @@ void DataPacketReader::readHeader()
             m_reader.enterContainer();
             return;
         } else if (!m_reader.next()) {
-            fail(QStringLiteral("valor ilegível da chave %1").arg(key.data));
+            fail(QStringLiteral("valor ilegível da chave %1").arg(*key));
         }
     }
     fail(QStringLiteral("sem \"rows\""));

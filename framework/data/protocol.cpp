@@ -1,5 +1,6 @@
 #include "protocol.h"
 
+#include "cborread.h"
 #include "wiredatetime.h"
 
 #include <QCborMap>
@@ -93,24 +94,22 @@ Reply decodeReply(const QByteArray &message)
     bool haveId = false;
     bool haveOutcome = false;
     while (reader.hasNext()) {
-        if (!reader.isString())
-            protocolError(QStringLiteral("chave da resposta não é texto"));
-        const auto key = reader.readString();
-        if (key.status != QCborStreamReader::EndOfString)
+        const auto key = readCborText(reader);
+        if (!key)
             protocolError(QStringLiteral("chave da resposta ilegível"));
-        if (key.data == QLatin1String("id")) {
+        if (*key == QLatin1String("id")) {
             if (!reader.isUnsignedInteger())
                 protocolError(QStringLiteral("\"id\" da resposta não é inteiro"));
             reply.id = reader.toUnsignedInteger();
             reader.next();
             haveId = true;
-        } else if (key.data == QLatin1String("result")) {
+        } else if (*key == QLatin1String("result")) {
             const qint64 start = reader.currentOffset();
             if (!reader.next())
                 protocolError(QStringLiteral("\"result\" ilegível"));
             reply.result = CborItem(message, start, reader.currentOffset() - start);
             haveOutcome = true;
-        } else if (key.data == QLatin1String("error")) {
+        } else if (*key == QLatin1String("error")) {
             const QCborMap error = QCborValue::fromCbor(reader).toMap();
             reply.error = ReplyError{error.value(QLatin1String("code")).toString(),
                                      error.value(QLatin1String("message")).toString()};

@@ -112,7 +112,11 @@ std::optional<qint64> parseWireDateTime(const char *p, qsizetype n)
 
 QByteArray formatWireDateTime(qint64 msecs)
 {
-    const int offset = localOffsetSeconds(msecs);
+    int offset = localOffsetSeconds(msecs);
+    // Old local mean times had offsets in seconds, which RFC 3339 can't write: such an
+    // instant goes in UTC, so it still reads back exactly.
+    if (offset % 60 != 0)
+        offset = 0;
     const qint64 local = msecs + qint64(offset) * 1000;
     qint64 days = local >= 0 ? local / 86400000 : (local - 86399999) / 86400000;
     const qint64 msOfDay = local - days * 86400000;

@@ -1,0 +1,246 @@
+#include "datapacket.h"
+#include "frame.h"
+#include "protocol.h"
+#include "recordset.h"
+#include "wiredatetime.h"
+
+#include <QCborArray>
+#include <QCborStreamWriter>
+#include <QTest>
+
+using namespace fw;
+
+namespace {
+
+QByteArray cbor(const QCborValue &v)
+{
+    return v.toCbor();
+}
+
+QCborMap packet(const QCborArray &fields, const QCborArray &rows)
+{
+    QCborMap m;
+    m.insert(QLatin1String("fields"), fields);
+    m.insert(QLatin1String("rows"), rows);
+    return m;
+}
+
+QCborMap fieldOf(const char *name, const char *type, int size)
+{
+    QCborMap m;
+    m.insert(QLatin1String("name"), QLatin1String(name));
+    m.insert(QLatin1String("type"), QLatin1String(type));
+    m.insert(QLatin1String("size"), size);
+    return m;
+}
+
+} // namespace
+
+class TestDataPacket : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip()
+    {
+        RecordSet source;
+        source.addField({"DSHISTMOV", FieldType::String, 80});
+        source.addField({"VRMOVCLI", FieldType::Float, 0});
+        source.addField({"DTMOVCLI", FieldType::DateTime, 0});
+        source.addField({"NRSEQ", FieldType::Integer, 0});
+        source.createDataSet();
+        const QDateTime moment = QDateTime::fromMSecsSinceEpoch(1796643000123); // .123 ms
+        const QString accents = QStringLiteral("Débito à crédito — São João ção");
+        source.insert();
+        source.fieldByName("DSHISTMOV").setAsString(accents);
+        source.fieldByName("VRMOVCLI").setAsFloat(-0.01);
+        source.fieldByName("DTMOVCLI").setAsDateTime(moment);
+        source.fieldByName("NRSEQ").setAsInteger(42);
+        source.post();
+        source.insert(); // all nulls
+        source.post();
+        source.insert();
+        source.fieldByName("DSHISTMOV").setAsString(QString(80, u'é')); // exactly the size
+        source.post();
+
+        RecordSet copy;
+        copy.loadFromPacket(source.toPacket());
+        QCOMPARE(copy.recordCount(), 3);
+        QCOMPARE(copy.fieldByName("DSHISTMOV").size(), 80);
+        copy.last();
+        QCOMPARE(copy.fieldByName("DSHISTMOV").asString(), accents);
+        QCOMPARE(copy.fieldByName("VRMOVCLI").asFloat(), -0.01);
+        QCOMPARE(copy.fieldByName("DTMOVCLI").asDateTime(), moment);
+        QCOMPARE(copy.fieldByName("DTMOVCLI").asDateTime().time().msec(), 123);
+        QCOMPARE(copy.fieldByName("NRSEQ").asInteger(), 42);
+        copy.prior();
+        for (int i = 0; i < copy.fieldCount(); ++i)
+            QVERIFY(copy.field(i).isNull());
+        copy.first();
+        QCOMPARE(copy.fieldByName("DSHISTMOV").asString().size(), 80);
+    }
+
+    void malformedPacketsAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QCborArray fields{fieldOf("A", "string", 3)};
+        QTest::newRow("not a map") << cbor(QCborArray{1, 2});
+        QTest::newRow("no rows") << cbor(QCborMap{{QLatin1String("fields"), fields}});
+        QTest::newRow("rows before fields")
+            << QByteArray::fromHex("a2") + cbor(QLatin1String("rows")) + cbor(QCborArray{})
+                   + cbor(QLatin1String("fields")) + cbor(fields);
+        QTest::newRow("short row") << cbor(packet(fields, {QCborValue(QCborArray{})}));
+        QTest::newRow("long row") << cbor(packet(fields, {QCborValue(QCborArray{"a", "b"})}));
+        QTest::newRow("row not a list") << cbor(packet(fields, {"a"}));
+        QTest::newRow("wrong type") << cbor(packet(fields, {QCborValue(QCborArray{1})}));
+        QTest::newRow("over size") << cbor(packet(fields, {QCborValue(QCborArray{"abcd"})}));
+        QTest::newRow("unknown type") << cbor(packet({fieldOf("A", "money", 0)}, {}));
+        QTest::newRow("repeated field") << cbor(packet({fieldOf("A", "string", 1), fieldOf("a", "string", 1)}, {}));
+        QTest::newRow("bad date") << cbor(packet({fieldOf("D", "datetime", 0)},
+                                                 {QCborValue(QCborArray{QCborValue(QCborKnownTags::DateTimeString, "2026-02-30T00:00:00Z")})}));
+        QTest::newRow("date without tag") << cbor(packet({fieldOf("D", "datetime", 0)},
+                                                        {QCborValue(QCborArray{"2026-02-01T00:00:00Z"})}));
+        QByteArray truncated = cbor(packet(fields, {QCborValue(QCborArray{"abc"}), QCborValue(QCborArray{"abc"})}));
+        truncated.chop(3);
+        QTest::newRow("truncated") << truncated;
+        QTest::newRow("empty") << QByteArray();
+    }
+    void malformedPacketsAreRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        RecordSet set;
+        QVERIFY_THROWS_EXCEPTION(PacketError, set.loadFromPacket(bytes));
+        QVERIFY(!set.active());
+    }
+
+    void sizeCountsCharactersNotBytes()
+    {
+        RecordSet set;
+        set.loadFromPacket(cbor(packet({fieldOf("A", "string", 3)}, {QCborValue(QCborArray{"ção"})})));
+        QCOMPARE(set.fieldByName("A").asString(), QStringLiteral("ção"));
+    }
+
+    void wireDateTime_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("msecs");
+        QTest::newRow("utc") << "1970-01-01T00:00:00Z" << qint64(0);
+        QTest::newRow("offset") << "2026-12-07T10:30:00.000-03:00" << qint64(1796650200000);
+        QTest::newRow("millis") << "2026-12-07T13:30:00.123Z" << qint64(1796650200123);
+        QTest::newRow("more digits") << "2026-12-07T13:30:00.1239Z" << qint64(1796650200123);
+        QTest::newRow("one digit") << "2026-12-07T13:30:00.5Z" << qint64(1796650200500);
+        QTest::newRow("leap day") << "2024-02-29T00:00:00Z" << qint64(1709164800000);
+        QTest::newRow("before epoch") << "1899-12-30T00:00:00Z" << qint64(-2209161600000);
+    }
+    void wireDateTime()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, msecs);
+        const QByteArray bytes = text.toLatin1();
+        QCOMPARE(parseWireDateTime(bytes.constData(), bytes.size()), std::optional<qint64>(msecs));
+        const QByteArray written = formatWireDateTime(msecs);
+        QCOMPARE(parseWireDateTime(written.constData(), written.size()), std::optional<qint64>(msecs));
+    }
+
+    void wireDateTimeCarriesLocalOffset()
+    {
+        // The tests run in America/Sao_Paulo (UTC-3 since 2019).
+        QCOMPARE(formatWireDateTime(1796650200000), QByteArray("2026-12-07T10:30:00.000-03:00"));
+    }
+
+    void badWireDateTimes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no zone") << "2026-12-07T10:30:00";
+        QTest::newRow("month 13") << "2026-13-07T10:30:00Z";
+        QTest::newRow("feb 29 non leap") << "2026-02-29T10:30:00Z";
+        QTest::newRow("hour 24") << "2026-12-07T24:00:00Z";
+        QTest::newRow("trailing") << "2026-12-07T10:30:00Zx";
+        QTest::newRow("empty fraction") << "2026-12-07T10:30:00.Z";
+        QTest::newRow("letters") << "abcd-ef-ghTij:kl:mnZ";
+    }
+    void badWireDateTimes()
+    {
+        QFETCH(QString, text);
+        const QByteArray bytes = text.toLatin1();
+        QCOMPARE(parseWireDateTime(bytes.constData(), bytes.size()), std::nullopt);
+    }
+
+    void deltaRoundTrip()
+    {
+        Delta delta;
+        delta.fields = {{"ID", FieldType::String, 10}, {"V", FieldType::Float, 0}, {"D", FieldType::DateTime, 0}};
+        delta.changes.append({DeltaChange::Op::Insert, {}, {QString("1"), 2.5, qint64(1796650200123)}});
+        delta.changes.append({DeltaChange::Op::Modify, {QString("2"), 1.0, Value()}, {QString("2"), 3.0, Value()}});
+        delta.changes.append({DeltaChange::Op::Delete, {QString("3"), Value(), Value()}, {}});
+        const Delta back = deltaFromCbor(QCborValue::fromCbor(deltaToCbor(delta).toCborValue().toCbor()));
+        QCOMPARE(back.fields, delta.fields);
+        QCOMPARE(back.changes.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(back.changes[i].op, delta.changes[i].op);
+            QVERIFY(back.changes[i].oldValues == delta.changes[i].oldValues);
+            QVERIFY(back.changes[i].newValues == delta.changes[i].newValues);
+        }
+    }
+
+    void badDeltas_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QCborArray fields{fieldOf("ID", "string", 2)};
+        auto delta = [&](const QCborValue &changes) {
+            return cbor(QCborMap{{QLatin1String("fields"), fields}, {QLatin1String("changes"), changes}});
+        };
+        QTest::newRow("unknown op") << delta(QCborArray{QCborMap{{QLatin1String("op"), "upsert"}}});
+        QTest::newRow("insert without new") << delta(QCborArray{QCborMap{{QLatin1String("op"), "insert"}}});
+        QTest::newRow("over size") << delta(QCborArray{QCborMap{{QLatin1String("op"), "insert"},
+                                                                 {QLatin1String("new"), QCborArray{"abc"}}}});
+        QTest::newRow("changes not a list") << delta(7);
+    }
+    void badDeltas()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY_THROWS_EXCEPTION(PacketError, deltaFromCbor(QCborValue::fromCbor(bytes)));
+    }
+
+    void frames()
+    {
+        FrameReader reader(16);
+        QByteArray frame;
+        const QByteArray two = encodeFrame("hello") + encodeFrame("");
+        reader.append(QByteArrayView(two).first(3));
+        QCOMPARE(reader.next(&frame), FrameReader::Status::NeedMore);
+        reader.append(QByteArrayView(two).sliced(3));
+        QCOMPARE(reader.next(&frame), FrameReader::Status::Frame);
+        QCOMPARE(frame, QByteArray("hello"));
+        QCOMPARE(reader.next(&frame), FrameReader::Status::Frame);
+        QCOMPARE(frame, QByteArray());
+        QCOMPARE(reader.next(&frame), FrameReader::Status::NeedMore);
+        reader.append(frameHeader(17));
+        QCOMPARE(reader.next(&frame), FrameReader::Status::TooLarge);
+    }
+
+    void requestsAndReplies()
+    {
+        const QByteArray request = encodeRequest({7, "Acc00420.rdmPagClie", "getPrxMovClie", {"00042"}});
+        const Request r = decodeRequest(request);
+        QCOMPARE(r.id, quint64(7));
+        QCOMPARE(r.method, QStringLiteral("getPrxMovClie"));
+        QCOMPARE(r.args.at(0).toString(), QStringLiteral("00042"));
+
+        quint64 id = 0;
+        QVERIFY_THROWS_EXCEPTION(ProtocolError, decodeRequest(QByteArray::fromHex("ff00"), &id));
+        QVERIFY_THROWS_EXCEPTION(ProtocolError,
+                                 decodeRequest(cbor(QCborMap{{QLatin1String("id"), 3}}), &id));
+        QCOMPARE(id, quint64(3)); // kept for the error reply
+
+        const Reply ok = decodeReply(encodeReply(9, cbor(QCborValue(true))));
+        QCOMPARE(ok.id, quint64(9));
+        QVERIFY(!ok.error);
+        QCOMPARE(ok.result.toValue(), QCborValue(true));
+        const Reply failed = decodeReply(encodeErrorReply(9, "unknown-method", "método desconhecido"));
+        QCOMPARE(failed.error->code, QStringLiteral("unknown-method"));
+        QVERIFY_THROWS_EXCEPTION(ProtocolError, decodeReply(cbor(QCborMap{{QLatin1String("id"), 1}})));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataPacket)
+#include "tst_datapacket.moc"

@@ -1,0 +1,289 @@
+#include "abort.h"
+#include "accountservice.h"
+#include "checkresultserv.h"
+#include "fakeappserver.h"
+#include "frame.h"
+#include "logincontext.h"
+#include "netconnection.h"
+#include "recordingdialogs.h"
+#include "recordset.h"
+
+#include <QCborStreamWriter>
+#include <QTest>
+
+using namespace fw;
+using acc00420::AccountService;
+
+namespace {
+
+// A connection configured as the screen configures its own: host and port read from the
+// logged-in context before every connect, connection errors not raised on open.
+struct Client
+{
+    TNetConnection connection;
+    int connects = 0;
+
+    explicit Client(quint16 port, int timeoutMs = 5000)
+    {
+        LoginContext context = loginContext();
+        context.webUrl = "127.0.0.1";
+        context.webPort = port;
+        setLoginContext(context);
+        connection.setServerName(AccountService::ObjectName);
+        connection.setThrowException(false);
+        connection.setTimeoutMs(timeoutMs);
+        connection.onBeforeConnect = [this](TNetConnection &c) {
+            ++connects;
+            c.setHost(WebURL());
+            c.setPort(WebPort());
+        };
+    }
+};
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort(); // closed when probe goes
+}
+
+} // namespace
+
+class TestNetConnection : public QObject
+{
+    Q_OBJECT
+private slots:
+    void argumentsInOrderAndTypes()
+    {
+        FakeAppServer server;
+        server.answerBare("getPrxMovClie", 17);
+        Client client(server.port());
+        AccountService service(client.connection);
+        const QDateTime start(QDate(2026, 10, 8), QTime(0, 0));
+        QString consumer = QString(19, u'0') + "42";
+        QString all;
+        service.setAtualizaCons("0001", "CLI", consumer, start, "0007");
+        service.getMovCliente(consumer, all, "CLI", start);
+        service.getConsumidor("CLI", "", "T", "0001");
+        QCOMPARE(acc00420::movementNumberText(service.getPrxMovClie("CLI")), QStringLiteral("17"));
+        service.SetMovCliente(QCborMap{{QLatin1String("changes"), QCborArray{}}});
+        service.setCancelamento("X", "0007", start, "Cancelado pelo operador.", "CLI", "0000000003");
+        service.setCancelaVenda("texto", "0001", "002", "0000000009");
+        service.setCancelaReceb("0001", "002", "0000000009");
+
+        QCOMPARE(server.methods(), (QStringList{"setAtualizaCons", "getMovCliente", "getConsumidor",
+                                                "getPrxMovClie", "SetMovCliente", "setCancelamento",
+                                                "setCancelaVenda", "setCancelaReceb"}));
+        for (const auto &call : std::as_const(server.calls))
+            QCOMPARE(call.object, QStringLiteral("Acc00420.rdmPagClie"));
+        const QCborArray atualiza = server.calls[0].args;
+        QCOMPARE(atualiza.size(), 5);
+        QCOMPARE(atualiza[0].toString(), QStringLiteral("0001"));
+        QCOMPARE(atualiza[2].toString(), consumer);
+        QVERIFY(atualiza[3].isDateTime());
+        QCOMPARE(atualiza[3].taggedValue().toString(), QStringLiteral("2026-10-08T00:00:00.000-03:00"));
+        QCOMPARE(atualiza[4].toString(), QStringLiteral("0007"));
+        const QCborArray mov = server.calls[1].args;
+        QCOMPARE(mov.size(), 4);
+        QCOMPARE(mov[0].toString(), consumer);
+        QVERIFY(mov[1].isString());
+        QCOMPARE(mov[1].toString(), QString());
+        QCOMPARE(mov[2].toString(), QStringLiteral("CLI"));
+        QVERIFY(mov[3].isDateTime());
+        QVERIFY(server.calls[4].args[0].isMap());
+        QCOMPARE(server.calls[5].args.size(), 6);
+        QCOMPARE(server.calls[5].args[5].toString(), QStringLiteral("0000000003"));
+        QCOMPARE(server.calls[7].args.size(), 3);
+        QCOMPARE(client.connects, 1); // one connection serves every call
+    }
+
+    void envelope_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("report");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("ok") << true << true << QStringList{};
+        QTest::newRow("failed, reported") << false << true << QStringList{"Cliente bloqueado."};
+        QTest::newRow("failed, quiet") << false << false << QStringList{};
+    }
+    void envelope()
+    {
+        QFETCH(bool, ok);
+        QFETCH(bool, report);
+        QFETCH(QStringList, shown);
+        RecordingDialogs dialogs;
+        FakeAppServer server;
+        if (ok)
+            server.answerOk("setAtualizaCons", true);
+        else
+            server.answerFailure("setAtualizaCons", "Cliente bloqueado.");
+        Client client(server.port());
+        AccountService service(client.connection);
+        if (ok) {
+            const CborItem payload = CheckResultServ(
+                service.setAtualizaCons("0001", "C", "", QDateTime::currentDateTime(), "1"), report, 0);
+            QCOMPARE(payload.toValue(), QCborValue(true));
+        } else {
+            QVERIFY_THROWS_EXCEPTION(Abort, CheckResultServ(service.setAtualizaCons("0001", "C", "", QDateTime::currentDateTime(), "1"), report, 0));
+        }
+        QCOMPARE(dialogs.texts(), shown);
+    }
+
+    void malformedEnvelopeIsReportedAndAborts_data()
+    {
+        QTest::addColumn<QCborValue>("result");
+        QTest::newRow("not a map") << QCborValue(true);
+        QTest::newRow("no ok") << QCborValue(QCborMap{{QLatin1String("payload"), 1}});
+        QTest::newRow("ok not a flag") << QCborValue(QCborMap{{QLatin1String("ok"), "yes"}});
+    }
+    void malformedEnvelopeIsReportedAndAborts()
+    {
+        QFETCH(QCborValue, result);
+        RecordingDialogs dialogs;
+        QVERIFY_THROWS_EXCEPTION(Abort, CheckResultServ(CborItem::fromValue(result), true, 0));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(dialogs.shown.front().text.contains("resposta inválida"));
+    }
+
+    void payloadPacketOutlivesTheResult()
+    {
+        QByteArray packet;
+        {
+            QCborStreamWriter stream(&packet);
+            DataPacketWriter writer(stream, {{"CDCONSUMIDOR", FieldType::String, 21}}, 2);
+            for (const char *code : {"000000000000000000001", "000000000000000000002"}) {
+                writer.beginRow();
+                writer.writeString(QString::fromLatin1(code));
+                writer.endRow();
+            }
+            writer.finish();
+        }
+        FakeAppServer server;
+        server.answerOkPacket("getConsumidor", packet);
+        Client client(server.port());
+        AccountService service(client.connection);
+        const CborItem payload = CheckResultServ(service.getConsumidor("C", "", "T", "0001"), true, 0);
+        RecordSet consumers;
+        consumers.loadFromPacket(payload.bytes());
+        QCOMPARE(consumers.recordCount(), 2);
+        consumers.last();
+        QCOMPARE(consumers.fieldByName("CDCONSUMIDOR").asString(), QStringLiteral("000000000000000000002"));
+    }
+
+    void refusedConnection()
+    {
+        Client client(closedPort());
+        QVERIFY(!client.connection.open()); // ThrowException false: nothing raised
+        QVERIFY(!client.connection.lastError().isEmpty());
+        AccountService service(client.connection);
+        QVERIFY_THROWS_EXCEPTION(ServerCallError, service.getPrxMovClie("C"));
+        QCOMPARE(client.connects, 2);
+
+        client.connection.setThrowException(true);
+        QVERIFY_THROWS_EXCEPTION(ServerCallError, client.connection.open());
+    }
+
+    void serverThatNeverAnswersTimesOut()
+    {
+        FakeAppServer server;
+        server.neverAnswer("getMovCliente");
+        server.answerBare("getPrxMovClie", 5);
+        Client client(server.port(), 300);
+        AccountService service(client.connection);
+        QString consumer, all = "T";
+        try {
+            service.getMovCliente(consumer, all, "C", QDateTime::currentDateTime());
+            QFAIL("a call without a reply must fail");
+        } catch (const ServerCallError &e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains("sem resposta"));
+        }
+        QVERIFY(!client.connection.connected());
+        // The next call reconnects and is served.
+        QCOMPARE(acc00420::movementNumberText(service.getPrxMovClie("C")), QStringLiteral("5"));
+        QCOMPARE(client.connects, 2);
+    }
+
+    void frameOverTheCapFails()
+    {
+        FakeAppServer server;
+        server.answerRaw("getPrxMovClie", frameHeader(4096) + QByteArray(64, 'x'));
+        Client client(server.port());
+        client.connection.setMaxFrameBytes(1024);
+        AccountService service(client.connection);
+        try {
+            service.getPrxMovClie("C");
+            QFAIL("an over-sized reply must fail");
+        } catch (const ServerCallError &e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains("excede o limite"));
+        }
+        QVERIFY(!client.connection.connected());
+    }
+
+    void brokenReplyFails_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not cbor") << encodeFrame(QByteArray::fromHex("ffff"));
+        QTest::newRow("no id") << encodeFrame(QCborValue(QCborMap{{QLatin1String("result"), 1}}).toCbor());
+    }
+    void brokenReplyFails()
+    {
+        QFETCH(QByteArray, bytes);
+        FakeAppServer server;
+        server.answerRaw("getPrxMovClie", bytes);
+        Client client(server.port());
+        AccountService service(client.connection);
+        QVERIFY_THROWS_EXCEPTION(ServerCallError, service.getPrxMovClie("C"));
+    }
+
+    void errorReplyFailsWithTheServersMessage()
+    {
+        FakeAppServer server;
+        server.answer("getPrxMovClie", [](const Request &r) {
+            return encodeErrorReply(r.id, "bad-argument", "argumento 1 (CDCLIENTE) excede 21 caracteres");
+        });
+        Client client(server.port());
+        AccountService service(client.connection);
+        try {
+            service.getPrxMovClie("C");
+            QFAIL("an error reply must fail the call");
+        } catch (const ServerCallError &e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains("CDCLIENTE"));
+        }
+        QVERIFY(client.connection.connected()); // the stream is still sound
+    }
+
+    void newHostOrPortTakesEffectAtNextConnect()
+    {
+        FakeAppServer first;
+        FakeAppServer second;
+        Client client(first.port());
+        AccountService service(client.connection);
+        service.getPrxMovClie("C");
+        LoginContext context = loginContext();
+        context.webPort = second.port();
+        setLoginContext(context);
+        service.getPrxMovClie("C"); // still connected to the first
+        client.connection.close();
+        service.getPrxMovClie("C");
+        QCOMPARE(first.calls.size(), 2);
+        QCOMPARE(second.calls.size(), 1);
+        QCOMPARE(client.connects, 2);
+    }
+
+    void serverDroppingTheConnectionFails()
+    {
+        FakeAppServer server;
+        server.dropOn("getPrxMovClie");
+        Client client(server.port());
+        AccountService service(client.connection);
+        try {
+            service.getPrxMovClie("C");
+            QFAIL("a dropped connection must fail the call");
+        } catch (const ServerCallError &e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains("encerrada"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetConnection)
+#include "tst_netconnection.moc"

@@ -1,0 +1,90 @@
+#include "fakeappserver.h"
+
+#include "frame.h"
+
+#include <QTcpSocket>
+
+using namespace fw;
+
+FakeAppServer::FakeAppServer(QObject *parent)
+    : QObject(parent)
+{
+    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection())
+            serve(socket);
+    });
+}
+
+void FakeAppServer::answerOk(const QString &method, const QCborValue &payload)
+{
+    answer(method, [payload](const Request &r) {
+        return encodeReply(r.id, encodeEnvelope(true, {}, payload));
+    });
+}
+
+void FakeAppServer::answerOkPacket(const QString &method, const QByteArray &packet)
+{
+    answer(method, [packet](const Request &r) {
+        return encodeReply(r.id, encodeEnvelope(true, {}, QByteArrayView(packet)));
+    });
+}
+
+void FakeAppServer::answerFailure(const QString &method, const QString &message)
+{
+    answer(method, [message](const Request &r) {
+        return encodeReply(r.id, encodeEnvelope(false, message, QCborValue()));
+    });
+}
+
+void FakeAppServer::answerBare(const QString &method, const QCborValue &value)
+{
+    answer(method, [value](const Request &r) { return encodeReply(r.id, value.toCbor()); });
+}
+
+void FakeAppServer::neverAnswer(const QString &method)
+{
+    answer(method, [](const Request &) { return std::optional<QByteArray>(); });
+}
+
+void FakeAppServer::answerRaw(const QString &method, const QByteArray &bytes)
+{
+    m_raw.insert(method, bytes);
+}
+
+QStringList FakeAppServer::methods() const
+{
+    QStringList list;
+    for (const Call &c : calls)
+        list.append(c.method);
+    return list;
+}
+
+void FakeAppServer::serve(QTcpSocket *socket)
+{
+    auto *frames = new FrameReader();
+    connect(socket, &QObject::destroyed, [frames] { delete frames; });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, frames] {
+        frames->append(socket->readAll());
+        QByteArray frame;
+        while (frames->next(&frame) == FrameReader::Status::Frame) {
+            const Request r = decodeRequest(frame);
+            calls.append({r.object, r.method, r.args});
+            if (m_drop.contains(r.method)) {
+                socket->abort();
+                return;
+            }
+            if (m_raw.contains(r.method)) {
+                socket->write(m_raw.value(r.method));
+                continue;
+            }
+            const Handler handler = m_handlers.value(r.method);
+            const std::optional<QByteArray> reply = handler
+                ? handler(r)
+                : std::optional<QByteArray>(encodeReply(r.id, encodeEnvelope(true, {}, QCborValue())));
+            if (reply)
+                socket->write(encodeFrame(*reply));
+        }
+    });
+}

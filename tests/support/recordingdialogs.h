@@ -1,0 +1,42 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QList>
+#include <QStringList>
+
+// Answers the framework's dialogs in tests: records what was shown and answers from a queue
+// (No when the queue is empty), so no modal loop ever runs.
+class RecordingDialogs final : public fw::Dialogs
+{
+public:
+    struct Shown
+    {
+        QString text;
+        fw::MsgDlgType type;
+        fw::MsgDlgButtons buttons;
+    };
+
+    RecordingDialogs() { fw::setDialogs(this); }
+    ~RecordingDialogs() override { fw::setDialogs(nullptr); }
+
+    int messageDlg(const QString &text, fw::MsgDlgType type, fw::MsgDlgButtons buttons,
+                   int) override
+    {
+        shown.append({text, type, buttons});
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return buttons & fw::mbNo ? fw::mrNo : fw::mrOk;
+    }
+
+    QStringList texts() const
+    {
+        QStringList list;
+        for (const Shown &s : shown)
+            list.append(s.text);
+        return list;
+    }
+
+    QList<Shown> shown;
+    QList<int> answers;
+};
