@@ -22,10 +22,15 @@ Envelope open(QByteArrayView bytes)
 {
     Envelope envelope;
     QCborStreamReader reader(bytes.data(), bytes.size());
-    if (!reader.isMap() || !reader.enterContainer())
+    if (!reader.isMap())
+        return envelope;
+    const qint64 entries = reader.isLengthKnown() ? qint64(reader.length()) : -1;
+    if (!reader.enterContainer())
         return envelope;
     bool haveOk = false;
+    qint64 entry = 0;
     while (reader.hasNext()) {
+        ++entry;
         const auto key = readCborText(reader);
         if (!key)
             return envelope;
@@ -46,6 +51,12 @@ Envelope open(QByteArrayView bytes)
             }
         } else if (*key == QLatin1String("payload")) {
             envelope.payloadStart = reader.currentOffset();
+            if (entry == entries) {
+                // The envelope's last value ends with it: a large packet is not walked twice.
+                envelope.payloadEnd = bytes.size();
+                envelope.valid = haveOk;
+                return envelope;
+            }
             if (!reader.next())
                 return envelope;
             envelope.payloadEnd = reader.currentOffset();

@@ -16,7 +16,7 @@ namespace {
     throw PacketError(QStringLiteral("pacote de dados inválido: %1").arg(why).toStdString());
 }
 
-qsizetype utf8Characters(const QByteArray &utf8)
+qsizetype utf8Characters(QByteArrayView utf8)
 {
     qsizetype count = 0;
     for (char c : utf8)
@@ -113,27 +113,27 @@ void DataPacketReader::expectString(const char *what)
         fail(QStringLiteral("%1 esperado em %2").arg(QLatin1String(what), m_fields.at(m_cell).name));
 }
 
-const QByteArray &DataPacketReader::readUtf8(const char *what)
+QByteArrayView DataPacketReader::readUtf8(const char *what)
 {
     expectString(what);
-    m_text.resize(0);
+    qsizetype total = 0;
     QCborStreamReader::StringResult<qsizetype> r;
     do {
         const qsizetype chunk = m_reader.currentStringChunkSize();
         if (chunk < 0)
             fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
-        const qsizetype old = m_text.size();
-        m_text.resize(old + chunk);
-        r = m_reader.readStringChunk(m_text.data() + old, chunk);
+        if (qsizetype(m_text.size()) < total + chunk)
+            m_text.resize(size_t(total + chunk));
+        r = m_reader.readStringChunk(m_text.data() + total, chunk);
         if (r.status == QCborStreamReader::Ok)
-            m_text.resize(old + r.data);
+            total += r.data;
     } while (r.status == QCborStreamReader::Ok);
     if (r.status == QCborStreamReader::Error)
         fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
-    return m_text;
+    return QByteArrayView(m_text.data(), total);
 }
 
-void DataPacketReader::checkSize(const QByteArray &utf8) const
+void DataPacketReader::checkSize(QByteArrayView utf8) const
 {
     const PacketField &field = m_fields.at(m_cell);
     // Counting characters is only needed when the bytes could exceed the size.
@@ -146,11 +146,11 @@ std::optional<qint64> DataPacketReader::readDateTime()
     if (!m_reader.isTag() || m_reader.toTag() != QCborTag(QCborKnownTags::DateTimeString))
         fail(QStringLiteral("data-hora (etiqueta 0) esperada em %1").arg(m_fields.at(m_cell).name));
     m_reader.next();
-    const QByteArray &text = readUtf8("texto de data-hora");
-    const auto msecs = parseWireDateTime(text.constData(), text.size());
+    const QByteArrayView text = readUtf8("texto de data-hora");
+    const auto msecs = parseWireDateTime(text.data(), text.size());
     if (!msecs)
         fail(QStringLiteral("data-hora inválida em %1: %2")
-                 .arg(m_fields.at(m_cell).name, QString::fromUtf8(text)));
+                 .arg(m_fields.at(m_cell).name, QString::fromUtf8(text.data(), text.size())));
     return msecs;
 }
 
@@ -165,10 +165,10 @@ void DataPacketReader::readCell(ColumnStore *column)
         return;
     }
     if (field.type == FieldType::String) {
-        const QByteArray &utf8 = readUtf8("texto");
+        const QByteArrayView utf8 = readUtf8("texto");
         checkSize(utf8);
         if (column)
-            column->appendUtf8(utf8.constData(), utf8.size());
+            column->appendUtf8(utf8.data(), utf8.size());
         ++m_cell;
         return;
     }
@@ -186,9 +186,9 @@ Value DataPacketReader::readValue()
     } else {
         switch (field.type) {
         case FieldType::String: {
-            const QByteArray &utf8 = readUtf8("texto");
+            const QByteArrayView utf8 = readUtf8("texto");
             checkSize(utf8);
-            result = QString::fromUtf8(utf8);
+            result = QString::fromUtf8(utf8.data(), utf8.size());
             break;
         }
         case FieldType::Float:

@@ -10,6 +10,7 @@
 #include <QList>
 
 #include <stdexcept>
+#include <string>
 
 namespace fw {
 
@@ -57,8 +58,9 @@ private:
     void readFields();
     const PacketField &currentField() const;
     void expectString(const char *what);
-    const QByteArray &readUtf8(const char *what);
-    void checkSize(const QByteArray &utf8) const;
+    // The text's bytes, valid until the next read.
+    QByteArrayView readUtf8(const char *what);
+    void checkSize(QByteArrayView utf8) const;
     std::optional<qint64> readDateTime();
     [[noreturn]] void fail(const QString &why) const;
 
@@ -68,7 +70,7 @@ private:
     qint64 m_row = -1;
     int m_cell = 0;
     bool m_inRow = false;
-    QByteArray m_text;
+    std::string m_text;
 };
 
 // Writes a packet value by value.

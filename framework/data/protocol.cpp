@@ -89,11 +89,14 @@ Reply decodeReply(const QByteArray &message)
     QCborStreamReader reader(message);
     if (!reader.isMap())
         protocolError(QStringLiteral("a resposta não é um mapa"));
+    const qint64 entries = reader.isLengthKnown() ? qint64(reader.length()) : -1;
     reader.enterContainer();
     Reply reply;
     bool haveId = false;
     bool haveOutcome = false;
+    qint64 entry = 0;
     while (reader.hasNext()) {
+        ++entry;
         const auto key = readCborText(reader);
         if (!key)
             protocolError(QStringLiteral("chave da resposta ilegível"));
@@ -105,10 +108,16 @@ Reply decodeReply(const QByteArray &message)
             haveId = true;
         } else if (*key == QLatin1String("result")) {
             const qint64 start = reader.currentOffset();
+            haveOutcome = true;
+            if (entry == entries) {
+                // The last value of the message ends where the message ends: no need to
+                // walk a large packet just to find its end.
+                reply.result = CborItem(message, start, message.size() - start);
+                break;
+            }
             if (!reader.next())
                 protocolError(QStringLiteral("\"result\" ilegível"));
             reply.result = CborItem(message, start, reader.currentOffset() - start);
-            haveOutcome = true;
         } else if (*key == QLatin1String("error")) {
             const QCborMap error = QCborValue::fromCbor(reader).toMap();
             reply.error = ReplyError{error.value(QLatin1String("code")).toString(),
