@@ -218,6 +218,21 @@ private slots:
         QCOMPARE(reader.next(&frame), FrameReader::Status::TooLarge);
     }
 
+    void requestBytesAsDocumented()
+    {
+        const QByteArray frame = encodeFrame(
+            encodeRequest({1, "Acc00420.rdmPagClie", "getPrxMovClie", {"000000000000000001234"}}));
+        QCOMPARE(frame.toHex(' '),
+                 QByteArray("00 00 00 51 a4 62 69 64 01 66 6f 62 6a 65 63 74 73 41 63 63 30 30 34 32 30 "
+                            "2e 72 64 6d 50 61 67 43 6c 69 65 66 6d 65 74 68 6f 64 6d 67 65 74 50 72 78 "
+                            "4d 6f 76 43 6c 69 65 64 61 72 67 73 81 75 30 30 30 30 30 30 30 30 30 30 30 "
+                            "30 30 30 30 30 30 31 32 33 34"));
+        const QByteArray envelope = encodeFrame(encodeReply(2, encodeEnvelope(true, {}, QCborValue(true))));
+        QCOMPARE(envelope.toHex(' '),
+                 QByteArray("00 00 00 23 a2 62 69 64 02 66 72 65 73 75 6c 74 a3 62 6f 6b f5 67 6d 65 73 "
+                            "73 61 67 65 60 67 70 61 79 6c 6f 61 64 f5"));
+    }
+
     void requestsAndReplies()
     {
         const QByteArray request = encodeRequest({7, "Acc00420.rdmPagClie", "getPrxMovClie", {"00042"}});
