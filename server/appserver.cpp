@@ -1,0 +1,158 @@
+#include "appserver.h"
+
+#include "protocol.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <deque>
+
+namespace server {
+
+// One connected client: its socket, the frames it sent that wait their turn, and its idle
+// timer.
+class Session : public QObject
+{
+public:
+    Session(AppServer &owner, quint64 id, QTcpSocket *socket, const AppServer::Options &options)
+        : QObject(&owner)
+        , m_owner(owner)
+        , m_id(id)
+        , m_socket(socket)
+        , m_frames(options.maxFrameBytes)
+        , m_maxFrame(options.maxFrameBytes)
+    {
+        socket->setParent(this);
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(options.idleTimeoutMs);
+        connect(&m_idle, &QTimer::timeout, this, [this] { m_socket->abort(); });
+        connect(socket, &QTcpSocket::readyRead, this, [this] { receive(); });
+        connect(socket, &QTcpSocket::disconnected, this, [this] { m_owner.closed(m_id); });
+        m_idle.start();
+    }
+
+    void replied(const QByteArray &reply)
+    {
+        m_busy = false;
+        m_socket->write(reply);
+        m_idle.start();
+        next();
+    }
+
+private:
+    void receive()
+    {
+        m_idle.start();
+        m_frames.append(m_socket->readAll());
+        QByteArray frame;
+        while (true) {
+            const auto status = m_frames.next(&frame);
+            if (status == fw::FrameReader::Status::NeedMore)
+                break;
+            if (status == fw::FrameReader::Status::TooLarge) {
+                m_socket->write(fw::encodeFrame(fw::encodeErrorReply(
+                    0, QStringLiteral("frame-too-large"),
+                    QStringLiteral("mensagem de %1 bytes excede o limite de %2 bytes; conexão encerrada")
+                        .arg(m_frames.announcedLength()).arg(m_maxFrame))));
+                m_socket->disconnectFromHost();
+                m_waiting.clear();
+                return;
+            }
+            m_waiting.push_back(std::move(frame));
+        }
+        next();
+    }
+
+    void next()
+    {
+        if (m_busy || m_waiting.empty())
+            return;
+        m_busy = true;
+        m_idle.stop(); // a long request is not idleness
+        QByteArray frame = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_owner.run(m_id, std::move(frame));
+    }
+
+    AppServer &m_owner;
+    quint64 m_id;
+    QTcpSocket *m_socket;
+    fw::FrameReader m_frames;
+    qsizetype m_maxFrame;
+    std::deque<QByteArray> m_waiting;
+    QTimer m_idle;
+    bool m_busy = false;
+};
+
+AppServer::AppServer(const Dispatcher &dispatcher, Options options, QObject *parent)
+    : QObject(parent)
+    , m_dispatcher(dispatcher)
+    , m_options(options)
+{
+    m_pool.setMaxThreadCount(std::max(1, options.workers));
+    connect(&m_server, &QTcpServer::newConnection, this, &AppServer::accept);
+}
+
+AppServer::~AppServer()
+{
+    m_server.close();
+    m_pool.waitForDone();
+}
+
+bool AppServer::listen(QString *error)
+{
+    if (m_server.listen(m_options.address, m_options.port))
+        return true;
+    if (error)
+        *error = QStringLiteral("não foi possível escutar em %1:%2: %3")
+                     .arg(m_options.address.toString()).arg(m_options.port).arg(m_server.errorString());
+    return false;
+}
+
+void AppServer::accept()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        const quint64 id = m_nextSession++;
+        m_sessions.insert(id, new Session(*this, id, socket, m_options));
+    }
+}
+
+void AppServer::run(quint64 session, QByteArray frame)
+{
+    m_pool.start([this, session, frame = std::move(frame)] {
+        quint64 id = 0;
+        QByteArray reply;
+        try {
+            const fw::Request request = fw::decodeRequest(frame, &id);
+            const Outcome outcome = m_dispatcher.dispatch(request.object, request.method, request.args);
+            reply = outcome.failed()
+                ? fw::encodeErrorReply(id, outcome.errorCode, outcome.errorMessage)
+                : fw::encodeReply(id, outcome.result);
+        } catch (const fw::ProtocolError &e) {
+            reply = fw::encodeErrorReply(id, QStringLiteral("malformed-request"),
+                                         QStringLiteral("requisição inválida: %1").arg(QString::fromUtf8(e.what())));
+        } catch (const std::exception &e) {
+            reply = fw::encodeErrorReply(id, QStringLiteral("internal-error"),
+                                         QStringLiteral("erro interno do servidor: %1").arg(QString::fromUtf8(e.what())));
+        }
+        // Back on the server's thread; a session gone meanwhile simply gets nothing.
+        QMetaObject::invokeMethod(this, [this, session, reply = fw::encodeFrame(reply)] {
+            finished(session, reply);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void AppServer::finished(quint64 session, QByteArray reply)
+{
+    if (Session *s = m_sessions.value(session))
+        s->replied(reply);
+}
+
+void AppServer::closed(quint64 session)
+{
+    if (Session *s = m_sessions.take(session))
+        s->deleteLater();
+    emit sessionClosed();
+}
+
+} // namespace server

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "dispatcher.h"
+#include "frame.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QThreadPool>
+
+#include <memory>
+
+namespace server {
+
+class Session;
+
+// The application server's network side: accepts any number of clients, reads their framed
+// requests, runs each on a worker thread through the dispatcher (one request at a time per
+// client, in order) and writes the replies back. A broken request gets an error reply; a
+// frame over the limit gets one and its connection is closed; a client silent for the idle
+// time is dropped. No client can stall the others.
+class AppServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QHostAddress address = QHostAddress::LocalHost;
+        quint16 port = 0;
+        qsizetype maxFrameBytes = fw::DefaultMaxFrameBytes;
+        int idleTimeoutMs = 10 * 60 * 1000;
+        int workers = 4;
+    };
+
+    AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
+    ~AppServer() override;
+
+    // Starts listening; false with *error set when the address can't be used.
+    bool listen(QString *error);
+    quint16 port() const { return m_server.serverPort(); }
+    int sessionCount() const { return int(m_sessions.size()); }
+    // Waits for the requests still running (for an orderly stop).
+    void waitForWorkers() { m_pool.waitForDone(); }
+
+signals:
+    void sessionClosed();
+
+private:
+    friend class Session;
+    void accept();
+    void run(quint64 session, QByteArray frame);
+    void finished(quint64 session, QByteArray reply);
+    void closed(quint64 session);
+
+    const Dispatcher &m_dispatcher;
+    Options m_options;
+    QTcpServer m_server;
+    QThreadPool m_pool;
+    quint64 m_nextSession = 1;
+    QHash<quint64, Session *> m_sessions;
+};
+
+} // namespace server

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QCborArray>
+#include <QCborValue>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace server {
+
+// What one argument of a method must be.
+struct ArgSpec
+{
+    enum class Type { Text, DateTime, Map };
+    QString name;
+    Type type = Type::Text;
+    int maxLength = 0; // characters, for texts; 0 is unlimited
+};
+
+// A method's answer: the encoded result, or an error for the caller.
+struct Outcome
+{
+    QByteArray result;
+    QString errorCode;
+    QString errorMessage;
+
+    static Outcome ok(QByteArray encoded) { return {std::move(encoded), {}, {}}; }
+    static Outcome error(QString code, QString message)
+    {
+        return {{}, std::move(code), std::move(message)};
+    }
+    bool failed() const { return !errorCode.isEmpty(); }
+};
+
+// Methods of the published objects, by object and method name. Every request is checked
+// against its method's arguments before the handler sees it, so a handler gets exactly the
+// count and types it declared.
+class Dispatcher
+{
+public:
+    using Handler = std::function<Outcome(const QCborArray &args)>;
+
+    void add(const QString &object, const QString &method, QList<ArgSpec> args, Handler handler);
+    Outcome dispatch(const QString &object, const QString &method, const QCborArray &args) const;
+
+private:
+    struct Method
+    {
+        QList<ArgSpec> args;
+        Handler handler;
+    };
+    std::optional<QString> checkArguments(const QString &method, const Method &m,
+                                          const QCborArray &args) const;
+
+    QHash<QString, QHash<QString, Method>> m_objects;
+};
+
+} // namespace server

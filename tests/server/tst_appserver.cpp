@@ -1,0 +1,170 @@
+#include "appserver.h"
+#include "netconnection.h"
+#include "protocol.h"
+
+#include <QCborMap>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+
+using namespace server;
+
+namespace {
+
+const QString object = QStringLiteral("Acc00420.rdmPagClie");
+
+Dispatcher makeDispatcher()
+{
+    Dispatcher d;
+    d.add(object, "echo",
+          {{"CODE", ArgSpec::Type::Text, 5}, {"WHEN", ArgSpec::Type::DateTime}, {"DELTA", ArgSpec::Type::Map}},
+          [](const QCborArray &args) {
+              return Outcome::ok(fw::encodeEnvelope(true, {}, args.at(0)));
+          });
+    d.add(object, "slow", {}, [](const QCborArray &) {
+        QThread::msleep(1500);
+        return Outcome::ok(QCborValue(true).toCbor());
+    });
+    d.add(object, "broken", {}, [](const QCborArray &) -> Outcome {
+        throw std::runtime_error("banco indisponível");
+    });
+    return d;
+}
+
+struct Client
+{
+    fw::TNetConnection connection;
+    explicit Client(quint16 port)
+    {
+        connection.setServerName(object);
+        connection.setHost("127.0.0.1");
+        connection.setPort(port);
+        connection.setTimeoutMs(5000);
+    }
+    QString errorOf(const QString &method, const QCborArray &args)
+    {
+        try {
+            connection.call(method, args);
+        } catch (const fw::ServerCallError &e) {
+            return QString::fromUtf8(e.what());
+        }
+        return {};
+    }
+};
+
+QCborArray goodArgs()
+{
+    return {"12345", fw::dateTimeToCbor(QDateTime::currentDateTime()), QCborMap()};
+}
+
+} // namespace
+
+class TestAppServer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void badRequestsGetAClearErrorAndTheConnectionGoesOn_data()
+    {
+        QTest::addColumn<QString>("objectName");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QCborArray>("args");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unknown object") << "Outro.obj" << "echo" << goodArgs() << "unknown-object";
+        QTest::newRow("unknown method") << object << "apaga" << goodArgs() << "unknown-method";
+        QTest::newRow("too few arguments") << object << "echo" << QCborArray{"1"} << "recebe 3 argumentos";
+        QTest::newRow("text where a date goes")
+            << object << "echo" << QCborArray{"1", "2026-01-01", QCborMap()} << "argumento 2 (WHEN)";
+        QTest::newRow("number where a text goes")
+            << object << "echo" << QCborArray{1, goodArgs()[1], QCborMap()} << "deve ser texto";
+        QTest::newRow("over-long text")
+            << object << "echo" << QCborArray{"123456", goodArgs()[1], QCborMap()} << "excede 5 caracteres";
+        QTest::newRow("handler failure") << object << "broken" << QCborArray{} << "banco indisponível";
+    }
+    void badRequestsGetAClearErrorAndTheConnectionGoesOn()
+    {
+        QFETCH(QString, objectName);
+        QFETCH(QString, method);
+        QFETCH(QCborArray, args);
+        QFETCH(QString, error);
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer server(dispatcher, {});
+        QString why;
+        QVERIFY2(server.listen(&why), qPrintable(why));
+        Client client(server.port());
+        client.connection.setServerName(objectName);
+        const QString message = client.errorOf(method, args);
+        QVERIFY2(message.contains(error), qPrintable(message));
+        client.connection.setServerName(object);
+        QCOMPARE(client.errorOf("echo", goodArgs()), QString());
+        QVERIFY(client.connection.connected());
+    }
+
+    void malformedFrameIsAnsweredAndServingGoesOn()
+    {
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer server(dispatcher, {});
+        QVERIFY(server.listen(nullptr));
+        QTcpSocket raw;
+        raw.connectToHost(QHostAddress::LocalHost, server.port());
+        QTRY_VERIFY(raw.state() == QAbstractSocket::ConnectedState);
+        raw.write(fw::encodeFrame(QByteArray::fromHex("a1ff")));
+        QTRY_VERIFY(raw.bytesAvailable() > 4);
+        const fw::Reply reply = fw::decodeReply(raw.readAll().mid(4));
+        QCOMPARE(reply.error->code, QStringLiteral("malformed-request"));
+        Client client(server.port());
+        QCOMPARE(client.errorOf("echo", goodArgs()), QString());
+    }
+
+    void frameOverTheLimitClosesOnlyThatConnection()
+    {
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer::Options options;
+        options.maxFrameBytes = 1024;
+        AppServer server(dispatcher, options);
+        QVERIFY(server.listen(nullptr));
+        Client other(server.port());
+        QCOMPARE(other.errorOf("echo", goodArgs()), QString());
+        QTcpSocket raw;
+        raw.connectToHost(QHostAddress::LocalHost, server.port());
+        QTRY_VERIFY(raw.state() == QAbstractSocket::ConnectedState);
+        raw.write(fw::frameHeader(1 << 20));
+        QTRY_VERIFY(raw.state() == QAbstractSocket::UnconnectedState);
+        const fw::Reply reply = fw::decodeReply(raw.readAll().mid(4));
+        QCOMPARE(reply.error->code, QStringLiteral("frame-too-large"));
+        QCOMPARE(other.errorOf("echo", goodArgs()), QString());
+    }
+
+    void silentClientIsDroppedOthersServed()
+    {
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer::Options options;
+        options.idleTimeoutMs = 200;
+        AppServer server(dispatcher, options);
+        QVERIFY(server.listen(nullptr));
+        QTcpSocket silent;
+        silent.connectToHost(QHostAddress::LocalHost, server.port());
+        QTRY_VERIFY(silent.state() == QAbstractSocket::ConnectedState);
+        Client busy(server.port());
+        QCOMPARE(busy.errorOf("echo", goodArgs()), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(silent.state() == QAbstractSocket::UnconnectedState, 5000);
+        QCOMPARE(busy.errorOf("echo", goodArgs()), QString()); // reconnects if it was idle too
+    }
+
+    void aSlowRequestDoesNotHoldOthers()
+    {
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer server(dispatcher, {});
+        QVERIFY(server.listen(nullptr));
+        QTcpSocket slow;
+        slow.connectToHost(QHostAddress::LocalHost, server.port());
+        QTRY_VERIFY(slow.state() == QAbstractSocket::ConnectedState);
+        slow.write(fw::encodeFrame(fw::encodeRequest({1, object, "slow", {}})));
+        Client quick(server.port());
+        QCOMPARE(quick.errorOf("echo", goodArgs()), QString());
+        QCOMPARE(slow.bytesAvailable(), 0); // answered while the slow one still runs
+        QTRY_VERIFY(slow.bytesAvailable() > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppServer)
+#include "tst_appserver.moc"
