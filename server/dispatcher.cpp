@@ -17,15 +17,15 @@ std::optional<QString> Dispatcher::checkArguments(const QString &method, const M
         return QStringLiteral("%1 recebe %2 argumentos, vieram %3")
             .arg(method).arg(m.args.size()).arg(args.size());
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const ArgSpec &spec = m.args.at(i);
+        const ArgSpec &expected = m.args.at(i);
         const QCborValue &value = args.at(i);
-        const QString where = QStringLiteral("argumento %1 (%2) de %3").arg(i + 1).arg(spec.name, method);
-        switch (spec.type) {
+        const QString where = QStringLiteral("argumento %1 (%2) de %3").arg(i + 1).arg(expected.name, method);
+        switch (expected.type) {
         case ArgSpec::Type::Text:
             if (!value.isString())
                 return where + QStringLiteral(" deve ser texto");
-            if (spec.maxLength > 0 && value.toString().size() > spec.maxLength)
-                return where + QStringLiteral(" excede %1 caracteres").arg(spec.maxLength);
+            if (expected.maxLength > 0 && value.toString().size() > expected.maxLength)
+                return where + QStringLiteral(" excede %1 caracteres").arg(expected.maxLength);
             break;
         case ArgSpec::Type::DateTime:
             if (!fw::dateTimeFromCbor(value))
