@@ -52,6 +52,13 @@ struct Client
     }
 };
 
+// A client writing raw bytes, for what a well-behaved connection never sends.
+bool connectRaw(QTcpSocket &socket, quint16 port)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; });
+}
+
 QCborArray goodArgs()
 {
     return {"12345", fw::dateTimeToCbor(QDateTime::currentDateTime()), QCborMap()};
@@ -105,8 +112,7 @@ private slots:
         AppServer server(dispatcher, {});
         QVERIFY(server.listen(nullptr));
         QTcpSocket raw;
-        raw.connectToHost(QHostAddress::LocalHost, server.port());
-        QTRY_VERIFY(raw.state() == QAbstractSocket::ConnectedState);
+        QVERIFY(connectRaw(raw, server.port()));
         raw.write(fw::encodeFrame(QByteArray::fromHex("a1ff")));
         QTRY_VERIFY(raw.bytesAvailable() > 4);
         const fw::Reply reply = fw::decodeReply(raw.readAll().mid(4));
@@ -125,8 +131,7 @@ private slots:
         Client other(server.port());
         QCOMPARE(other.errorOf("echo", goodArgs()), QString());
         QTcpSocket raw;
-        raw.connectToHost(QHostAddress::LocalHost, server.port());
-        QTRY_VERIFY(raw.state() == QAbstractSocket::ConnectedState);
+        QVERIFY(connectRaw(raw, server.port()));
         raw.write(fw::frameHeader(1 << 20));
         QTRY_VERIFY(raw.state() == QAbstractSocket::UnconnectedState);
         const fw::Reply reply = fw::decodeReply(raw.readAll().mid(4));
@@ -142,8 +147,7 @@ private slots:
         AppServer server(dispatcher, options);
         QVERIFY(server.listen(nullptr));
         QTcpSocket silent;
-        silent.connectToHost(QHostAddress::LocalHost, server.port());
-        QTRY_VERIFY(silent.state() == QAbstractSocket::ConnectedState);
+        QVERIFY(connectRaw(silent, server.port()));
         Client busy(server.port());
         QCOMPARE(busy.errorOf("echo", goodArgs()), QString());
         QTRY_VERIFY_WITH_TIMEOUT(silent.state() == QAbstractSocket::UnconnectedState, 5000);
@@ -156,8 +160,7 @@ private slots:
         AppServer server(dispatcher, {});
         QVERIFY(server.listen(nullptr));
         QTcpSocket slow;
-        slow.connectToHost(QHostAddress::LocalHost, server.port());
-        QTRY_VERIFY(slow.state() == QAbstractSocket::ConnectedState);
+        QVERIFY(connectRaw(slow, server.port()));
         slow.write(fw::encodeFrame(fw::encodeRequest({1, object, "slow", {}})));
         Client quick(server.port());
         QCOMPARE(quick.errorOf("echo", goodArgs()), QString());
