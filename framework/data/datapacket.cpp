@@ -231,31 +231,66 @@ Value DataPacketReader::readValue()
 
 // ---------------------------------------------------------------------------------- writer
 
+namespace {
+
+void writeHead(QCborStreamWriter &writer, const QList<PacketField> &fields)
+{
+    writer.startMap(2);
+    writer.append(QLatin1String("fields"));
+    writer.startArray(quint64(fields.size()));
+    for (const PacketField &f : fields) {
+        writer.startMap(3);
+        writer.append(QLatin1String("name"));
+        writer.append(f.name);
+        writer.append(QLatin1String("type"));
+        writer.append(fieldTypeName(f.type));
+        writer.append(QLatin1String("size"));
+        writer.append(quint64(f.size));
+        writer.endMap();
+    }
+    writer.endArray();
+    writer.append(QLatin1String("rows"));
+}
+
+} // namespace
+
 DataPacketWriter::DataPacketWriter(QCborStreamWriter &writer, const QList<PacketField> &fields,
                                    qint64 rowCount)
     : m_writer(writer)
     , m_indefinite(rowCount < 0)
+    , m_fieldCount(fields.size())
 {
-    m_writer.startMap(2);
-    m_writer.append(QLatin1String("fields"));
-    m_writer.startArray(quint64(fields.size()));
-    for (const PacketField &f : fields) {
-        m_writer.startMap(3);
-        m_writer.append(QLatin1String("name"));
-        m_writer.append(f.name);
-        m_writer.append(QLatin1String("type"));
-        m_writer.append(fieldTypeName(f.type));
-        m_writer.append(QLatin1String("size"));
-        m_writer.append(quint64(f.size));
-        m_writer.endMap();
-    }
-    m_writer.endArray();
-    m_writer.append(QLatin1String("rows"));
+    writeHead(m_writer, fields);
     if (m_indefinite)
         m_writer.startArray();
     else
         m_writer.startArray(quint64(rowCount));
-    m_fieldCount = fields.size();
+}
+
+DataPacketWriter::DataPacketWriter(QCborStreamWriter &writer, qsizetype fieldCount)
+    : m_writer(writer)
+    , m_rowsOnly(true)
+    , m_fieldCount(fieldCount)
+{
+}
+
+QByteArray DataPacketWriter::head(const QList<PacketField> &fields, quint64 rowCount)
+{
+    QByteArray bytes;
+    {
+        QCborStreamWriter writer(&bytes);
+        writeHead(writer, fields);
+    }
+    // The array head of the rows, written by hand: the stream writer would expect its items.
+    if (rowCount < 24) {
+        bytes.append(char(0x80 | rowCount));
+    } else {
+        int width = rowCount <= 0xff ? 1 : rowCount <= 0xffff ? 2 : rowCount <= 0xffffffffULL ? 4 : 8;
+        bytes.append(char(0x80 | (width == 1 ? 24 : width == 2 ? 25 : width == 4 ? 26 : 27)));
+        for (int i = width - 1; i >= 0; --i)
+            bytes.append(char((rowCount >> (8 * i)) & 0xff));
+    }
+    return bytes;
 }
 
 void DataPacketWriter::beginRow() { m_writer.startArray(quint64(m_fieldCount)); }
@@ -294,6 +329,8 @@ void DataPacketWriter::endRow() { m_writer.endArray(); }
 
 void DataPacketWriter::finish()
 {
+    if (m_rowsOnly)
+        return;
     m_writer.endArray();
     m_writer.endMap();
 }

@@ -79,6 +79,10 @@ class DataPacketWriter
 public:
     // rowCount -1 writes an indefinite-length row list.
     DataPacketWriter(QCborStreamWriter &writer, const QList<PacketField> &fields, qint64 rowCount);
+    // Writes rows only, for a packet whose row count is known at the end: the rows go to a
+    // buffer of their own, and head() is put in front of them.
+    DataPacketWriter(QCborStreamWriter &writer, qsizetype fieldCount);
+    static QByteArray head(const QList<PacketField> &fields, quint64 rowCount);
 
     void beginRow();
     void writeNull();
@@ -94,7 +98,8 @@ public:
 
 private:
     QCborStreamWriter &m_writer;
-    bool m_indefinite;
+    bool m_indefinite = false;
+    bool m_rowsOnly = false;
     qsizetype m_fieldCount = 0;
 };
 

@@ -79,6 +79,36 @@ private slots:
         QCOMPARE(copy.fieldByName("DSHISTMOV").asString().size(), 80);
     }
 
+    void rowsWrittenBeforeTheirHead_data()
+    {
+        QTest::addColumn<int>("rows");
+        for (int n : {0, 23, 24, 255, 256, 70000})
+            QTest::newRow(qPrintable(QString::number(n))) << n;
+    }
+    void rowsWrittenBeforeTheirHead()
+    {
+        QFETCH(int, rows);
+        const QList<PacketField> fields{{"N", FieldType::Integer, 0}};
+        QByteArray body;
+        {
+            QCborStreamWriter stream(&body);
+            DataPacketWriter writer(stream, fields.size());
+            for (int i = 0; i < rows; ++i) {
+                writer.beginRow();
+                writer.writeInteger(i);
+                writer.endRow();
+            }
+            writer.finish();
+        }
+        RecordSet set;
+        set.loadFromPacket(DataPacketWriter::head(fields, quint64(rows)) + body);
+        QCOMPARE(set.recordCount(), rows);
+        if (rows > 0) {
+            set.last();
+            QCOMPARE(set.fieldByName("N").asInteger(), rows - 1);
+        }
+    }
+
     void malformedPacketsAreRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
