@@ -1,0 +1,582 @@
+#include "ledger.h"
+
+#include "datapacket.h"
+#include "movementfields.h"
+#include "protocol.h"
+
+#include <QCborStreamWriter>
+#include <QCborValue>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlError>
+#include <QSqlRecord>
+
+#include <cmath>
+
+namespace server {
+namespace {
+
+using fw::DatabaseError;
+using fw::FieldType;
+using Kind = fw::DatabaseUrl::Kind;
+
+constexpr int MovementNumberWidth = 10;
+
+// A refusal the operator can act on: it travels as a failed envelope with this message.
+struct Refusal
+{
+    QString message;
+};
+
+QByteArray okEnvelope(const QCborValue &payload = {})
+{
+    return fw::encodeEnvelope(true, {}, payload);
+}
+
+Outcome refused(const QString &message)
+{
+    return Outcome::ok(fw::encodeEnvelope(false, message, QCborValue()));
+}
+
+// Runs a method body, turning a refusal or a database failure into a failed envelope.
+template<typename Body>
+Outcome enveloped(Body body)
+{
+    try {
+        return Outcome::ok(body());
+    } catch (const Refusal &r) {
+        return refused(r.message);
+    } catch (const DatabaseError &e) {
+        return refused(QStringLiteral("Falha no banco de dados do servidor: %1. Tente novamente.")
+                           .arg(QString::fromUtf8(e.what())));
+    } catch (const fw::PacketError &e) {
+        return refused(QString::fromUtf8(e.what()));
+    }
+}
+
+qint64 msecs(const QCborValue &value)
+{
+    return fw::dateTimeFromCbor(value)->toMSecsSinceEpoch();
+}
+
+QVariant nullable(const QString &text)
+{
+    return text.isNull() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
+}
+
+bool clientExists(const QSqlDatabase &db, const QString &client)
+{
+    return run(db, QStringLiteral("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?"), {client}, "ler o cliente").next();
+}
+
+// The movement as it is stored, for the history.
+QString movementJson(const QSqlDatabase &db, const QString &client, const QString &number)
+{
+    QSqlQuery q = run(db, QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+                      {client, number}, "ler o lançamento");
+    if (!q.next())
+        return {};
+    QJsonObject row;
+    const QSqlRecord r = q.record();
+    for (int i = 0; i < r.count(); ++i)
+        row.insert(r.fieldName(i).toUpper(), QJsonValue::fromVariant(q.value(i)));
+    return QString::fromUtf8(QJsonDocument(row).toJson(QJsonDocument::Compact));
+}
+
+void remember(const QSqlDatabase &db, const QString &client, const QString &number,
+              const char *operation, const QString &operatorCode, const QString &data)
+{
+    run(db, QStringLiteral("INSERT INTO HISTMOVCLIE (CDCLIENTE, NRSEQMOVCLI, DSOPERACAO, DTHIST, CDOPERADOR, DSDADOS)"
+                           " VALUES (?, ?, ?, ?, ?, ?)"),
+        {client, number, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(), nullable(operatorCode), data},
+        "gravar o histórico");
+}
+
+bool wasDeleted(const QSqlDatabase &db, const QString &client, const QString &number)
+{
+    return run(db, QStringLiteral("SELECT 1 FROM HISTMOVCLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"
+                                  " AND DSOPERACAO = 'delete'"),
+               {client, number}, "ler o histórico").next();
+}
+
+// ------------------------------------------------------------------------------ movement delta
+
+// One change's values by field name, checked against the ledger's own field sizes and types.
+class MovementValues
+{
+public:
+    MovementValues(const fw::Delta &delta, const QList<fw::Value> &values)
+        : m_delta(delta)
+        , m_values(values)
+    {
+    }
+
+    fw::Value value(const char *name) const
+    {
+        const int i = m_delta.indexOf(QLatin1String(name));
+        return i < 0 ? fw::Value() : m_values.at(i);
+    }
+    QString text(const char *name) const
+    {
+        const fw::Value v = value(name);
+        const auto *t = std::get_if<QString>(&v);
+        return t ? *t : QString();
+    }
+    std::optional<double> number(const char *name) const
+    {
+        const fw::Value v = value(name);
+        const auto *d = std::get_if<double>(&v);
+        return d ? std::optional<double>(*d) : std::nullopt;
+    }
+    QVariant moment(const char *name) const
+    {
+        const fw::Value v = value(name);
+        const auto *i = std::get_if<qint64>(&v);
+        return i ? QVariant(*i) : QVariant(QMetaType(QMetaType::LongLong));
+    }
+    QVariant nullableText(const char *name) const
+    {
+        const fw::Value v = value(name);
+        const auto *t = std::get_if<QString>(&v);
+        return t && !t->isEmpty() ? QVariant(*t) : QVariant(QMetaType(QMetaType::QString));
+    }
+
+private:
+    const fw::Delta &m_delta;
+    const QList<fw::Value> &m_values;
+};
+
+void checkDeltaFields(const fw::Delta &delta)
+{
+    const QList<fw::PacketField> known = acc00420::movementPacketFields();
+    for (const fw::PacketField &f : delta.fields) {
+        const auto it = std::find_if(known.cbegin(), known.cend(), [&](const fw::PacketField &k) {
+            return k.name.compare(f.name, Qt::CaseInsensitive) == 0;
+        });
+        if (it == known.cend())
+            throw Refusal{QStringLiteral("Campo %1 desconhecido no lançamento.").arg(f.name)};
+        if (it->type != f.type)
+            throw Refusal{QStringLiteral("Campo %1 deveria ser %2.").arg(f.name, fw::fieldTypeName(it->type))};
+    }
+    for (const char *required : {"CDCLIENTE", "NRSEQMOVCLI"}) {
+        if (delta.indexOf(QLatin1String(required)) < 0)
+            throw Refusal{QStringLiteral("O lançamento não traz o campo %1.").arg(QLatin1String(required))};
+    }
+    // The sizes that count are the ledger's, whatever the sender declared.
+    for (const fw::DeltaChange &change : delta.changes) {
+        for (const QList<fw::Value> *row : {&change.oldValues, &change.newValues}) {
+            for (int i = 0; i < row->size(); ++i) {
+                const auto *text = std::get_if<QString>(&row->at(i));
+                const fw::PacketField &f = delta.fields.at(i);
+                const auto it = std::find_if(known.cbegin(), known.cend(), [&](const fw::PacketField &k) {
+                    return k.name.compare(f.name, Qt::CaseInsensitive) == 0;
+                });
+                if (text && it->size > 0 && text->size() > it->size)
+                    throw Refusal{QStringLiteral("%1 aceita no máximo %2 caracteres; vieram %3.")
+                                      .arg(it->name).arg(it->size).arg(text->size())};
+            }
+        }
+    }
+}
+
+void insertMovement(const QSqlDatabase &db, const MovementValues &v)
+{
+    const QString client = v.text("CDCLIENTE");
+    const QString number = v.text("NRSEQMOVCLI");
+    if (!clientExists(db, client))
+        throw Refusal{QStringLiteral("CDCLIENTE: cliente %1 não cadastrado.").arg(client)};
+    if (number.trimmed().isEmpty())
+        throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento não tem número. Cancele a inclusão e inclua de novo.")};
+    bool numeric = false;
+    const qlonglong n = number.toLongLong(&numeric);
+    QSqlQuery last = run(db, QStringLiteral("SELECT NRULTMOV FROM NUMMOVCLIE WHERE CDCLIENTE = ?"), {client},
+                         "ler a numeração");
+    if (!numeric || n < 1 || !last.next() || n > last.value(0).toLongLong())
+        throw Refusal{QStringLiteral("NRSEQMOVCLI: o número %1 não foi fornecido pelo servidor para este cliente.").arg(number)};
+    const QString type = v.text("IDTIPMOCVLI");
+    if (type != QLatin1String("C") && type != QLatin1String("D") && type != QLatin1String("A"))
+        throw Refusal{QStringLiteral("IDTIPMOCVLI: tipo de lançamento \"%1\" inválido.").arg(type)};
+    const double company = v.number("VRMOVCLI").value_or(0);
+    const double personal = v.number("VRMOVPESCONS").value_or(0);
+    if (company < 0 || personal < 0)
+        throw Refusal{QStringLiteral("%1: o valor não pode ser negativo.")
+                          .arg(QLatin1String(company < 0 ? "VRMOVCLI" : "VRMOVPESCONS"))};
+    if (toCents(company) == 0 && toCents(personal) == 0)
+        throw Refusal{QStringLiteral("VRMOVCLI: o valor do lançamento deve ser maior que zero.")};
+    if (v.moment("DTMOVCLI").isNull())
+        throw Refusal{QStringLiteral("DTMOVCLI: a data do lançamento deve ser informada.")};
+    const QString branch = v.text("CDFILIAL");
+    if (!run(db, QStringLiteral("SELECT 1 FROM FILIAL WHERE CDFILIAL = ?"), {branch}, "ler a filial").next())
+        throw Refusal{QStringLiteral("CDFILIAL: filial \"%1\" não cadastrada.").arg(branch)};
+    const QVariant consumer = v.nullableText("CDCONSUMIDOR");
+    if (!consumer.isNull()
+        && !run(db, QStringLiteral("SELECT 1 FROM CONSUMIDOR WHERE CDCLIENTE = ? AND CDCONSUMIDOR = ?"),
+                {client, consumer}, "ler o consumidor").next())
+        throw Refusal{QStringLiteral("CDCONSUMIDOR: consumidor %1 não é do cliente.").arg(consumer.toString())};
+
+    QSqlQuery existing = run(db, QStringLiteral("SELECT VRMOVCLI, VRMOVPESCONS, DTMOVCLI FROM MOVICLIE"
+                                                " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+                             {client, number}, "ler o lançamento");
+    if (existing.next()) {
+        // The same insert sent again after its reply was lost: already done.
+        if (existing.value(0).toLongLong() == toCents(company) && existing.value(1).toLongLong() == toCents(personal)
+            && existing.value(2).toLongLong() == v.moment("DTMOVCLI").toLongLong())
+            return;
+        throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento %1 já existe com outros valores.").arg(number)};
+    }
+    if (wasDeleted(db, client, number))
+        return; // sent again after it was already stored and then deleted
+    run(db, QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
+                           " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
+                           " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
+                           " TIPO, DTMOVIMCLIE)"
+                           " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?)"),
+        {client, number, branch, consumer, toCents(company), v.moment("DTMOVCLI"), v.nullableText("DSHISTMOV"),
+         type, v.nullableText("NRSEQVENDA"), v.nullableText("CDCAIXA"), v.moment("DTABERCAIX"),
+         v.nullableText("CDTIPORECE"), toCents(personal), v.moment("DTATUMOVCLIE"), v.nullableText("CDOPERADOR"),
+         v.nullableText("DSATUMOVCLIE"), v.moment("DTMOVIMCLIE")},
+        "gravar o lançamento");
+    remember(db, client, number, "insert", v.text("CDOPERADOR"), movementJson(db, client, number));
+}
+
+// Only the observation is the operator's to change in a stored movement; everything else is
+// set by the ledger (balances, cancellation) or fixed at entry.
+void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::DeltaChange &change)
+{
+    const MovementValues before(delta, change.oldValues);
+    const MovementValues after(delta, change.newValues);
+    const QString client = before.text("CDCLIENTE");
+    const QString number = before.text("NRSEQMOVCLI");
+    for (int i = 0; i < delta.fields.size(); ++i) {
+        if (change.oldValues.at(i) != change.newValues.at(i)
+            && delta.fields.at(i).name.compare(QLatin1String("DSHISTMOV"), Qt::CaseInsensitive) != 0)
+            throw Refusal{QStringLiteral("%1 do lançamento %2 não pode ser alterado.").arg(delta.fields.at(i).name, number)};
+    }
+    QSqlQuery current = run(db, QStringLiteral("SELECT DSHISTMOV FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+                            {client, number}, "ler o lançamento");
+    if (!current.next())
+        throw Refusal{QStringLiteral("O lançamento %1 não existe mais; recarregue o extrato.").arg(number)};
+    const QString stored = current.value(0).toString();
+    const QString wanted = after.text("DSHISTMOV");
+    if (stored == wanted)
+        return; // already applied
+    if (stored != before.text("DSHISTMOV"))
+        throw Refusal{QStringLiteral("A observação do lançamento %1 foi alterada por outro operador; recarregue o extrato.").arg(number)};
+    run(db, QStringLiteral("UPDATE MOVICLIE SET DSHISTMOV = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+        {after.nullableText("DSHISTMOV"), client, number}, "alterar o lançamento");
+    remember(db, client, number, "modify", after.text("CDOPERADOR"), movementJson(db, client, number));
+}
+
+void deleteMovement(const QSqlDatabase &db, const MovementValues &v)
+{
+    const QString client = v.text("CDCLIENTE");
+    const QString number = v.text("NRSEQMOVCLI");
+    const QString row = movementJson(db, client, number);
+    if (row.isEmpty())
+        return; // already deleted, or never stored: nothing left to do
+    remember(db, client, number, "delete", v.text("CDOPERADOR"), row);
+    run(db, QStringLiteral("DELETE FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
+        "excluir o lançamento");
+}
+
+} // namespace
+
+qint64 toCents(double value)
+{
+    return std::llround(value * 100);
+}
+
+double fromCents(qint64 cents)
+{
+    return double(cents) / 100;
+}
+
+Ledger::Ledger(const Storage &storage)
+    : m_storage(storage)
+{
+}
+
+void Ledger::publish(Dispatcher &d)
+{
+    using T = ArgSpec::Type;
+    const QString object = QLatin1String(ObjectName);
+    auto bind = [this](Outcome (Ledger::*method)(const QCborArray &) const) {
+        return [this, method](const QCborArray &args) { return (this->*method)(args); };
+    };
+    d.add(object, "getMovCliente",
+          {{"CDCONSUMIDOR", T::Text, 21}, {"TCDCONSUMIDOR", T::Text, 1}, {"CDCLIENTE", T::Text, 21}, {"DTINICIO", T::DateTime}},
+          bind(&Ledger::getMovCliente));
+    d.add(object, "setAtualizaCons",
+          {{"CDFILIAL", T::Text, 4}, {"CDCLIENTE", T::Text, 21}, {"CDCONSUMIDOR", T::Text, 21},
+           {"DTINICIO", T::DateTime}, {"CDOPERADOR", T::Text, 12}},
+          bind(&Ledger::setAtualizaCons));
+    d.add(object, "getConsumidor",
+          {{"CDCLIENTE", T::Text, 21}, {"CDCONSUMIDOR", T::Text, 21}, {"TCDCONSUMIDOR", T::Text, 1}, {"CDFILIAL", T::Text, 4}},
+          bind(&Ledger::getConsumidor));
+    d.add(object, "SetMovCliente", {{"DELTA", T::Map}}, bind(&Ledger::SetMovCliente));
+    d.add(object, "getPrxMovClie", {{"CDCLIENTE", T::Text, 21}}, bind(&Ledger::getPrxMovClie));
+    d.add(object, "setCancelamento",
+          {{"IDTIPMOCVLI", T::Text, 1}, {"CDOPERADOR", T::Text, 12}, {"DTCANCELAMENTO", T::DateTime},
+           {"DSATUMOVCLIE", T::Text, 200}, {"CDCLIENTE", T::Text, 21}, {"NRSEQMOVCLI", T::Text, 10}},
+          bind(&Ledger::setCancelamento));
+    d.add(object, "setCancelaVenda",
+          {{"DSCANCVENDA", T::Text, 200}, {"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}},
+          bind(&Ledger::setCancelaVenda));
+    d.add(object, "setCancelaReceb",
+          {{"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}},
+          bind(&Ledger::setCancelaReceb));
+}
+
+Outcome Ledger::getMovCliente(const QCborArray &args) const
+{
+    return enveloped([&] {
+        const QString consumer = args[0].toString();
+        const QString all = args[1].toString();
+        const QString client = args[2].toString();
+        const QSqlDatabase db = m_storage.connection();
+        QSqlQuery q = run(db, QStringLiteral(
+            "SELECT M.CDCLIENTE, M.NRSEQMOVCLI, M.CDFILIAL, M.CDCONSUMIDOR, M.VRMOVCLI, M.DTMOVCLI,"
+            " M.DSHISTMOV, M.IDTIPMOCVLI, M.NRSEQVENDA, M.CDCAIXA, C.NMCONSUMIDOR, M.DTABERCAIX,"
+            " M.CDTIPORECE, M.VRMOVPESCONS, M.VRSALDPECONS, M.VRSALDOCONS, M.DTATUMOVCLIE,"
+            " M.CDOPERADOR, M.DSATUMOVCLIE, O.NMOPERADOR, M.DTRECMOVCLIE, R.NMOPERADOR, M.TIPO,"
+            " M.DTMOVIMCLIE, C.VRPESUBSIDIO, C.VRTETOSUBSID"
+            " FROM MOVICLIE M"
+            " LEFT JOIN CONSUMIDOR C ON C.CDCLIENTE = M.CDCLIENTE AND C.CDCONSUMIDOR = M.CDCONSUMIDOR"
+            " LEFT JOIN OPERADOR O ON O.CDOPERADOR = M.CDOPERADOR"
+            " LEFT JOIN OPERADOR R ON R.CDOPERADOR = M.CDOPERRECA"
+            " WHERE M.CDCLIENTE = ? AND M.DTMOVCLI >= ? AND (? = 'T' OR M.CDCONSUMIDOR = ?)"
+            " ORDER BY M.DTMOVCLI, M.NRSEQMOVCLI"),
+            {client, msecs(args[3]), all, consumer}, "ler o extrato");
+        const QList<fw::PacketField> fields = acc00420::movementPacketFields();
+        QByteArray rows;
+        quint64 count = 0;
+        {
+            QCborStreamWriter stream(&rows);
+            fw::DataPacketWriter writer(stream, fields.size());
+            while (q.next()) {
+                writer.beginRow();
+                for (int i = 0; i < fields.size(); ++i) {
+                    const QVariant v = q.value(i);
+                    if (v.isNull()) {
+                        writer.writeNull();
+                        continue;
+                    }
+                    switch (fields.at(i).type) {
+                    case FieldType::String: writer.writeString(v.toString()); break;
+                    case FieldType::Float: writer.writeFloat(fromCents(v.toLongLong())); break;
+                    case FieldType::DateTime: writer.writeDateTime(v.toLongLong()); break;
+                    default: writer.writeNull(); break;
+                    }
+                }
+                writer.endRow();
+                ++count;
+            }
+        }
+        return fw::encodeEnvelope(true, {}, QByteArrayView(fw::DataPacketWriter::head(fields, count) + rows));
+    });
+}
+
+Outcome Ledger::setAtualizaCons(const QCborArray &args) const
+{
+    const QString client = args[1].toString();
+    const qint64 start = msecs(args[3]);
+    const QString operatorCode = args[4].toString();
+    try {
+        const QSqlDatabase db = m_storage.connection();
+        Transaction transaction(db, m_storage.kind());
+        if (!clientExists(db, client))
+            return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
+        // The account's counter row is its lock: recalculations of one account run one after
+        // the other, also across server instances.
+        run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
+                               " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
+            {client}, "travar a conta");
+        const QString signedCompany = QStringLiteral(
+            "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
+        QSqlQuery carried = run(db, QStringLiteral("SELECT COALESCE(SUM(%1), 0), COALESCE(SUM(%2), 0) FROM MOVICLIE"
+                                                   " WHERE CDCLIENTE = ? AND DTMOVCLI < ?")
+                                        .arg(signedCompany.arg(QLatin1String("VRMOVCLI")),
+                                             signedCompany.arg(QLatin1String("VRMOVPESCONS"))),
+                                {client, start}, "somar o saldo anterior");
+        carried.next();
+        qint64 company = carried.value(0).toLongLong();
+        qint64 personal = carried.value(1).toLongLong();
+
+        struct Balance { QString number; qint64 company, personal; };
+        std::vector<Balance> balances;
+        QSqlQuery movements = run(db, QStringLiteral("SELECT NRSEQMOVCLI, IDTIPMOCVLI, VRMOVCLI, VRMOVPESCONS FROM MOVICLIE"
+                                                     " WHERE CDCLIENTE = ? AND DTMOVCLI >= ? ORDER BY DTMOVCLI, NRSEQMOVCLI"),
+                                  {client, start}, "ler os lançamentos");
+        while (movements.next()) {
+            const QString type = movements.value(1).toString();
+            const int sign = type == QLatin1String("C") ? 1 : (type == QLatin1String("D") || type == QLatin1String("A")) ? -1 : 0;
+            company += sign * movements.value(2).toLongLong();
+            personal += sign * movements.value(3).toLongLong();
+            balances.push_back({movements.value(0).toString(), company, personal});
+        }
+        QSqlQuery update(db);
+        update.prepare(QStringLiteral("UPDATE MOVICLIE SET VRSALDOCONS = ?, VRSALDPECONS = ?, DTRECMOVCLIE = ?,"
+                                      " CDOPERRECA = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (const Balance &b : balances) {
+            update.bindValue(0, b.company);
+            update.bindValue(1, b.personal);
+            update.bindValue(2, now);
+            update.bindValue(3, operatorCode);
+            update.bindValue(4, client);
+            update.bindValue(5, b.number);
+            if (!update.exec())
+                throw DatabaseError(update.lastError().text().toStdString());
+        }
+        transaction.commit();
+        return Outcome::ok(okEnvelope(true));
+    } catch (const DatabaseError &e) {
+        // The caller tells the operator the balances could not be brought up to date.
+        return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Saldos não recalculados: %1").arg(QString::fromUtf8(e.what())),
+                                              QCborValue(false)));
+    }
+}
+
+Outcome Ledger::getConsumidor(const QCborArray &args) const
+{
+    return enveloped([&] {
+        const QSqlDatabase db = m_storage.connection();
+        QSqlQuery q = run(db, QStringLiteral(
+            "SELECT C.CDCONSUMIDOR, C.NMCONSUMIDOR, C.CDCLIENTE FROM CONSUMIDOR C"
+            " JOIN CONSFILIAL F ON F.CDCLIENTE = C.CDCLIENTE AND F.CDCONSUMIDOR = C.CDCONSUMIDOR"
+            " WHERE C.CDCLIENTE = ? AND F.CDFILIAL = ? AND (? = 'T' OR C.CDCONSUMIDOR = ?)"
+            " ORDER BY C.CDCONSUMIDOR"),
+            {args[0].toString(), args[3].toString(), args[2].toString(), args[1].toString()}, "ler os consumidores");
+        const QList<fw::PacketField> fields = acc00420::consumerPacketFields();
+        QByteArray rows;
+        quint64 count = 0;
+        {
+            QCborStreamWriter stream(&rows);
+            fw::DataPacketWriter writer(stream, fields.size());
+            while (q.next()) {
+                writer.beginRow();
+                for (int i = 0; i < 3; ++i)
+                    writer.writeString(q.value(i).toString());
+                writer.endRow();
+                ++count;
+            }
+        }
+        return fw::encodeEnvelope(true, {}, QByteArrayView(fw::DataPacketWriter::head(fields, count) + rows));
+    });
+}
+
+Outcome Ledger::SetMovCliente(const QCborArray &args) const
+{
+    return enveloped([&] {
+        const fw::Delta delta = fw::deltaFromCbor(args[0]);
+        checkDeltaFields(delta);
+        const QSqlDatabase db = m_storage.connection();
+        Transaction transaction(db, m_storage.kind());
+        for (const fw::DeltaChange &change : delta.changes) {
+            switch (change.op) {
+            case fw::DeltaChange::Op::Insert:
+                insertMovement(db, MovementValues(delta, change.newValues));
+                break;
+            case fw::DeltaChange::Op::Modify:
+                modifyMovement(db, delta, change);
+                break;
+            case fw::DeltaChange::Op::Delete:
+                deleteMovement(db, MovementValues(delta, change.oldValues));
+                break;
+            }
+        }
+        transaction.commit();
+        return okEnvelope();
+    });
+}
+
+Outcome Ledger::getPrxMovClie(const QCborArray &args) const
+{
+    const QString client = args[0].toString();
+    try {
+        const QSqlDatabase db = m_storage.connection();
+        Transaction transaction(db, m_storage.kind());
+        if (!clientExists(db, client))
+            return Outcome::error(QStringLiteral("bad-arguments"), QStringLiteral("cliente %1 não cadastrado").arg(client));
+        // One statement: the number is handed out once even under concurrent callers.
+        QSqlQuery q = run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 1)"
+                                             " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV + 1"
+                                             " RETURNING NRULTMOV"),
+                          {client}, "numerar o lançamento");
+        if (!q.next())
+            throw DatabaseError("a numeração não devolveu o número");
+        const qint64 number = q.value(0).toLongLong();
+        q.finish();
+        transaction.commit();
+        return Outcome::ok(QCborValue(QString::number(number).rightJustified(MovementNumberWidth, u'0')).toCbor());
+    } catch (const DatabaseError &e) {
+        return Outcome::error(QStringLiteral("database-error"),
+                              QStringLiteral("não foi possível numerar o lançamento: %1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+Outcome Ledger::setCancelamento(const QCborArray &args) const
+{
+    return enveloped([&] {
+        if (args[0].toString() != QLatin1String("X"))
+            throw Refusal{QStringLiteral("IDTIPMOCVLI: o cancelamento marca o lançamento com \"X\", veio \"%1\".").arg(args[0].toString())};
+        const QString operatorCode = args[1].toString();
+        const QString client = args[4].toString();
+        const QString number = args[5].toString();
+        const QSqlDatabase db = m_storage.connection();
+        Transaction transaction(db, m_storage.kind());
+        QSqlQuery q = run(db, QStringLiteral("SELECT IDTIPMOCVLI FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+                          {client, number}, "ler o lançamento");
+        if (!q.next())
+            throw Refusal{QStringLiteral("Lançamento %1 do cliente %2 não encontrado; recarregue o extrato.").arg(number, client)};
+        if (q.value(0).toString() == QLatin1String("X"))
+            return okEnvelope(); // already cancelled
+        run(db, QStringLiteral("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X', CDOPERADOR = ?, DTATUMOVCLIE = ?, DSATUMOVCLIE = ?"
+                               " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+            {operatorCode, msecs(args[2]), args[3].toString(), client, number}, "cancelar o lançamento");
+        remember(db, client, number, "cancel", operatorCode, movementJson(db, client, number));
+        transaction.commit();
+        return okEnvelope();
+    });
+}
+
+Outcome Ledger::setCancelaVenda(const QCborArray &args) const
+{
+    return enveloped([&] {
+        const QSqlDatabase db = m_storage.connection();
+        Transaction transaction(db, m_storage.kind());
+        QSqlQuery sale = run(db, QStringLiteral("SELECT IDSITVENDA FROM VENDA WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
+                             {args[1].toString(), args[2].toString(), args[3].toString()}, "ler a venda");
+        if (!sale.next())
+            throw Refusal{QStringLiteral("Venda %1 do caixa %2 da filial %3 não encontrada.")
+                              .arg(args[3].toString(), args[2].toString(), args[1].toString())};
+        if (sale.value(0).toString() != QLatin1String("X"))
+            run(db, QStringLiteral("UPDATE VENDA SET IDSITVENDA = 'X', DSCANCVENDA = ?, DTCANCVENDA = ?"
+                                   " WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
+                {args[0].toString(), QDateTime::currentMSecsSinceEpoch(), args[1].toString(), args[2].toString(),
+                 args[3].toString()},
+                "cancelar a venda");
+        transaction.commit();
+        return okEnvelope();
+    });
+}
+
+Outcome Ledger::setCancelaReceb(const QCborArray &args) const
+{
+    return enveloped([&] {
+        const QSqlDatabase db = m_storage.connection();
+        Transaction transaction(db, m_storage.kind());
+        const QString branch = args[0].toString(), till = args[1].toString(), sale = args[2].toString();
+        if (!run(db, QStringLiteral("SELECT 1 FROM RECEBIMENTO WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
+                 {branch, till, sale}, "ler o recebimento").next())
+            throw Refusal{QStringLiteral("Recebimento da venda %1 do caixa %2 da filial %3 não encontrado.").arg(sale, till, branch)};
+        run(db, QStringLiteral("UPDATE RECEBIMENTO SET IDSITRECE = 'X', DTCANCRECE = ?"
+                               " WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ? AND IDSITRECE <> 'X'"),
+            {QDateTime::currentMSecsSinceEpoch(), branch, till, sale}, "cancelar o recebimento");
+        transaction.commit();
+        return okEnvelope();
+    });
+}
+
+} // namespace server

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "dispatcher.h"
+#include "storage.h"
+
+namespace server {
+
+// The account ledger behind the object "Acc00420.rdmPagClie": the eight methods the screen
+// calls, each in its own transaction. docs/ledger.md gives the rules.
+class Ledger
+{
+public:
+    static constexpr const char *ObjectName = "Acc00420.rdmPagClie";
+
+    explicit Ledger(const Storage &storage);
+
+    // Registers the eight methods with their argument checks.
+    void publish(Dispatcher &dispatcher);
+
+    Outcome getMovCliente(const QCborArray &args) const;
+    Outcome setAtualizaCons(const QCborArray &args) const;
+    Outcome getConsumidor(const QCborArray &args) const;
+    Outcome SetMovCliente(const QCborArray &args) const;
+    Outcome getPrxMovClie(const QCborArray &args) const;
+    Outcome setCancelamento(const QCborArray &args) const;
+    Outcome setCancelaVenda(const QCborArray &args) const;
+    Outcome setCancelaReceb(const QCborArray &args) const;
+
+private:
+    const Storage &m_storage;
+};
+
+// Amounts travel as floats and are kept in cents; percentages in hundredths.
+qint64 toCents(double value);
+double fromCents(qint64 cents);
+
+} // namespace server

@@ -1,0 +1,85 @@
+// acc00420-server: publishes "Acc00420.rdmPagClie" and keeps the account ledger.
+//
+//   acc00420-server --database=PATH|postgresql://... [--listen=127.0.0.1] [--port=4420]
+//                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4] [--create-demo]
+//
+// Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
+// file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
+
+#include "appserver.h"
+#include "configsource.h"
+#include "demodata.h"
+#include "ledger.h"
+#include "schema.h"
+
+#include <QCoreApplication>
+#include <QDate>
+
+#include <cstdio>
+
+namespace {
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "acc00420-server: %s\n", message.toLocal8Bit().constData());
+    return 1;
+}
+
+int number(const fw::ConfigSource &config, const QString &name, int fallback)
+{
+    const QString text = config.value(name);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (text.isEmpty())
+        return fallback;
+    if (!ok || value <= 0)
+        throw std::invalid_argument(QStringLiteral("valor inválido para %1: \"%2\"").arg(name, text).toStdString());
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const fw::ConfigSource config(app.arguments(), QProcessEnvironment::systemEnvironment(),
+                                  QStringLiteral("ACC00420_SERVER"), QStringLiteral("server"));
+    try {
+        const QString database = config.value(QStringLiteral("database"));
+        if (database.isEmpty())
+            return fail(QStringLiteral("informe o banco: --database=ARQUIVO.db ou --database=postgresql://..."));
+        server::Storage storage(database);
+        const int version = server::migrate(storage.connection(), storage.kind());
+
+        if (app.arguments().contains(QStringLiteral("--create-demo"))) {
+            server::createDemoData(storage, QDate::currentDate());
+            std::printf("dados de demonstração criados em %s (esquema versão %d)\n",
+                        database.toLocal8Bit().constData(), version);
+            return 0;
+        }
+
+        server::AppServer::Options options;
+        options.address = QHostAddress(config.value(QStringLiteral("listen"), QStringLiteral("127.0.0.1")));
+        if (options.address.isNull())
+            return fail(QStringLiteral("endereço inválido em --listen"));
+        options.port = config.port(QStringLiteral("port"), 4420);
+        options.idleTimeoutMs = number(config, QStringLiteral("idle-timeout"), 600) * 1000;
+        options.maxFrameBytes = number(config, QStringLiteral("max-frame"), int(fw::DefaultMaxFrameBytes));
+        options.workers = number(config, QStringLiteral("workers"), 4);
+
+        server::Dispatcher dispatcher;
+        server::Ledger ledger(storage);
+        ledger.publish(dispatcher);
+        server::AppServer appServer(dispatcher, options);
+        QString error;
+        if (!appServer.listen(&error))
+            return fail(error);
+        std::printf("%s ouvindo em %s:%u (banco %s, esquema versão %d)\n", server::Ledger::ObjectName,
+                    options.address.toString().toLocal8Bit().constData(), unsigned(appServer.port()),
+                    database.toLocal8Bit().constData(), version);
+        std::fflush(stdout);
+        return app.exec();
+    } catch (const std::exception &e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+}

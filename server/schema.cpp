@@ -1,0 +1,101 @@
+#include "schema.h"
+
+#include "storage.h"
+
+#include <QDateTime>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace server {
+namespace {
+
+using Kind = fw::DatabaseUrl::Kind;
+
+// Money is stored in whole cents (BIGINT), percentages in hundredths of a percent, moments as
+// milliseconds since the epoch: exact, and the same on SQLite and PostgreSQL.
+QStringList version1(Kind kind)
+{
+    const QString serial = kind == Kind::PostgreSQL ? QStringLiteral("BIGSERIAL PRIMARY KEY")
+                                                    : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    return {
+        "CREATE TABLE FILIAL (CDFILIAL VARCHAR(4) PRIMARY KEY, NMFILIAL VARCHAR(50) NOT NULL)",
+        "CREATE TABLE OPERADOR (CDOPERADOR VARCHAR(12) PRIMARY KEY, NMOPERADOR VARCHAR(40) NOT NULL)",
+        "CREATE TABLE CLIENTE (CDCLIENTE VARCHAR(21) PRIMARY KEY, NRINSJURCLIE VARCHAR(20) NOT NULL,"
+        " IDTPIJURCLIE CHAR(1) NOT NULL, NMFANTCLIE VARCHAR(50) NOT NULL)",
+        "CREATE INDEX CLIENTE_INSCRICAO ON CLIENTE (NRINSJURCLIE)",
+        "CREATE TABLE CLIENFILIAL (CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL,"
+        " CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE, PRIMARY KEY (CDFILIAL, CDCLIENTE))",
+        "CREATE TABLE CONSUMIDOR (CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE,"
+        " CDCONSUMIDOR VARCHAR(21) NOT NULL, NMCONSUMIDOR VARCHAR(50) NOT NULL,"
+        " VRPESUBSIDIO BIGINT, VRTETOSUBSID BIGINT, PRIMARY KEY (CDCLIENTE, CDCONSUMIDOR))",
+        "CREATE TABLE CONSFILIAL (CDCLIENTE VARCHAR(21) NOT NULL, CDCONSUMIDOR VARCHAR(21) NOT NULL,"
+        " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL,"
+        " PRIMARY KEY (CDCLIENTE, CDCONSUMIDOR, CDFILIAL),"
+        " FOREIGN KEY (CDCLIENTE, CDCONSUMIDOR) REFERENCES CONSUMIDOR)",
+        "CREATE TABLE VENDA (CDFILIAL VARCHAR(4) NOT NULL, CDCAIXA VARCHAR(3) NOT NULL,"
+        " NRSEQVENDA VARCHAR(10) NOT NULL, DTABERCAIX BIGINT NOT NULL, DTVENDA BIGINT NOT NULL,"
+        " VRTOTVENDA BIGINT NOT NULL, IDSITVENDA CHAR(1) NOT NULL, DSCANCVENDA VARCHAR(200),"
+        " DTCANCVENDA BIGINT, PRIMARY KEY (CDFILIAL, CDCAIXA, NRSEQVENDA))",
+        "CREATE TABLE RECEBIMENTO (CDFILIAL VARCHAR(4) NOT NULL, CDCAIXA VARCHAR(3) NOT NULL,"
+        " NRSEQVENDA VARCHAR(10) NOT NULL, CDTIPORECE VARCHAR(3) NOT NULL, VRRECEBIDO BIGINT NOT NULL,"
+        " IDSITRECE CHAR(1) NOT NULL, DTCANCRECE BIGINT,"
+        " PRIMARY KEY (CDFILIAL, CDCAIXA, NRSEQVENDA, CDTIPORECE),"
+        " FOREIGN KEY (CDFILIAL, CDCAIXA, NRSEQVENDA) REFERENCES VENDA)",
+        "CREATE TABLE MOVICLIE (CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE,"
+        " NRSEQMOVCLI VARCHAR(10) NOT NULL, CDFILIAL VARCHAR(4) NOT NULL,"
+        " CDCONSUMIDOR VARCHAR(21), VRMOVCLI BIGINT NOT NULL, DTMOVCLI BIGINT NOT NULL,"
+        " DSHISTMOV VARCHAR(80), IDTIPMOCVLI CHAR(1) NOT NULL, NRSEQVENDA VARCHAR(10),"
+        " CDCAIXA VARCHAR(3), DTABERCAIX BIGINT, CDTIPORECE VARCHAR(3),"
+        " VRMOVPESCONS BIGINT NOT NULL, VRSALDPECONS BIGINT NOT NULL DEFAULT 0,"
+        " VRSALDOCONS BIGINT NOT NULL DEFAULT 0, DTATUMOVCLIE BIGINT, CDOPERADOR VARCHAR(12),"
+        " DSATUMOVCLIE VARCHAR(200), DTRECMOVCLIE BIGINT, CDOPERRECA VARCHAR(12),"
+        " TIPO CHAR(1) NOT NULL, DTMOVIMCLIE BIGINT,"
+        " PRIMARY KEY (CDCLIENTE, NRSEQMOVCLI))",
+        "CREATE INDEX MOVICLIE_EXTRATO ON MOVICLIE (CDCLIENTE, DTMOVCLI, NRSEQMOVCLI)",
+        "CREATE TABLE NUMMOVCLIE (CDCLIENTE VARCHAR(21) PRIMARY KEY REFERENCES CLIENTE,"
+        " NRULTMOV BIGINT NOT NULL)",
+        "CREATE TABLE HISTMOVCLIE (NRHIST " + serial + ", CDCLIENTE VARCHAR(21) NOT NULL,"
+        " NRSEQMOVCLI VARCHAR(10) NOT NULL, DSOPERACAO VARCHAR(10) NOT NULL, DTHIST BIGINT NOT NULL,"
+        " CDOPERADOR VARCHAR(12), DSDADOS TEXT NOT NULL)",
+        "CREATE INDEX HISTMOVCLIE_MOVIMENTO ON HISTMOVCLIE (CDCLIENTE, NRSEQMOVCLI)",
+    };
+}
+
+const std::vector<QStringList (*)(Kind)> migrations = {version1};
+
+} // namespace
+
+int schemaVersion(const QSqlDatabase &db)
+{
+    if (!db.tables().contains(QStringLiteral("schemaversao"), Qt::CaseInsensitive))
+        return 0;
+    QSqlQuery q = run(db, QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO"), {}, "ler a versão do esquema");
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+int migrate(const QSqlDatabase &db, Kind kind)
+{
+    if (schemaVersion(db) == 0 && !db.tables().contains(QStringLiteral("schemaversao"), Qt::CaseInsensitive))
+        run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMAVERSAO (NRVERSAO INTEGER PRIMARY KEY, DTAPLIC BIGINT NOT NULL)"),
+            {}, "criar a tabela de versões");
+    int version = schemaVersion(db);
+    while (version < int(migrations.size())) {
+        Transaction transaction(db, kind);
+        if (kind == Kind::PostgreSQL)
+            run(db, QStringLiteral("LOCK TABLE SCHEMAVERSAO IN EXCLUSIVE MODE"), {}, "travar o esquema");
+        // Another server starting at the same moment may have applied it already.
+        if (schemaVersion(db) > version) {
+            version = schemaVersion(db);
+            continue;
+        }
+        for (const QString &statement : migrations[size_t(version)](kind))
+            run(db, statement, {}, "criar o esquema");
+        ++version;
+        run(db, QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO, DTAPLIC) VALUES (?, ?)"),
+            {version, QDateTime::currentMSecsSinceEpoch()}, "registrar a versão do esquema");
+        transaction.commit();
+    }
+    return version;
+}
+
+} // namespace server

@@ -1,0 +1,81 @@
+#include "storage.h"
+
+#include <QSqlError>
+#include <QThread>
+
+namespace server {
+
+Storage::Storage(QString url)
+    : m_url(std::move(url))
+    , m_kind(fw::DatabaseUrl::parse(m_url).kind)
+    , m_prefix(QStringLiteral("ledger-%1-").arg(quintptr(this)))
+{
+}
+
+QSqlDatabase Storage::connection() const
+{
+    const QString name = m_prefix + QString::number(quintptr(QThread::currentThreadId()));
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            return db;
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+    return fw::openDatabase(m_url, name);
+}
+
+Transaction::Transaction(QSqlDatabase db, fw::DatabaseUrl::Kind kind)
+    : m_db(std::move(db))
+    , m_kind(kind)
+{
+    if (m_kind == fw::DatabaseUrl::Kind::SQLite)
+        run(m_db, QStringLiteral("BEGIN IMMEDIATE"), {}, "abrir a transação");
+    else if (!m_db.transaction())
+        throw fw::DatabaseError(QStringLiteral("não foi possível abrir a transação: %1")
+                                    .arg(m_db.lastError().text()).toStdString());
+    m_open = true;
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    if (m_kind == fw::DatabaseUrl::Kind::SQLite)
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    else
+        m_db.rollback();
+}
+
+void Transaction::commit()
+{
+    if (m_kind == fw::DatabaseUrl::Kind::SQLite)
+        run(m_db, QStringLiteral("COMMIT"), {}, "confirmar a transação");
+    else if (!m_db.commit())
+        throw fw::DatabaseError(QStringLiteral("não foi possível confirmar a transação: %1")
+                                    .arg(m_db.lastError().text()).toStdString());
+    m_open = false;
+}
+
+QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
+              const char *purpose)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    auto fail = [&] {
+        throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")
+                                    .arg(QLatin1String(purpose ? purpose : "consultar o banco"),
+                                         query.lastError().text())
+                                    .toStdString());
+    };
+    if (!query.prepare(sql))
+        fail();
+    int i = 0;
+    for (const QVariant &v : values)
+        query.bindValue(i++, v);
+    if (!query.exec())
+        fail();
+    return query;
+}
+
+} // namespace server
