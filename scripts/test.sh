@@ -7,4 +7,5 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -G Ninja
 cmake --build build
+source scripts/pg-throwaway.sh
 ctest --test-dir build --output-on-failure

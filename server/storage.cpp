@@ -3,12 +3,24 @@
 #include <QSqlError>
 #include <QThread>
 
+#include <atomic>
+
 namespace server {
+namespace {
+
+// Each storage names its connections apart, so a new one never picks up an old one's.
+int nextStorageNumber()
+{
+    static std::atomic<int> counter{0};
+    return ++counter;
+}
+
+} // namespace
 
 Storage::Storage(QString url)
     : m_url(std::move(url))
     , m_kind(fw::DatabaseUrl::parse(m_url).kind)
-    , m_prefix(QStringLiteral("ledger-%1-").arg(quintptr(this)))
+    , m_prefix(QStringLiteral("ledger-%1-").arg(nextStorageNumber()))
 {
 }
 
@@ -64,10 +76,16 @@ QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<
     query.setForwardOnly(true);
     auto fail = [&] {
         throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")
-                                    .arg(QLatin1String(purpose ? purpose : "consultar o banco"),
+                                    .arg(QString::fromUtf8(purpose ? purpose : "consultar o banco"),
                                          query.lastError().text())
                                     .toStdString());
     };
+    // A statement without values runs as it is: PostgreSQL can't prepare DDL.
+    if (values.size() == 0) {
+        if (!query.exec(sql))
+            fail();
+        return query;
+    }
     if (!query.prepare(sql))
         fail();
     int i = 0;
