@@ -1,6 +1,8 @@
 #include "wiredatetime.h"
 
-#include <cstdio>
+#include <QTimeZone>
+
+#include <algorithm>
 
 namespace fw {
 namespace {
@@ -48,18 +50,42 @@ int daysInMonth(int year, int month)
     return month == 2 && leap ? 29 : days[month - 1];
 }
 
-// The local offset changes only at whole quarter hours, so one look-up serves every instant
-// of the same quarter hour; a statement's movements mostly share a few.
+// The local offset of an instant. Offsets change only at the zone's transitions, so one
+// look-up serves every instant up to the next one: a whole statement usually costs one.
 int localOffsetSeconds(qint64 msecs)
 {
-    static thread_local qint64 cachedQuarter = INT64_MIN;
-    static thread_local int cachedOffset = 0;
-    const qint64 quarter = msecs >= 0 ? msecs / 900000 : (msecs - 899999) / 900000;
-    if (quarter != cachedQuarter) {
-        cachedOffset = QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc();
-        cachedQuarter = quarter;
+    struct Span
+    {
+        qint64 from = INT64_MAX;
+        qint64 until = INT64_MIN;
+        int offset = 0;
+    };
+    static thread_local Span span;
+    if (msecs >= span.from && msecs < span.until)
+        return span.offset;
+    const QDateTime instant = QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    span.offset = QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc();
+    if (zone.hasTransitions()) {
+        const auto next = zone.nextTransition(instant);
+        const auto previous = zone.previousTransition(instant.addMSecs(1));
+        span.until = next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : INT64_MAX;
+        span.from = previous.atUtc.isValid() ? previous.atUtc.toMSecsSinceEpoch() : INT64_MIN;
+    } else {
+        // Without the zone's transitions, trust the offset for the quarter hour only.
+        span.from = msecs - (msecs % 900000 + 900000) % 900000;
+        span.until = span.from + 900000;
     }
-    return cachedOffset;
+    return span.offset;
+}
+
+char *writeDigits(char *out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
 }
 
 } // namespace
@@ -124,12 +150,28 @@ QByteArray formatWireDateTime(qint64 msecs)
     unsigned month, day;
     civilFromDays(days, &year, &month, &day);
     const int absOffset = offset < 0 ? -offset : offset;
-    char buffer[40];
-    const int length = std::snprintf(
-        buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d", year, month, day,
-        int(msOfDay / 3600000), int(msOfDay / 60000 % 60), int(msOfDay / 1000 % 60),
-        int(msOfDay % 1000), offset < 0 ? '-' : '+', absOffset / 3600, absOffset / 60 % 60);
-    return QByteArray(buffer, length);
+    if (year < 0 || year > 9999)
+        year = std::clamp(year, 0, 9999);
+    const auto ms = int(msOfDay);
+    char buffer[29];
+    char *p = writeDigits(buffer, year, 4);
+    *p++ = '-';
+    p = writeDigits(p, int(month), 2);
+    *p++ = '-';
+    p = writeDigits(p, int(day), 2);
+    *p++ = 'T';
+    p = writeDigits(p, ms / 3600000, 2);
+    *p++ = ':';
+    p = writeDigits(p, ms / 60000 % 60, 2);
+    *p++ = ':';
+    p = writeDigits(p, ms / 1000 % 60, 2);
+    *p++ = '.';
+    p = writeDigits(p, ms % 1000, 3);
+    *p++ = offset < 0 ? '-' : '+';
+    p = writeDigits(p, absOffset / 3600, 2);
+    *p++ = ':';
+    p = writeDigits(p, absOffset / 60 % 60, 2);
+    return QByteArray(buffer, p - buffer);
 }
 
 } // namespace fw

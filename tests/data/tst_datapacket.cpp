@@ -175,6 +175,11 @@ private slots:
     {
         // The tests run in America/Sao_Paulo (UTC-3 since 2019).
         QCOMPARE(formatWireDateTime(1796650200000), QByteArray("2026-12-07T10:30:00.000-03:00"));
+        // Summer time of 2018/2019, back and forth: each instant gets the offset of its own day.
+        QCOMPARE(formatWireDateTime(1541257200000), QByteArray("2018-11-03T12:00:00.000-03:00"));
+        QCOMPARE(formatWireDateTime(1541430000000), QByteArray("2018-11-05T13:00:00.000-02:00"));
+        QCOMPARE(formatWireDateTime(1541257200000), QByteArray("2018-11-03T12:00:00.000-03:00"));
+        QCOMPARE(formatWireDateTime(1550502000000), QByteArray("2019-02-18T12:00:00.000-03:00"));
     }
 
     void badWireDateTimes_data()
