@@ -7,7 +7,6 @@
 #include "protocol.h"
 #include "recordset.h"
 
-#include <QCborStreamWriter>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,8 +33,7 @@ QByteArray statementPacket(int rows)
     static const char types[] = {'C', 'D', 'D', 'A', 'X'};
     const qint64 start = 1733011200000; // 2024-12-01
     QByteArray bytes;
-    QCborStreamWriter stream(&bytes);
-    fw::DataPacketWriter w(stream, acc00420::movementPacketFields(), rows);
+    fw::DataPacketWriter w(&bytes, acc00420::movementPacketFields(), rows);
     for (int i = 0; i < rows; ++i) {
         const qint64 when = start + qint64(i) * 60000;
         const bool fromSale = i % 2 == 0;

@@ -4,7 +4,6 @@
 #include "movementfields.h"
 #include "protocol.h"
 
-#include <QCborStreamWriter>
 #include <QCborValue>
 #include <QDateTime>
 #include <QJsonDocument>
@@ -352,8 +351,7 @@ Outcome Ledger::getMovCliente(const QCborArray &args) const
         QByteArray rows;
         quint64 count = 0;
         {
-            QCborStreamWriter stream(&rows);
-            fw::DataPacketWriter writer(stream, fields.size());
+            fw::DataPacketWriter writer(&rows, fields.size());
             while (q.next()) {
                 writer.beginRow();
                 for (int i = 0; i < fields.size(); ++i) {
@@ -452,8 +450,7 @@ Outcome Ledger::getConsumidor(const QCborArray &args) const
         QByteArray rows;
         quint64 count = 0;
         {
-            QCborStreamWriter stream(&rows);
-            fw::DataPacketWriter writer(stream, fields.size());
+            fw::DataPacketWriter writer(&rows, fields.size());
             while (q.next()) {
                 writer.beginRow();
                 for (int i = 0; i < 3; ++i)

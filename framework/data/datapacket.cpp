@@ -6,7 +6,9 @@
 #include <QCborArray>
 #include <QCborValue>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace fw {
 namespace {
@@ -233,42 +235,72 @@ Value DataPacketReader::readValue()
 
 namespace {
 
-void writeHead(QCborStreamWriter &writer, const QList<PacketField> &fields)
+// CBOR's head of an item: major type and argument, in the shortest form.
+void appendHead(QByteArray &out, quint8 major, quint64 argument)
 {
-    writer.startMap(2);
-    writer.append(QLatin1String("fields"));
-    writer.startArray(quint64(fields.size()));
-    for (const PacketField &f : fields) {
-        writer.startMap(3);
-        writer.append(QLatin1String("name"));
-        writer.append(f.name);
-        writer.append(QLatin1String("type"));
-        writer.append(fieldTypeName(f.type));
-        writer.append(QLatin1String("size"));
-        writer.append(quint64(f.size));
-        writer.endMap();
+    const auto type = char(major << 5);
+    if (argument < 24) {
+        out.append(char(type | char(argument)));
+        return;
     }
-    writer.endArray();
-    writer.append(QLatin1String("rows"));
+    const int width = argument <= 0xff ? 1 : argument <= 0xffff ? 2 : argument <= 0xffffffffULL ? 4 : 8;
+    out.append(char(type | (width == 1 ? 24 : width == 2 ? 25 : width == 4 ? 26 : 27)));
+    for (int i = width - 1; i >= 0; --i)
+        out.append(char((argument >> (8 * i)) & 0xff));
+}
+
+void appendText(QByteArray &out, const char *utf8, qsizetype length)
+{
+    appendHead(out, 3, quint64(length));
+    out.append(utf8, length);
+}
+
+void appendText(QByteArray &out, QStringView text)
+{
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        appendHead(out, 3, quint64(text.size()));
+        for (QChar c : text)
+            out.append(char(c.unicode()));
+        return;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    appendText(out, utf8.constData(), utf8.size());
+}
+
+void writeHead(QByteArray &out, const QList<PacketField> &fields)
+{
+    appendHead(out, 5, 2);
+    appendText(out, u"fields");
+    appendHead(out, 4, quint64(fields.size()));
+    for (const PacketField &f : fields) {
+        appendHead(out, 5, 3);
+        appendText(out, u"name");
+        appendText(out, f.name);
+        appendText(out, u"type");
+        appendText(out, fieldTypeName(f.type));
+        appendText(out, u"size");
+        appendHead(out, 0, quint64(f.size));
+    }
+    appendText(out, u"rows");
 }
 
 } // namespace
 
-DataPacketWriter::DataPacketWriter(QCborStreamWriter &writer, const QList<PacketField> &fields,
-                                   qint64 rowCount)
-    : m_writer(writer)
+DataPacketWriter::DataPacketWriter(QByteArray *out, const QList<PacketField> &fields, qint64 rowCount)
+    : m_out(*out)
     , m_indefinite(rowCount < 0)
     , m_fieldCount(fields.size())
 {
-    writeHead(m_writer, fields);
+    writeHead(m_out, fields);
     if (m_indefinite)
-        m_writer.startArray();
+        m_out.append(char(0x9f));
     else
-        m_writer.startArray(quint64(rowCount));
+        appendHead(m_out, 4, quint64(rowCount));
 }
 
-DataPacketWriter::DataPacketWriter(QCborStreamWriter &writer, qsizetype fieldCount)
-    : m_writer(writer)
+DataPacketWriter::DataPacketWriter(QByteArray *out, qsizetype fieldCount)
+    : m_out(*out)
     , m_rowsOnly(true)
     , m_fieldCount(fieldCount)
 {
@@ -277,38 +309,41 @@ DataPacketWriter::DataPacketWriter(QCborStreamWriter &writer, qsizetype fieldCou
 QByteArray DataPacketWriter::head(const QList<PacketField> &fields, quint64 rowCount)
 {
     QByteArray bytes;
-    {
-        QCborStreamWriter writer(&bytes);
-        writeHead(writer, fields);
-    }
-    // The array head of the rows, written by hand: the stream writer would expect its items.
-    if (rowCount < 24) {
-        bytes.append(char(0x80 | rowCount));
-    } else {
-        int width = rowCount <= 0xff ? 1 : rowCount <= 0xffff ? 2 : rowCount <= 0xffffffffULL ? 4 : 8;
-        bytes.append(char(0x80 | (width == 1 ? 24 : width == 2 ? 25 : width == 4 ? 26 : 27)));
-        for (int i = width - 1; i >= 0; --i)
-            bytes.append(char((rowCount >> (8 * i)) & 0xff));
-    }
+    writeHead(bytes, fields);
+    appendHead(bytes, 4, rowCount);
     return bytes;
 }
 
-void DataPacketWriter::beginRow() { m_writer.startArray(quint64(m_fieldCount)); }
-void DataPacketWriter::writeNull() { m_writer.append(nullptr); }
-void DataPacketWriter::writeString(QStringView text) { m_writer.append(text); }
-void DataPacketWriter::writeUtf8(const char *text, qsizetype length)
+void DataPacketWriter::beginRow() { appendHead(m_out, 4, quint64(m_fieldCount)); }
+void DataPacketWriter::writeNull() { m_out.append(char(0xf6)); }
+void DataPacketWriter::writeString(QStringView text) { appendText(m_out, text); }
+void DataPacketWriter::writeUtf8(const char *text, qsizetype length) { appendText(m_out, text, length); }
+
+void DataPacketWriter::writeFloat(double value)
 {
-    m_writer.appendTextString(text, length);
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    m_out.append(char(0xfb));
+    for (int i = 7; i >= 0; --i)
+        m_out.append(char((bits >> (8 * i)) & 0xff));
 }
-void DataPacketWriter::writeFloat(double value) { m_writer.append(value); }
+
 void DataPacketWriter::writeDateTime(qint64 msecs)
 {
-    m_writer.append(QCborKnownTags::DateTimeString);
+    m_out.append(char(0xc0)); // tag 0: date-time text
     const QByteArray text = formatWireDateTime(msecs);
-    m_writer.appendTextString(text.constData(), text.size());
+    appendText(m_out, text.constData(), text.size());
 }
-void DataPacketWriter::writeInteger(qint64 value) { m_writer.append(value); }
-void DataPacketWriter::writeBoolean(bool value) { m_writer.append(value); }
+
+void DataPacketWriter::writeInteger(qint64 value)
+{
+    if (value >= 0)
+        appendHead(m_out, 0, quint64(value));
+    else
+        appendHead(m_out, 1, quint64(-(value + 1)));
+}
+
+void DataPacketWriter::writeBoolean(bool value) { m_out.append(char(value ? 0xf5 : 0xf4)); }
 
 void DataPacketWriter::writeValue(FieldType type, const Value &value)
 {
@@ -325,14 +360,10 @@ void DataPacketWriter::writeValue(FieldType type, const Value &value)
     }
 }
 
-void DataPacketWriter::endRow() { m_writer.endArray(); }
-
 void DataPacketWriter::finish()
 {
-    if (m_rowsOnly)
-        return;
-    m_writer.endArray();
-    m_writer.endMap();
+    if (m_indefinite && !m_rowsOnly)
+        m_out.append(char(0xff)); // end of the row list
 }
 
 // ---------------------------------------------------------------------------- value helpers

@@ -6,7 +6,6 @@
 #include <QByteArrayView>
 #include <QCborMap>
 #include <QCborStreamReader>
-#include <QCborStreamWriter>
 #include <QList>
 
 #include <stdexcept>
@@ -73,15 +72,16 @@ private:
     std::string m_text;
 };
 
-// Writes a packet value by value.
+// Writes a packet value by value, encoding straight into a byte array (a statement of
+// thousands of rows is written without a stream device in between).
 class DataPacketWriter
 {
 public:
     // rowCount -1 writes an indefinite-length row list.
-    DataPacketWriter(QCborStreamWriter &writer, const QList<PacketField> &fields, qint64 rowCount);
+    DataPacketWriter(QByteArray *out, const QList<PacketField> &fields, qint64 rowCount);
     // Writes rows only, for a packet whose row count is known at the end: the rows go to a
     // buffer of their own, and head() is put in front of them.
-    DataPacketWriter(QCborStreamWriter &writer, qsizetype fieldCount);
+    DataPacketWriter(QByteArray *out, qsizetype fieldCount);
     static QByteArray head(const QList<PacketField> &fields, quint64 rowCount);
 
     void beginRow();
@@ -93,11 +93,11 @@ public:
     void writeInteger(qint64 value);
     void writeBoolean(bool value);
     void writeValue(FieldType type, const Value &value);
-    void endRow();
+    void endRow() {}
     void finish();
 
 private:
-    QCborStreamWriter &m_writer;
+    QByteArray &m_out;
     bool m_indefinite = false;
     bool m_rowsOnly = false;
     qsizetype m_fieldCount = 0;

@@ -2,7 +2,6 @@
 
 #include "datasource.h"
 
-#include <QCborStreamWriter>
 
 #include <algorithm>
 
@@ -338,8 +337,7 @@ QByteArray RecordSet::toPacket() const
         }
     }
     QByteArray bytes;
-    QCborStreamWriter stream(&bytes);
-    DataPacketWriter writer(stream, fields, qint64(m_order.size()));
+    DataPacketWriter writer(&bytes, fields, qint64(m_order.size()));
     for (quint32 slot : m_order) {
         writer.beginRow();
         for (int i : indexes)

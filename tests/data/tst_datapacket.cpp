@@ -5,7 +5,6 @@
 #include "wiredatetime.h"
 
 #include <QCborArray>
-#include <QCborStreamWriter>
 #include <QTest>
 
 using namespace fw;
@@ -91,8 +90,7 @@ private slots:
         const QList<PacketField> fields{{"N", FieldType::Integer, 0}};
         QByteArray body;
         {
-            QCborStreamWriter stream(&body);
-            DataPacketWriter writer(stream, fields.size());
+            DataPacketWriter writer(&body, fields.size());
             for (int i = 0; i < rows; ++i) {
                 writer.beginRow();
                 writer.writeInteger(i);

@@ -8,7 +8,6 @@
 #include "recordingdialogs.h"
 #include "recordset.h"
 
-#include <QCborStreamWriter>
 #include <QTest>
 
 using namespace fw;
@@ -149,8 +148,7 @@ private slots:
     {
         QByteArray packet;
         {
-            QCborStreamWriter stream(&packet);
-            DataPacketWriter writer(stream, {{"CDCONSUMIDOR", FieldType::String, 21}}, 2);
+            DataPacketWriter writer(&packet, {{"CDCONSUMIDOR", FieldType::String, 21}}, 2);
             for (const char *code : {"000000000000000000001", "000000000000000000002"}) {
                 writer.beginRow();
                 writer.writeString(QString::fromLatin1(code));

@@ -4,7 +4,6 @@
 #include "recordsetmodel.h"
 
 #include <QAbstractItemModelTester>
-#include <QCborStreamWriter>
 #include <QTest>
 
 using namespace fw;
@@ -21,8 +20,7 @@ struct Row
 QByteArray packetOf(const QList<Row> &rows)
 {
     QByteArray bytes;
-    QCborStreamWriter stream(&bytes);
-    DataPacketWriter writer(stream,
+    DataPacketWriter writer(&bytes,
                             {{"ID", FieldType::String, 10}, {"NAME", FieldType::String, 20},
                              {"AMOUNT", FieldType::Float, 0}},
                             rows.size());
