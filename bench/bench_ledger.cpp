@@ -82,18 +82,8 @@ double bareQueryMs(const Storage &storage, const QString &client, int *rows)
 {
     QElapsedTimer timer;
     timer.start();
-    QSqlQuery q = run(storage.connection(), QStringLiteral(
-        "SELECT M.CDCLIENTE, M.NRSEQMOVCLI, M.CDFILIAL, M.CDCONSUMIDOR, M.VRMOVCLI, M.DTMOVCLI,"
-        " M.DSHISTMOV, M.IDTIPMOCVLI, M.NRSEQVENDA, M.CDCAIXA, C.NMCONSUMIDOR, M.DTABERCAIX,"
-        " M.CDTIPORECE, M.VRMOVPESCONS, M.VRSALDPECONS, M.VRSALDOCONS, M.DTATUMOVCLIE,"
-        " M.CDOPERADOR, M.DSATUMOVCLIE, O.NMOPERADOR, M.DTRECMOVCLIE, R.NMOPERADOR, M.TIPO,"
-        " M.DTMOVIMCLIE, C.VRPESUBSIDIO, C.VRTETOSUBSID"
-        " FROM MOVICLIE M"
-        " LEFT JOIN CONSUMIDOR C ON C.CDCLIENTE = M.CDCLIENTE AND C.CDCONSUMIDOR = M.CDCONSUMIDOR"
-        " LEFT JOIN OPERADOR O ON O.CDOPERADOR = M.CDOPERADOR"
-        " LEFT JOIN OPERADOR R ON R.CDOPERADOR = M.CDOPERRECA"
-        " WHERE M.CDCLIENTE = ? AND M.DTMOVCLI >= ? ORDER BY M.DTMOVCLI, M.NRSEQMOVCLI"),
-        {client, firstDay});
+    QSqlQuery q = run(storage.connection(), Ledger::statementSql(),
+        {client, firstDay, QStringLiteral("T"), QString()});
     *rows = 0;
     while (q.next()) {
         for (int i = 0; i < 26; ++i)

@@ -281,6 +281,22 @@ void deleteMovement(const QSqlDatabase &db, const MovementValues &v)
 
 } // namespace
 
+QString Ledger::statementSql()
+{
+    return QStringLiteral(
+        "SELECT M.CDCLIENTE, M.NRSEQMOVCLI, M.CDFILIAL, M.CDCONSUMIDOR, M.VRMOVCLI, M.DTMOVCLI,"
+        " M.DSHISTMOV, M.IDTIPMOCVLI, M.NRSEQVENDA, M.CDCAIXA, C.NMCONSUMIDOR, M.DTABERCAIX,"
+        " M.CDTIPORECE, M.VRMOVPESCONS, M.VRSALDPECONS, M.VRSALDOCONS, M.DTATUMOVCLIE,"
+        " M.CDOPERADOR, M.DSATUMOVCLIE, O.NMOPERADOR, M.DTRECMOVCLIE, R.NMOPERADOR, M.TIPO,"
+        " M.DTMOVIMCLIE, C.VRPESUBSIDIO, C.VRTETOSUBSID"
+        " FROM MOVICLIE M"
+        " LEFT JOIN CONSUMIDOR C ON C.CDCLIENTE = M.CDCLIENTE AND C.CDCONSUMIDOR = M.CDCONSUMIDOR"
+        " LEFT JOIN OPERADOR O ON O.CDOPERADOR = M.CDOPERADOR"
+        " LEFT JOIN OPERADOR R ON R.CDOPERADOR = M.CDOPERRECA"
+        " WHERE M.CDCLIENTE = ? AND M.DTMOVCLI >= ? AND (? = 'T' OR M.CDCONSUMIDOR = ?)"
+        " ORDER BY M.DTMOVCLI, M.NRSEQMOVCLI");
+}
+
 qint64 toCents(double value)
 {
     return std::llround(value * 100);
@@ -334,18 +350,7 @@ Outcome Ledger::getMovCliente(const QCborArray &args) const
         const QString all = args[1].toString();
         const QString client = args[2].toString();
         const QSqlDatabase db = m_storage.connection();
-        QSqlQuery q = run(db, QStringLiteral(
-            "SELECT M.CDCLIENTE, M.NRSEQMOVCLI, M.CDFILIAL, M.CDCONSUMIDOR, M.VRMOVCLI, M.DTMOVCLI,"
-            " M.DSHISTMOV, M.IDTIPMOCVLI, M.NRSEQVENDA, M.CDCAIXA, C.NMCONSUMIDOR, M.DTABERCAIX,"
-            " M.CDTIPORECE, M.VRMOVPESCONS, M.VRSALDPECONS, M.VRSALDOCONS, M.DTATUMOVCLIE,"
-            " M.CDOPERADOR, M.DSATUMOVCLIE, O.NMOPERADOR, M.DTRECMOVCLIE, R.NMOPERADOR, M.TIPO,"
-            " M.DTMOVIMCLIE, C.VRPESUBSIDIO, C.VRTETOSUBSID"
-            " FROM MOVICLIE M"
-            " LEFT JOIN CONSUMIDOR C ON C.CDCLIENTE = M.CDCLIENTE AND C.CDCONSUMIDOR = M.CDCONSUMIDOR"
-            " LEFT JOIN OPERADOR O ON O.CDOPERADOR = M.CDOPERADOR"
-            " LEFT JOIN OPERADOR R ON R.CDOPERADOR = M.CDOPERRECA"
-            " WHERE M.CDCLIENTE = ? AND M.DTMOVCLI >= ? AND (? = 'T' OR M.CDCONSUMIDOR = ?)"
-            " ORDER BY M.DTMOVCLI, M.NRSEQMOVCLI"),
+        QSqlQuery q = run(db, statementSql(),
             {client, msecs(args[3]), all, consumer}, "ler o extrato");
         const QList<fw::PacketField> fields = acc00420::movementPacketFields();
         QByteArray rows;

@@ -14,6 +14,10 @@ public:
 
     explicit Ledger(const Storage &storage);
 
+    // The statement's query: client, start, all-consumers flag, consumer; the columns in the
+    // movement record's order.
+    static QString statementSql();
+
     // Registers the eight methods with their argument checks.
     void publish(Dispatcher &dispatcher);
 
