@@ -646,6 +646,12 @@ QString RecordSet::displayTextAt(int position, int fieldIndex) const
     return field(fieldIndex).displayText();
 }
 
+void RecordSet::readAt(int position, const std::function<void()> &read) const
+{
+    ActiveRecordScope scope(*this, recordAt(position));
+    read();
+}
+
 QString RecordSet::textAt(int position, int fieldIndex) const
 {
     ActiveRecordScope scope(*this, recordAt(position));

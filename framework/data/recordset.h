@@ -107,6 +107,9 @@ public:
     Value valueAt(int position, int fieldIndex) const;
     QString displayTextAt(int position, int fieldIndex) const;
     QString textAt(int position, int fieldIndex) const;
+    // Runs `read` with the fields reading the record at `position` (as a grid does while it
+    // paints a row), the cursor untouched.
+    void readAt(int position, const std::function<void()> &read) const;
 
     Event afterOpen, beforeClose, afterClose;
     Event beforeInsert, afterInsert, beforeEdit, afterEdit;

@@ -46,12 +46,19 @@ void RecordSetModel::setColumns(const QStringList &fieldNames)
         columns.push_back(m_recordSet->fieldByName(name).index());
     beginResetModel();
     m_columns = std::move(columns);
+    m_titles.clear();
     endResetModel();
 }
 
 int RecordSetModel::fieldIndex(int column) const
 {
     return m_columns.empty() ? column : m_columns.at(size_t(column));
+}
+
+void RecordSetModel::setColumnTitle(int column, const QString &title)
+{
+    m_titles.insert(column, title);
+    emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 int RecordSetModel::columnOfField(const QString &fieldName) const
@@ -106,8 +113,10 @@ QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (role != Qt::DisplayRole || !m_recordSet)
         return QAbstractTableModel::headerData(section, orientation, role);
-    if (orientation == Qt::Horizontal && section >= 0 && section < columnCount())
-        return m_recordSet->field(fieldIndex(section)).displayLabel();
+    if (orientation == Qt::Horizontal && section >= 0 && section < columnCount()) {
+        const QString title = m_titles.value(section);
+        return title.isEmpty() ? m_recordSet->field(fieldIndex(section)).displayLabel() : title;
+    }
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

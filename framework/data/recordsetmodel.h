@@ -3,6 +3,7 @@
 #include "recordset.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QPointer>
 
 namespace fw {
@@ -26,6 +27,8 @@ public:
     // Which fields, by name, in which order; a name the record set lacks is an error.
     void setColumns(const QStringList &fieldNames);
     int fieldIndex(int column) const;
+    // A column's own title instead of its field's display label; empty restores the label.
+    void setColumnTitle(int column, const QString &title);
     int columnOfField(const QString &fieldName) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -38,6 +41,7 @@ public:
 private:
     QPointer<RecordSet> m_recordSet;
     std::vector<int> m_columns; // field index per column; empty: every field
+    QHash<int, QString> m_titles;
 };
 
 } // namespace fw

@@ -1,0 +1,84 @@
+#include "busyindicator.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace fw {
+namespace {
+
+QString textOf(int kind)
+{
+    switch (kind) {
+    case 0: return QStringLiteral("Conectando ao servidor...");
+    case 1: return QStringLiteral("Gravando...");
+    case 6: return QStringLiteral("Consultando...");
+    default: return QStringLiteral("Aguarde...");
+    }
+}
+
+class BusyWindow : public QWidget
+{
+public:
+    BusyWindow()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    {
+        setObjectName(QStringLiteral("busyIndicator"));
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        auto *layout = new QVBoxLayout(this);
+        m_label = new QLabel(this);
+        m_label->setAlignment(Qt::AlignCenter);
+        auto *bar = new QProgressBar(this);
+        bar->setRange(0, 0); // moving, with no end known
+        bar->setTextVisible(false);
+        layout->addWidget(m_label);
+        layout->addWidget(bar);
+        setFrameStyle();
+        resize(260, 70);
+    }
+
+    void showOver(QWidget *window, int kind)
+    {
+        m_label->setText(textOf(kind));
+        if (window)
+            move(window->mapToGlobal(window->rect().center()) - rect().center());
+        show();
+        raise();
+        repaint();
+    }
+
+private:
+    void setFrameStyle() { setStyleSheet(QStringLiteral("BusyWindow { border: 1px solid palette(mid); }")); }
+    QLabel *m_label;
+};
+
+QPointer<BusyWindow> busyWindow;
+int depth = 0;
+
+} // namespace
+
+void ActiveShowAvi(QWidget *window, int kind)
+{
+    ++depth;
+    if (!busyWindow)
+        busyWindow = new BusyWindow;
+    busyWindow->showOver(window, kind);
+}
+
+void DeactiveShowAvi()
+{
+    if (depth > 0)
+        --depth;
+    if (depth == 0 && busyWindow)
+        busyWindow->hide();
+}
+
+bool busyIndicatorVisible()
+{
+    return busyWindow && busyWindow->isVisible();
+}
+
+} // namespace fw

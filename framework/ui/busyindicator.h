@@ -1,0 +1,26 @@
+#pragma once
+
+class QWidget;
+
+namespace fw {
+
+// The busy indicator: a small frameless window with a moving bar, centred over the given
+// window while a server call runs. Kinds: 0 connecting, 1 sending changes, 6 reading or
+// recalculating; any other shows a plain "Aguarde". Calls nest; the window goes away when the
+// last one is undone.
+void ActiveShowAvi(QWidget *window, int kind);
+void DeactiveShowAvi();
+bool busyIndicatorVisible();
+
+// Shows the indicator for its lifetime, so every path out of a call (a failing one too)
+// hides it again.
+class BusyIndicator
+{
+public:
+    BusyIndicator(QWidget *window, int kind) { ActiveShowAvi(window, kind); }
+    ~BusyIndicator() { DeactiveShowAvi(); }
+    BusyIndicator(const BusyIndicator &) = delete;
+    BusyIndicator &operator=(const BusyIndicator &) = delete;
+};
+
+} // namespace fw

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "maskedit.h"
+
+#include <QDate>
+#include <QWidget>
+
+class QToolButton;
+
+namespace fw {
+
+// A date edit that can show no date: typed in the short date format (a mask guides the digits)
+// or picked from a calendar (the button, or Alt+Down). GetDate() is an invalid date when the
+// edit is blank or holds no real date (31/02).
+class TDateEditPlus : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TDateEditPlus(QWidget *parent = nullptr);
+
+    QDate GetDate() const;
+    void SetDate(const QDate &date); // an invalid date leaves the edit blank
+    // What the edit shows; empty when no digit was typed.
+    QString Text() const { return m_edit->Text(); }
+    TMaskEdit *edit() const { return m_edit; }
+
+signals:
+    void dateChanged();
+
+private:
+    void pick();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    TMaskEdit *m_edit;
+    QToolButton *m_button;
+};
+
+} // namespace fw

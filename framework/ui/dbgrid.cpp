@@ -1,0 +1,156 @@
+#include "dbgrid.h"
+
+#include "handlerguard.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace fw {
+
+// Paints through the grid, so the screen's cell hook sees every cell.
+class GridCellDelegate : public QStyledItemDelegate
+{
+public:
+    explicit GridCellDelegate(TDBGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        // The focus frame is the hook's to draw, as it decides.
+        const QStyle::State state = opt.state;
+        if (m_grid->onDrawColumnCell)
+            opt.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, opt, index);
+        m_grid->paintCell(painter, option.rect, index, state);
+    }
+
+private:
+    TDBGrid *m_grid;
+};
+
+TDBGrid::TDBGrid(QWidget *parent)
+    : QTableView(parent)
+{
+    setItemDelegate(new GridCellDelegate(this));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTabKeyNavigation(true);
+    setShowGrid(true);
+    setWordWrap(false);
+    verticalHeader()->hide(); // no indicator column
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    // The selection shows also while another control has the focus.
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(p);
+}
+
+void TDBGrid::setDataSource(DataSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (m_source)
+        connect(m_source, &DataSource::dataSetChanged, this, &TDBGrid::rebuild);
+    rebuild();
+}
+
+void TDBGrid::rebuild()
+{
+    RecordSet *set = m_source ? m_source->dataSet() : nullptr;
+    auto *old = m_model;
+    m_model = set ? new RecordSetModel(set, this) : nullptr;
+    setModel(m_model);
+    delete old;
+    if (!m_model)
+        return;
+    connect(set, &RecordSet::currentChanged, this, &TDBGrid::followCursor);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::followCursor);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &TDBGrid::moveCursor);
+    setColumns(m_columns);
+}
+
+void TDBGrid::setColumns(const QList<GridColumn> &columns)
+{
+    m_columns = columns;
+    if (!m_model || columns.isEmpty())
+        return;
+    QStringList names;
+    for (const GridColumn &c : columns)
+        names.append(c.fieldName);
+    m_model->setColumns(names);
+    for (int i = 0; i < columns.size(); ++i) {
+        if (!columns[i].title.isEmpty())
+            m_model->setColumnTitle(i, columns[i].title);
+        if (columns[i].width >= 0)
+            horizontalHeader()->resizeSection(i, columns[i].width);
+        setColumnHidden(i, !columns[i].visible);
+    }
+}
+
+Field *TDBGrid::columnField(int column) const
+{
+    if (!m_model || column < 0 || column >= m_model->columnCount())
+        return nullptr;
+    return &m_model->recordSet()->field(m_model->fieldIndex(column));
+}
+
+void TDBGrid::followCursor()
+{
+    if (!m_model || m_syncing)
+        return;
+    RecordSet *set = m_model->recordSet();
+    const int row = set->active() ? set->recNo() : -1;
+    m_syncing = true;
+    if (row < 0) {
+        selectionModel()->clearCurrentIndex();
+    } else {
+        const int column = std::max(0, currentIndex().column());
+        setCurrentIndex(m_model->index(row, column));
+    }
+    m_syncing = false;
+}
+
+void TDBGrid::moveCursor(const QModelIndex &current)
+{
+    if (m_syncing || !current.isValid())
+        return;
+    RecordSet *set = m_model->recordSet();
+    if (current.row() == set->recNo())
+        return;
+    m_syncing = true;
+    guarded([&] { set->setRecNo(current.row()); });
+    m_syncing = false;
+    followCursor(); // refused (a record that could not be posted): the grid goes back
+}
+
+void TDBGrid::paintCell(QPainter *painter, const QRect &rect, const QModelIndex &index, QStyle::State state)
+{
+    if (!onDrawColumnCell)
+        return;
+    const bool selected = state & QStyle::State_Selected;
+    painter->save();
+    painter->setBrush(palette().brush(selected ? QPalette::Highlight : QPalette::Base));
+    painter->setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+    m_canvas = painter;
+    m_model->recordSet()->readAt(index.row(), [&] {
+        // Painting can't stop for a dialog: a failing hook leaves the grid's own painting.
+        try {
+            onDrawColumnCell(*this, rect, index.column(), state);
+        } catch (const std::exception &e) {
+            qWarning("%s: pintura da célula falhou: %s", qPrintable(objectName()), e.what());
+        }
+    });
+    m_canvas = nullptr;
+    painter->restore();
+}
+
+} // namespace fw

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "datasource.h"
+#include "recordsetmodel.h"
+
+#include <QPointer>
+#include <QStyle>
+#include <QTableView>
+
+#include <functional>
+
+class QPainter;
+
+namespace fw {
+
+// A grid column: the field it shows, its own title (empty: the field's label), its width in
+// pixels (-1: the default) and whether it is shown.
+struct GridColumn
+{
+    QString fieldName;
+    QString title;
+    int width = -1;
+    bool visible = true;
+};
+
+// A read-only grid over a data source's record set. The current row follows the record set's
+// cursor and moving in the grid moves the cursor. Rows have one fixed height (nothing is
+// measured row by row) and only the rows in view are painted.
+//
+// Each data cell is painted by the grid and then, when set, by onDrawColumnCell: while it runs,
+// canvas() is the painter (its brush is the background the grid chose for the cell, its pen
+// the text colour) and the record set's fields read the row being painted.
+class TDBGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit TDBGrid(QWidget *parent = nullptr);
+
+    void setDataSource(DataSource *source);
+    DataSource *dataSource() const { return m_source; }
+    void setColumns(const QList<GridColumn> &columns);
+    const QList<GridColumn> &columns() const { return m_columns; }
+    RecordSetModel *recordModel() const { return m_model; }
+    Field *columnField(int column) const;
+
+    std::function<void(TDBGrid &grid, const QRect &rect, int column, QStyle::State state)> onDrawColumnCell;
+    QPainter *canvas() const { return m_canvas; }
+
+private:
+    friend class GridCellDelegate;
+    void rebuild();
+    void followCursor();
+    void moveCursor(const QModelIndex &current);
+    void paintCell(QPainter *painter, const QRect &rect, const QModelIndex &index, QStyle::State state);
+
+    QPointer<DataSource> m_source;
+    RecordSetModel *m_model = nullptr;
+    QList<GridColumn> m_columns;
+    QPainter *m_canvas = nullptr;
+    bool m_syncing = false;
+};
+
+} // namespace fw

@@ -1,0 +1,287 @@
+#include "frmpadrao.h"
+
+#include "handlerguard.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace fw {
+
+TfrmPadrao::TfrmPadrao(QWidget *parent)
+    : QWidget(parent)
+{
+    dtsPadrao = new DataSource(this);
+    dtsPadrao->setObjectName(QStringLiteral("dtsPadrao"));
+    dtsPadrao->onStateChange = [this](DataSource &) { dtsPadraoStateChange(); };
+    msgPadrao = new TMessages(this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+    msgMensagensPadroes = new TMessages(this);
+    msgMensagensPadroes->setObjectName(QStringLiteral("msgMensagensPadroes"));
+    msgMensagensPadroes->loadFromFile(QStringLiteral(":/framework/msgMensagensPadroes.txt"));
+
+    mnuMenu = new QMenuBar(this);
+    mnuMenu->setObjectName(QStringLiteral("mnuMenu"));
+    mnuManutencao = mnuMenu->addMenu(QStringLiteral("&Manutenção"));
+    mnuManutencao->setObjectName(QStringLiteral("mnuManutencao"));
+    mnuExibir = mnuMenu->addMenu(QStringLiteral("&Exibir"));
+    mnuExibir->setObjectName(QStringLiteral("mnuExibir"));
+
+    panMenu = new QWidget(this);
+    panMenu->setObjectName(QStringLiteral("panMenu"));
+    auto *toolbar = new QHBoxLayout(panMenu);
+    toolbar->setContentsMargins(2, 2, 2, 2);
+    toolbar->setSpacing(1);
+
+    sbtIncluir = addButton("sbtIncluir", QStringLiteral("Incluir"), QStringLiteral("Incluir registro"), &mnuIncluir,
+                           "mnuIncluir", Qt::Key_F2, [this] { sbtIncluirClick(); });
+    sbtAlterar = addButton("sbtAlterar", QStringLiteral("Alterar"), QStringLiteral("Alterar registro"), &mnuAlterar,
+                           "mnuAlterar", Qt::Key_F3, [this] { dataSet()->edit(); });
+    sbtExcluir = addButton("sbtExcluir", QStringLiteral("Excluir"), QStringLiteral("Excluir registro"), &mnuExcluir,
+                           "mnuExcluir", QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { deleteClick(); });
+    sbtConfirmar = addButton("sbtConfirmar", QStringLiteral("Confirmar"), QStringLiteral("Confirmar"), &mnuConfirmar,
+                             "mnuConfirmar", Qt::Key_F10, [this] { dataSet()->post(); });
+    sbtCancelar = addButton("sbtCancelar", QStringLiteral("Cancelar"), QStringLiteral("Cancelar"), &mnuCancelar,
+                            "mnuCancelar", Qt::Key_Escape, [this] { dataSet()->cancel(); });
+    mnuManutencao->addSeparator();
+    sbtPrimeiro = addButton("sbtPrimeiro", QStringLiteral("|◀"), QStringLiteral("Primeiro registro"), &mnuPrimeiro,
+                            "mnuPrimeiro", QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { dataSet()->first(); });
+    sbtAnterior = addButton("sbtAnterior", QStringLiteral("◀"), QStringLiteral("Registro anterior"), &mnuAnterior,
+                            "mnuAnterior", QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { dataSet()->prior(); });
+    sbtProximo = addButton("sbtProximo", QStringLiteral("▶"), QStringLiteral("Próximo registro"), &mnuProximo,
+                           "mnuProximo", QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { dataSet()->next(); });
+    sbtUltimo = addButton("sbtUltimo", QStringLiteral("▶|"), QStringLiteral("Último registro"), &mnuUltimo,
+                          "mnuUltimo", QKeySequence(Qt::CTRL | Qt::Key_End), [this] { dataSet()->last(); });
+    sbtVerificar = addButton("sbtVerificar", QStringLiteral("Verificar"), QStringLiteral("Verificar saldos"),
+                             &mnuVerificar, "mnuVerificar", Qt::Key_F5, [this] { sbtVerificarClick(); });
+    mnuManutencao->addSeparator();
+    sbtImprimir = addButton("sbtImprimir", QStringLiteral("Imprimir"), QStringLiteral("Imprimir"), &mnuImprimir,
+                            "mnuImprimir", QKeySequence(Qt::CTRL | Qt::Key_P), [this] { sbtImprimirClick(); });
+    mnuConfigImpressora = mnuManutencao->addAction(QStringLiteral("Configurar i&mpressora..."));
+    mnuConfigImpressora->setObjectName(QStringLiteral("mnuConfigImpressora"));
+    mnuConfigImpressora->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    sbtAjuda = addButton("sbtAjuda", QStringLiteral("Ajuda"), QStringLiteral("Ajuda"), &mnuAjuda, "mnuAjuda",
+                         Qt::Key_F1, [this] { sbtAjudaClick(); });
+    sbtFechar = addButton("sbtFechar", QStringLiteral("Fechar"), QStringLiteral("Fechar a tela"), &mnuFechar,
+                          "mnuFechar", QKeySequence(Qt::CTRL | Qt::Key_F4), [this] { close(); });
+    toolbar->addStretch();
+    lblCodTela = new QLabel(panMenu);
+    lblCodTela->setObjectName(QStringLiteral("lblCodTela"));
+    toolbar->addWidget(lblCodTela);
+
+    pgcPadrao = new QTabWidget(this);
+    pgcPadrao->setObjectName(QStringLiteral("pgcPadrao"));
+    tshFolhaDados = new QWidget;
+    tshFolhaDados->setObjectName(QStringLiteral("tshFolhaDados"));
+    tshFormulario = new QWidget;
+    tshFormulario->setObjectName(QStringLiteral("tshFormulario"));
+    pgcPadrao->addTab(tshFolhaDados, QStringLiteral("&Lista"));
+    pgcPadrao->addTab(tshFormulario, QStringLiteral("&Formulário"));
+    dbgPadrao = new TDBGrid(tshFolhaDados);
+    dbgPadrao->setObjectName(QStringLiteral("dbgPadrao"));
+    dbgPadrao->setDataSource(dtsPadrao);
+    auto *listLayout = new QVBoxLayout(tshFolhaDados);
+    listLayout->setContentsMargins(2, 2, 2, 2);
+    listLayout->addWidget(dbgPadrao);
+
+    mnuFolhaDados = mnuExibir->addAction(QStringLiteral("&Lista"));
+    mnuFolhaDados->setObjectName(QStringLiteral("mnuFolhaDados"));
+    mnuFolhaDados->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    mnuFormulario = mnuExibir->addAction(QStringLiteral("&Formulário"));
+    mnuFormulario->setObjectName(QStringLiteral("mnuFormulario"));
+    mnuFormulario->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    for (QAction *item : {mnuFolhaDados, mnuFormulario}) {
+        item->setCheckable(true);
+        item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(item);
+    }
+    mnuFolhaDados->setChecked(true);
+    connect(mnuFolhaDados, &QAction::triggered, this, [this] { SetActivePage(tshFolhaDados); });
+    connect(mnuFormulario, &QAction::triggered, this, [this] { SetActivePage(tshFormulario); });
+    connect(pgcPadrao, &QTabWidget::currentChanged, this, [this] {
+        mnuFolhaDados->setChecked(activePage() == tshFolhaDados);
+        mnuFormulario->setChecked(activePage() == tshFormulario);
+    });
+    mnuConfigImpressora->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(mnuConfigImpressora);
+
+    panNavigator = new QWidget(this);
+    panNavigator->setObjectName(QStringLiteral("panNavigator"));
+    dbnPadrao = new TDBNavigator(panNavigator);
+    dbnPadrao->setObjectName(QStringLiteral("dbnPadrao"));
+    dbnPadrao->setDataSource(dtsPadrao);
+    auto *navLayout = new QHBoxLayout(panNavigator);
+    navLayout->setContentsMargins(2, 0, 2, 2);
+    navLayout->addWidget(dbnPadrao);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(mnuMenu);
+    layout->addWidget(panMenu);
+    layout->addWidget(pgcPadrao, 1);
+    layout->addWidget(panNavigator);
+}
+
+QToolButton *TfrmPadrao::addButton(const char *name, const QString &text, const QString &hint, QAction **twin,
+                                   const char *twinName, const QKeySequence &shortcut, std::function<void()> handler)
+{
+    auto *button = new QToolButton(panMenu);
+    button->setObjectName(QLatin1String(name));
+    button->setText(text);
+    button->setToolTip(QStringLiteral("%1 (%2)").arg(hint, shortcut.toString(QKeySequence::NativeText)));
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // the focus stays where the operator was typing
+    panMenu->layout()->addWidget(button);
+    *twin = mnuManutencao->addAction(hint);
+    (*twin)->setObjectName(QLatin1String(twinName));
+    (*twin)->setShortcut(shortcut);
+    (*twin)->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(*twin);
+    m_twins.insert(button, *twin);
+    auto run = [this, handler = std::move(handler)] {
+        if (dataSet() || !handler)
+            guarded(handler);
+    };
+    connect(button, &QToolButton::clicked, this, run);
+    connect(*twin, &QAction::triggered, this, run);
+    return button;
+}
+
+QList<QToolButton *> TfrmPadrao::furtherButtons() const
+{
+    return {sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo, sbtVerificar};
+}
+
+QAction *TfrmPadrao::twinOf(QToolButton *button) const
+{
+    return m_twins.value(button);
+}
+
+void TfrmPadrao::copyToTwins(const QList<QToolButton *> &buttons)
+{
+    for (QToolButton *button : buttons) {
+        if (QAction *twin = twinOf(button))
+            twin->setEnabled(button->isEnabled());
+    }
+}
+
+void TfrmPadrao::SetActivePage(QWidget *page)
+{
+    pgcPadrao->setCurrentWidget(page);
+}
+
+void TfrmPadrao::setPageEnabled(QWidget *page, bool enabled)
+{
+    pgcPadrao->setTabEnabled(pgcPadrao->indexOf(page), enabled);
+}
+
+bool TfrmPadrao::pageEnabled(QWidget *page) const
+{
+    return pgcPadrao->isTabEnabled(pgcPadrao->indexOf(page));
+}
+
+QAction *TfrmPadrao::viewItemOf(QWidget *page) const
+{
+    return page == tshFolhaDados ? mnuFolhaDados : page == tshFormulario ? mnuFormulario : nullptr;
+}
+
+void TfrmPadrao::create()
+{
+    FormCreate();
+}
+
+void TfrmPadrao::activate()
+{
+    guarded([this] { FormActivate(); });
+}
+
+void TfrmPadrao::FormCreate()
+{
+    dtsPadraoStateChange();
+}
+
+void TfrmPadrao::FormActivate()
+{
+}
+
+void TfrmPadrao::FormClose(CloseAction &action)
+{
+    action = CloseAction::Free;
+    RecordSet *set = dataSet();
+    if (set && (set->state() == DataSetState::Edit || set->state() == DataSetState::Insert)) {
+        // Closing over a record being typed would lose it without a word.
+        if (msgMensagensPadroes->ShowMsg(QStringLiteral("descartar"), MsgDlgType::Confirmation, mbYes | mbNo) != mrYes) {
+            action = CloseAction::None;
+            return;
+        }
+        set->cancel();
+    }
+}
+
+void TfrmPadrao::dtsPadraoStateChange()
+{
+    RecordSet *set = dataSet();
+    const DataSetState state = set ? set->state() : DataSetState::Inactive;
+    const bool browsing = state == DataSetState::Browse;
+    const bool editing = state == DataSetState::Edit || state == DataSetState::Insert;
+    const bool hasRecord = browsing && !set->isEmpty();
+    sbtIncluir->setEnabled(browsing);
+    sbtAlterar->setEnabled(hasRecord);
+    sbtExcluir->setEnabled(hasRecord);
+    sbtConfirmar->setEnabled(editing);
+    sbtCancelar->setEnabled(editing);
+    for (QToolButton *b : {sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo})
+        b->setEnabled(hasRecord);
+    sbtVerificar->setEnabled(browsing);
+    copyToTwins({sbtIncluir, sbtAlterar, sbtExcluir, sbtConfirmar, sbtCancelar, sbtPrimeiro, sbtAnterior,
+                 sbtProximo, sbtUltimo, sbtVerificar, sbtImprimir});
+}
+
+void TfrmPadrao::sbtIncluirClick()
+{
+    dataSet()->insert();
+}
+
+void TfrmPadrao::sbtAjudaClick()
+{
+    msgMensagensPadroes->ShowMsg(QStringLiteral("ajuda"), MsgDlgType::Information, mbOK);
+}
+
+void TfrmPadrao::deleteClick()
+{
+    if (msgMensagensPadroes->ShowMsg(QStringLiteral("excluir"), MsgDlgType::Confirmation, mbYes | mbNo) == mrYes)
+        dataSet()->deleteRecord();
+}
+
+void TfrmPadrao::closeEvent(QCloseEvent *event)
+{
+    CloseAction action = CloseAction::Free;
+    if (!guarded([&] { FormClose(action); }))
+        action = CloseAction::None;
+    switch (action) {
+    case CloseAction::None:
+        event->ignore();
+        return;
+    case CloseAction::Minimize:
+        event->ignore();
+        showMinimized();
+        return;
+    case CloseAction::Hide:
+        event->accept();
+        return;
+    case CloseAction::Free:
+        setAttribute(Qt::WA_DeleteOnClose);
+        event->accept();
+        return;
+    }
+}
+
+bool TfrmPadrao::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && isWindow())
+        activate();
+    return QWidget::event(event);
+}
+
+} // namespace fw

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QLineEdit>
+
+namespace fw {
+
+// An edit with an input mask (PictPess masks and the like). Text() is what the operator typed
+// with the mask's separators, and empty when nothing was typed, so a blank masked edit reads
+// blank ("..-" is not a number).
+class TMaskEdit : public QLineEdit
+{
+    Q_OBJECT
+public:
+    explicit TMaskEdit(QWidget *parent = nullptr) : QLineEdit(parent) {}
+
+    void setEditMask(const QString &mask) { setInputMask(mask); }
+    QString editMask() const { return inputMask(); }
+    QString Text() const;
+};
+
+} // namespace fw

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace fw {
+
+// The dialogs service as the operator sees it: a modal QMessageBox per message.
+class MessageBoxDialogs final : public Dialogs
+{
+public:
+    explicit MessageBoxDialogs(QWidget *parent = nullptr) : m_parent(parent) {}
+    int messageDlg(const QString &text, MsgDlgType type, MsgDlgButtons buttons, int helpContext) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+} // namespace fw

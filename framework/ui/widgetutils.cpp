@@ -1,0 +1,47 @@
+#include "widgetutils.h"
+
+#include "handlerguard.h"
+
+#include <QApplication>
+
+namespace fw {
+
+void SetChildEnabled(QWidget *container, bool enabled)
+{
+    for (QWidget *child : container->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        child->setEnabled(enabled);
+}
+
+PanelFocusWatcher::PanelFocusWatcher(QWidget *panel, QWidget *screen)
+    : QObject(panel)
+    , m_panel(panel)
+    , m_screen(screen)
+{
+    connect(qApp, &QApplication::focusChanged, this, &PanelFocusWatcher::focusChanged);
+    m_inside = contains(QApplication::focusWidget());
+}
+
+bool PanelFocusWatcher::contains(const QWidget *widget) const
+{
+    return widget && m_panel && (widget == m_panel || m_panel->isAncestorOf(widget));
+}
+
+void PanelFocusWatcher::focusChanged(QWidget *, QWidget *now)
+{
+    if (m_running || !now || !m_screen || (now != m_screen && !m_screen->isAncestorOf(now)))
+        return;
+    const bool inside = contains(now);
+    if (inside == m_inside)
+        return;
+    m_inside = inside;
+    const auto &handler = inside ? onEnter : onExit;
+    if (!handler)
+        return;
+    m_running = true;
+    guarded(handler);
+    m_running = false;
+    // Where the handler left the focus is where it is now, without raising anything.
+    m_inside = contains(QApplication::focusWidget());
+}
+
+} // namespace fw

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+namespace fw {
+
+// Enables or disables every control placed directly in the container.
+void SetChildEnabled(QWidget *container, bool enabled);
+
+// Raises a panel's enter and exit: enter when the focus moves into the panel from elsewhere in
+// the same screen, exit when it moves from inside to elsewhere in the screen. Moves inside the
+// panel, and focus going to another window (a message box, another screen), raise nothing.
+// While a handler runs, the focus moves it makes (an exit handler putting the focus back on
+// an edit of the panel) raise nothing either.
+class PanelFocusWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    PanelFocusWatcher(QWidget *panel, QWidget *screen);
+
+    std::function<void()> onEnter;
+    std::function<void()> onExit;
+
+    bool focusInside() const { return m_inside; }
+
+private:
+    void focusChanged(QWidget *old, QWidget *now);
+    bool contains(const QWidget *widget) const;
+
+    QPointer<QWidget> m_panel;
+    QPointer<QWidget> m_screen;
+    bool m_inside = false;
+    bool m_running = false;
+};
+
+} // namespace fw
