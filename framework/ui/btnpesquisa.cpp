@@ -100,6 +100,11 @@ bool SearchListDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_finder && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (currentRow() >= 0)
+                accept();
+            return true;
+        }
         if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
             QKeyEvent copy(QEvent::KeyPress, key, Qt::NoModifier);
             QCoreApplication::sendEvent(m_list, &copy);

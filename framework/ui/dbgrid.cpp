@@ -73,7 +73,19 @@ void TDBGrid::rebuild()
     if (!m_model)
         return;
     connect(set, &RecordSet::currentChanged, this, &TDBGrid::followCursor);
-    connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::followCursor);
+    // While rows come and go the view moves its current cell by itself; that is not the
+    // operator moving, so the record set's cursor is left alone and shown again after.
+    auto hold = [this] { m_syncing = true; };
+    auto release = [this] {
+        m_syncing = false;
+        followCursor();
+    };
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeInserted, this, hold);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, release);
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, hold);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, release);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, hold);
+    connect(m_model, &QAbstractItemModel::modelReset, this, release);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &TDBGrid::moveCursor);
     setColumns(m_columns);
 }
@@ -94,6 +106,12 @@ void TDBGrid::setColumns(const QList<GridColumn> &columns)
             horizontalHeader()->resizeSection(i, columns[i].width);
         setColumnHidden(i, !columns[i].visible);
     }
+}
+
+void TDBGrid::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
+{
+    m_syncing = true; // the view moves its current cell off the rows that go: not the operator
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
 Field *TDBGrid::columnField(int column) const

@@ -46,6 +46,9 @@ public:
     std::function<void(TDBGrid &grid, const QRect &rect, int column, QStyle::State state)> onDrawColumnCell;
     QPainter *canvas() const { return m_canvas; }
 
+protected:
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
+
 private:
     friend class GridCellDelegate;
     void rebuild();
