@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, creates the demo database on the embedded default when it
-# is absent, and runs the application server on loopback.
+# is absent, starts the application server on loopback and opens the back-office host with the
+# account screen. The server stops when the host exits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,8 +16,21 @@ if [ "${database#postgres}" = "$database" ] && [ ! -f "$database" ]; then
   build/bin/acc00420-server --database="$database" --create-demo
 fi
 
-if [ ! -x build/bin/backoffice ]; then
-  echo "The back-office host is not built yet; running the application server alone"
-  echo "(Ctrl+C stops it)."
-  exec build/bin/acc00420-server --database="$database" --port="$port"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display to open the back office on. Run it under a virtual display instead:"
+  echo "  xvfb-run -a -s '-screen 0 1280x800x24' scripts/run.sh"
+  exit 1
 fi
+
+build/bin/acc00420-server --database="$database" --port="$port" &
+server=$!
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
+# The server is ready when it accepts connections.
+for _ in $(seq 50); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  sleep 0.1
+done
+
+build/bin/backoffice --database="$database" --server-port="$port" \
+  --filial="${BACKOFFICE_FILIAL:-0001}" --operador="${BACKOFFICE_OPERADOR:-0007}" \
+  --nome-operador="${BACKOFFICE_NOME_OPERADOR:-Maria Aparecida Santos}" --open=PKG_Acc00420

@@ -1,0 +1,68 @@
+#include "screen.h"
+
+#include "busyindicator.h"
+#include "hostservices.h"
+#include "logincontext.h"
+#include "modulestate.h"
+
+#include <QApplication>
+
+static void loadScreenResources()
+{
+    // The screen's definition lives in this library's resources.
+    Q_INIT_RESOURCE(acc00420);
+}
+
+namespace acc00420 {
+
+TfrmPagClie::TfrmPagClie(QWidget *parent)
+    : fw::TfrmPadrao(parent)
+{
+    loadScreenResources();
+    setObjectName(QStringLiteral("frmPagClie"));
+    setWindowTitle(QStringLiteral("Manutenção Conta Cliente/Consumidor"));
+    lblCodTela->setText(QStringLiteral("Acc00420"));
+    msgPadrao->loadFromFile(QStringLiteral(":/acc00420/msgPadrao.txt"));
+    buildConnectionAndReports();
+    buildSelectionPanel();
+    buildData();
+    buildFormPage();
+    buildToolbarAdditions();
+    setFocusProxy(medCdCliente);
+}
+
+void TfrmPagClie::FormCreate()
+{
+    fw::TfrmPadrao::FormCreate();
+    depDe->SetDate(QDate::currentDate().addDays(-60));
+    fw::BusyIndicator busy(fw::hostServices().mainWindow, 0);
+    netPagClie->open();
+}
+
+void TfrmPagClie::netPagClieBeforeConnect(fw::TNetConnection &connection)
+{
+    connection.setHost(fw::WebURL());
+    connection.setPort(fw::WebPort());
+}
+
+void TfrmPagClie::FormActivate()
+{
+    repaint();
+    copyToTwins(QList<QToolButton *>{includeButton(), secondRecordButton(), thirdRecordButton()} + furtherButtons());
+    furtherMenuItem()->setEnabled(false);
+    btfCancelamento->setEnabled(false);
+    mnuCancelamento->setEnabled(btfCancelamento->isEnabled());
+}
+
+void TfrmPagClie::FormClose(fw::CloseAction &action)
+{
+    boStCriado = false;
+    fw::TfrmPadrao::FormClose(action);
+    if (action == fw::CloseAction::None) {
+        boStCriado = true; // the operator kept the screen open: it still exists
+        return;
+    }
+    netPagClie->close();
+}
+
+} // namespace acc00420

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "accountservice.h"
+#include "adoibquery.h"
+#include "buttonflat.h"
+#include "btnpesquisa.h"
+#include "dateeditplus.h"
+#include "dbcontrols.h"
+#include "frmpadrao.h"
+#include "maskedit.h"
+#include "netconnection.h"
+#include "numberedit.h"
+#include "reportdesigner.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+
+namespace acc00420 {
+
+// "Manutenção Conta Cliente/Consumidor" (Acc00420): a client's account statement, its
+// selection, and the operations on it. Components carry their names as object names.
+class TfrmPagClie : public fw::TfrmPadrao
+{
+    Q_OBJECT
+public:
+    explicit TfrmPagClie(QWidget *parent = nullptr);
+
+    // The server object, fetched from netPagClie for each call.
+    AccountService service() { return AccountService(*netPagClie); }
+
+    // Selection panel.
+    QFrame *panCliente;
+    fw::TMaskEdit *medCdCliente;
+    fw::TBtnPesquisa *btnCliente;
+    QLineEdit *edtNmCliente;
+    QLineEdit *edtConsumidor;
+    fw::TBtnPesquisa *btnConsumidor;
+    QLineEdit *edtNmConsum;
+    fw::TDateEditPlus *depDe;
+
+    // Data.
+    fw::TADOIBQuery *qryCliente;
+    fw::TADOIBQuery *qryPesqCliente;
+    fw::DataSource *dtsCliente;
+    fw::RecordSet *cdsConsumidorFilial;
+    fw::DataSource *dtsConsumidorFilial;
+    fw::RecordSet *cdsMovCliente;
+
+    // Form page.
+    QFrame *panDados;
+    QFrame *Panel1;
+    fw::TDBEdit *dbeNumero;
+    QLineEdit *edtData, *edtHora;
+    QComboBox *cbbTipo;
+    QLineEdit *edtCancelado;
+    QComboBox *cbbTipoValor;
+    fw::TNumberEdit *ndeValPago;
+    fw::TDBMemo *dbmObservacao;
+    fw::TDBEdit *dbeDataAtu, *dbeNmOperador;
+    fw::TDBMemo *dbeDsAtuMovClie;
+    fw::TDBEdit *dbeDtRecMovClie, *dbeOpeReca;
+    QGroupBox *grbSubsidio;
+    fw::TDBEdit *dbeVrSubs, *dbeTetoSubs;
+
+    // Toolbar and menu additions, connection, reports.
+    fw::TButtonFlat *btfCancelamento;
+    fw::TButtonFlat *btfPgtoClie;
+    QAction *N1;
+    QAction *mnuCancelamento;
+    fw::TNetConnection *netPagClie;
+    fw::TReportDesignerDialog *rpddPadrao;
+
+    void FormCreate() override;
+    void FormActivate() override;
+    void FormClose(fw::CloseAction &action) override;
+    void netPagClieBeforeConnect(fw::TNetConnection &connection);
+    void btfPgtoClieClick() {}
+
+private:
+    void buildSelectionPanel();
+    void buildData();
+    void buildFormPage();
+    void buildToolbarAdditions();
+    void buildConnectionAndReports();
+
+};
+
+} // namespace acc00420

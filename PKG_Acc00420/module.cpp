@@ -1,0 +1,69 @@
+// The loadable module: the host calls IniProc to open the client/consumer account screen.
+
+#include "hostservices.h"
+#include "modulestate.h"
+#include "screen.h"
+
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+
+// The hourglass while the screen is created and shown, back to normal on every path.
+struct HourglassCursor
+{
+    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QWidget *windowOf(QWidget *screen)
+{
+    auto *sub = qobject_cast<QMdiSubWindow *>(screen->parentWidget());
+    return sub ? static_cast<QWidget *>(sub) : screen;
+}
+
+} // namespace
+
+extern "C" {
+
+void CriaPagClie()
+{
+    HourglassCursor hourglass;
+    if (!boStCriado || !frmPagClie) {
+        auto *screen = new acc00420::TfrmPagClie;
+        frmPagClie = screen;
+        boStCriado = true;
+        if (QMdiArea *area = fw::hostServices().mdiArea) {
+            QMdiSubWindow *sub = area->addSubWindow(screen);
+            sub->setAttribute(Qt::WA_DeleteOnClose);
+            sub->setWindowIcon(area->windowIcon());
+            sub->resize(900, 600);
+            // The sub-window goes with the screen when the screen frees itself on close.
+            QObject::connect(screen, &QObject::destroyed, sub, &QObject::deleteLater);
+            QObject::connect(area, &QMdiArea::subWindowActivated, screen, [screen, sub](QMdiSubWindow *active) {
+                if (active == sub)
+                    screen->activate();
+            });
+        } else {
+            screen->resize(900, 600);
+        }
+        screen->create();
+    }
+    QWidget *window = windowOf(frmPagClie);
+    window->show();
+    window->setWindowState((window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
+    window->showNormal();
+    if (QMdiArea *area = fw::hostServices().mdiArea) {
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(window))
+            area->setActiveSubWindow(sub);
+    }
+    frmPagClie->setFocus();
+}
+
+void IniProc()
+{
+    CriaPagClie();
+}
+
+} // extern "C"

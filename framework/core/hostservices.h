@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QMdiArea>
+#include <QPointer>
+#include <QWidget>
+
+namespace fw {
+
+// What the host hands to the modules it loads: its main window (busy indicator, dialogs) and
+// the area where screens open as child windows. Both may be absent (tests, a module used
+// alone): screens then open as windows of their own.
+struct HostServices
+{
+    QPointer<QWidget> mainWindow;
+    QPointer<QMdiArea> mdiArea;
+};
+
+HostServices &hostServices();
+
+} // namespace fw

@@ -1,0 +1,62 @@
+// backoffice: the back-office host. Reads the logged-in context, hands the framework's services
+// to the modules and opens their screens from its menu.
+//
+//   backoffice [--filial=0001] [--operador=0007] [--nome-operador=NAME] [--server-host=127.0.0.1]
+//              [--server-port=4420] [--database=FILE|postgresql://...] [--modules=DIR]
+//              [--open=PKG_Acc00420] [--config=backoffice.ini]
+//
+// Each also from the environment (BACKOFFICE_FILIAL, ...) or the ini file's [login] section.
+
+#include "configsource.h"
+#include "dbgeral.h"
+#include "dialogs.h"
+#include "hostservices.h"
+#include "logincontext.h"
+#include "mainwindow.h"
+#include "messageboxdialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationDisplayName(QStringLiteral("Retaguarda"));
+    const fw::ConfigSource config(app.arguments(), QProcessEnvironment::systemEnvironment(),
+                                  QStringLiteral("BACKOFFICE"), QStringLiteral("login"),
+                                  QDir(app.applicationDirPath()).filePath(QStringLiteral("backoffice.ini")));
+    fw::MessageBoxDialogs dialogs;
+    fw::setDialogs(&dialogs);
+    try {
+        fw::setLoginContext(fw::LoginContext::fromConfig(config));
+        fw::applyFormatSettings(config);
+    } catch (const std::exception &e) {
+        fw::showError(QStringLiteral("Configuração inválida: %1").arg(QString::fromUtf8(e.what())));
+        return 1;
+    }
+    if (!fw::loginContext().database.isEmpty()) {
+        try {
+            fw::dtmDBGeral().open(fw::loginContext().database);
+        } catch (const std::exception &e) {
+            fw::showError(QStringLiteral("O banco de dados compartilhado não abriu: %1. As consultas locais "
+                                         "não vão funcionar até que ele seja corrigido na configuração.")
+                              .arg(QString::fromUtf8(e.what())));
+        }
+    }
+
+    ModuleLoader modules(config.value(QStringLiteral("modules"),
+                                      QDir(app.applicationDirPath()).filePath(QStringLiteral("../lib"))));
+    MainWindow window(modules);
+    fw::hostServices().mainWindow = &window;
+    fw::hostServices().mdiArea = window.mdiArea();
+    window.resize(1100, 720);
+    window.show();
+
+    const QString open = config.value(QStringLiteral("open"));
+    if (!open.isEmpty())
+        QTimer::singleShot(0, &window, [&] { window.openModule(open); });
+    const int result = app.exec();
+    fw::setDialogs(nullptr);
+    return result;
+}

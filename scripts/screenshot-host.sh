@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Draws the back office with the account screen open on the demo data into docs/host.png,
+# under Xvfb (for the README).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="${1:-docs/host.png}"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+build/bin/acc00420-server --database="$tmp/demo.db" --create-demo >/dev/null
+xvfb-run -a -s '-screen 0 1280x800x24' bash -c "
+  build/bin/acc00420-server --database='$tmp/demo.db' --port=4431 & server=\$!
+  sleep 1
+  build/bin/backoffice --database='$tmp/demo.db' --server-port=4431 --operador=0007 \
+    --nome-operador='Maria Aparecida Santos' --open=PKG_Acc00420 & host=\$!
+  sleep \${SCREENSHOT_WAIT:-4}
+  build/bin/grabdisplay '$out'
+  kill \$host \$server
+"
+echo "saved $out"
