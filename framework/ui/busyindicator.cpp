@@ -24,7 +24,7 @@ class BusyWindow : public QWidget
 {
 public:
     BusyWindow()
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+        : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus)
     {
         setObjectName(QStringLiteral("busyIndicator"));
         setAttribute(Qt::WA_ShowWithoutActivating);
