@@ -28,6 +28,7 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     buildData();
     buildFormPage();
     buildToolbarAdditions();
+    bindAccountEvents();
     setFocusProxy(medCdCliente);
 }
 

@@ -77,12 +77,21 @@ public:
     void netPagClieBeforeConnect(fw::TNetConnection &connection);
     void btfPgtoClieClick() {}
 
+    // The movement record and its display (account.cpp).
+    void cdsMovClienteIDTIPMOCVLIGetText(fw::Field &sender, QString &text, bool displayText);
+    void cdsMovClienteCalcFields(fw::RecordSet &dataSet);
+    void dbgPadraoDrawColumnCell(fw::TDBGrid &grid, const QRect &rect, int column, QStyle::State state);
+    void cdsMovClienteAfterScroll(fw::RecordSet &dataSet);
+    void ndeValPagoChange() {}
+    void cbbTipoChange();
+
 private:
     void buildSelectionPanel();
     void buildData();
     void buildFormPage();
     void buildToolbarAdditions();
     void buildConnectionAndReports();
+    void bindAccountEvents();
 
 };
 

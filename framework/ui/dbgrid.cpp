@@ -156,6 +156,7 @@ void TDBGrid::paintCell(QPainter *painter, const QRect &rect, const QModelIndex 
         return;
     const bool selected = state & QStyle::State_Selected;
     painter->save();
+    painter->setClipRect(rect); // what the hook draws stays inside its cell
     painter->setBrush(palette().brush(selected ? QPalette::Highlight : QPalette::Base));
     painter->setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
     m_canvas = painter;
