@@ -29,6 +29,7 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     buildFormPage();
     buildToolbarAdditions();
     bindAccountEvents();
+    bindSelectionEvents();
     setFocusProxy(medCdCliente);
 }
 

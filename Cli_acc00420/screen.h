@@ -85,6 +85,29 @@ public:
     void ndeValPagoChange() {}
     void cbbTipoChange();
 
+    // Client and consumer selection, statement loading (selection.cpp).
+    void medCdClienteEnter();
+    void medCdClienteExit();
+    void medCdClienteChange();
+    void medCdClienteKeyPress();
+    void btnClienteBeforePesq(fw::TBtnPesquisa &sender);
+    void btnClienteAfterPesq(fw::TBtnPesquisa &sender);
+    void edtConsumidorChange();
+    void edtConsumidorExit();
+    void btnConsumidorBeforePesq(fw::TBtnPesquisa &sender);
+    void btnConsumidorAfterPesq(fw::TBtnPesquisa &sender);
+    void Vd_CdCliente(bool required);
+    void Vd_Consumidor(bool required);
+    void Vd_DataIni();
+    void panClienteEnter();
+    void panClienteExit();
+    // CDCLIENTE of qryCliente's current row; empty when no client is selected.
+    QString selectedClient() const;
+    // The start date of depDe as a moment (midnight).
+    QDateTime startDate() const;
+    // setAtualizaCons then getMovCliente into cdsMovCliente, as every load and reload does.
+    void loadStatement(const QString &consumerForRecalculation);
+
 private:
     void buildSelectionPanel();
     void buildData();
@@ -92,6 +115,7 @@ private:
     void buildToolbarAdditions();
     void buildConnectionAndReports();
     void bindAccountEvents();
+    void bindSelectionEvents();
 
 };
 

@@ -2,7 +2,9 @@
 
 #include "handlerguard.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QTabBar>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -77,6 +79,8 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     tshFormulario->setObjectName(QStringLiteral("tshFormulario"));
     pgcPadrao->addTab(tshFolhaDados, QStringLiteral("&Lista"));
     pgcPadrao->addTab(tshFormulario, QStringLiteral("&Formulário"));
+    tshFolhaDados->installEventFilter(this);
+    tshFormulario->installEventFilter(this);
     dbgPadrao = new TDBGrid(tshFolhaDados);
     dbgPadrao->setObjectName(QStringLiteral("dbgPadrao"));
     dbgPadrao->setDataSource(dtsPadrao);
@@ -275,6 +279,19 @@ void TfrmPadrao::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+}
+
+// A page hidden with the focus inside would pass the focus on as a Tab would, possibly into
+// another panel of the screen (raising its enter). The focus waits on the page tabs instead,
+// and the page shown next takes it from there.
+bool TfrmPadrao::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Hide && (watched == tshFolhaDados || watched == tshFormulario)) {
+        auto *page = static_cast<QWidget *>(watched);
+        if (QWidget *focus = QApplication::focusWidget(); focus && page->isAncestorOf(focus))
+            pgcPadrao->tabBar()->setFocus(Qt::OtherFocusReason);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TfrmPadrao::event(QEvent *event)

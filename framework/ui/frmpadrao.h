@@ -101,6 +101,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QToolButton *addButton(const char *name, const QString &text, const QString &hint, QAction **twin,

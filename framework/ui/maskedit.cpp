@@ -4,9 +4,14 @@ namespace fw {
 
 QString TMaskEdit::Text() const
 {
-    const QString typed = text();
-    const bool anything = std::any_of(typed.cbegin(), typed.cend(), [](QChar c) { return c.isLetterOrNumber(); });
-    return anything ? typed : QString();
+    if (inputMask().isEmpty())
+        return text();
+    QString typed;
+    for (QChar c : text()) {
+        if (c.isLetterOrNumber())
+            typed.append(c);
+    }
+    return typed;
 }
 
 } // namespace fw

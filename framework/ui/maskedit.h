@@ -4,9 +4,9 @@
 
 namespace fw {
 
-// An edit with an input mask (PictPess masks and the like). Text() is what the operator typed
-// with the mask's separators, and empty when nothing was typed, so a blank masked edit reads
-// blank ("..-" is not a number).
+// An edit with an input mask (PictPess masks and the like). Text() is what the operator typed,
+// without the mask's separators ("529.982.247-25" reads 52998224725), and empty when nothing
+// was typed, so a blank masked edit reads blank.
 class TMaskEdit : public QLineEdit
 {
     Q_OBJECT

@@ -94,7 +94,8 @@ private slots:
         QVERIFY(!edit.text().isEmpty()); // the mask's separators
         QVERIFY(EmptyString(edit.Text()));
         edit.setText("52998224725");
-        QCOMPARE(edit.Text(), QStringLiteral("529.982.247-25"));
+        QCOMPARE(edit.text(), QStringLiteral("529.982.247-25"));
+        QCOMPARE(edit.Text(), QStringLiteral("52998224725"));
         QString typed = edit.Text();
         QCOMPARE(Ajusta_Inscricao(typed), QStringLiteral("F"));
     }

@@ -184,6 +184,25 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), screen.edtCodigo);
     }
 
+    void switchingPagesKeepsTheFocusOutOfOtherPanels()
+    {
+        SampleScreen screen;
+        screen.create();
+        screen.load(3);
+        int enters = 0;
+        PanelFocusWatcher watcher(screen.panSelecao, &screen);
+        watcher.onEnter = [&] { ++enters; };
+        screen.show();
+        QApplication::setActiveWindow(&screen);
+        QVERIFY(QTest::qWaitForWindowActive(&screen));
+        screen.dbgPadrao->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(screen.dbgPadrao));
+        screen.mnuFormulario->trigger();
+        QCOMPARE(screen.activePage(), screen.tshFormulario);
+        QCOMPARE(enters, 0);
+        QVERIFY(screen.pgcPadrao->isAncestorOf(QApplication::focusWidget()));
+    }
+
     void pagesAndViewItems()
     {
         SampleScreen screen;

@@ -1,0 +1,260 @@
+// Choosing the client and the consumer, and loading the statement when the selection panel is
+// left.
+
+#include "abort.h"
+#include "busyindicator.h"
+#include "checkresultserv.h"
+#include "checks.h"
+#include "controlevents.h"
+#include "handlerguard.h"
+#include "hostservices.h"
+#include "logincontext.h"
+#include "modulestate.h"
+#include "screen.h"
+#include "widgetutils.h"
+
+namespace acc00420 {
+namespace {
+
+constexpr int ConsumerWidth = 21;
+
+// Runs a validation; when it aborts, the focus goes back to its edit before the abort goes on.
+template<typename Check>
+void focusOnFailure(QWidget *edit, Check check)
+{
+    try {
+        check();
+    } catch (...) {
+        edit->setFocus();
+        throw;
+    }
+}
+
+} // namespace
+
+void TfrmPagClie::bindSelectionEvents()
+{
+    auto *client = new fw::ControlEvents(medCdCliente);
+    client->onEnter = [this] { medCdClienteEnter(); };
+    client->onExit = [this] { medCdClienteExit(); };
+    client->onKeyPress = [this] { medCdClienteKeyPress(); };
+    connect(medCdCliente, &QLineEdit::textChanged, this, [this] { fw::guarded([this] { medCdClienteChange(); }); });
+    btnCliente->OnBeforePesq = [this](fw::TBtnPesquisa &b) { btnClienteBeforePesq(b); };
+    btnCliente->OnAfterPesq = [this](fw::TBtnPesquisa &b) { btnClienteAfterPesq(b); };
+
+    auto *consumer = new fw::ControlEvents(edtConsumidor);
+    consumer->onExit = [this] { edtConsumidorExit(); };
+    connect(edtConsumidor, &QLineEdit::textChanged, this, [this] { fw::guarded([this] { edtConsumidorChange(); }); });
+    btnConsumidor->OnBeforePesq = [this](fw::TBtnPesquisa &b) { btnConsumidorBeforePesq(b); };
+    btnConsumidor->OnAfterPesq = [this](fw::TBtnPesquisa &b) { btnConsumidorAfterPesq(b); };
+
+    auto *panel = new fw::PanelFocusWatcher(panCliente, this);
+    panel->onEnter = [this] { panClienteEnter(); };
+    panel->onExit = [this] { panClienteExit(); };
+}
+
+QString TfrmPagClie::selectedClient() const
+{
+    if (!qryCliente->active() || qryCliente->IsEmpty())
+        return {};
+    return qryCliente->FieldByName(QStringLiteral("CDCLIENTE")).asString();
+}
+
+QDateTime TfrmPagClie::startDate() const
+{
+    return QDateTime(depDe->GetDate(), QTime(0, 0));
+}
+
+// ------------------------------------------------------------------------------------ client
+
+void TfrmPagClie::medCdClienteEnter()
+{
+    if (medCdCliente->editMask() != fw::PictPess(fw::PessoaIndefinida))
+        medCdCliente->setEditMask(fw::PictPess(fw::PessoaIndefinida));
+    qryCliente->Close();
+}
+
+void TfrmPagClie::medCdClienteChange()
+{
+    edtNmCliente->clear();
+    edtConsumidor->clear();
+    edtNmConsum->clear();
+}
+
+void TfrmPagClie::medCdClienteKeyPress()
+{
+    edtNmCliente->clear();
+    edtConsumidor->clear();
+}
+
+void TfrmPagClie::medCdClienteExit()
+{
+    QString number = medCdCliente->Text();
+    const QString type = fw::Ajusta_Inscricao(number);
+    // Only real changes: each one clears the consumer, as a change of client does.
+    if (medCdCliente->editMask() != fw::PictPess(type))
+        medCdCliente->setEditMask(fw::PictPess(type));
+    if (medCdCliente->Text() != number)
+        medCdCliente->setText(number);
+    Vd_CdCliente(false);
+}
+
+void TfrmPagClie::btnClienteBeforePesq(fw::TBtnPesquisa &)
+{
+    qryCliente->Close();
+    qryCliente->ParamByName(QStringLiteral("P_CDFILIAL")).setAsString(fw::FiliProc());
+    qryCliente->ParamByName(QStringLiteral("P_NRINSJURCLIE")).setAsString(QString());
+    qryCliente->ParamByName(QStringLiteral("P_TNRINSJURCLIE")).setAsString(QStringLiteral("T"));
+    qryCliente->Open();
+}
+
+void TfrmPagClie::btnClienteAfterPesq(fw::TBtnPesquisa &)
+{
+    medCdCliente->setText(qryCliente->FieldByName(QStringLiteral("NRINSJURCLIE")).asString());
+    edtNmCliente->setText(qryCliente->FieldByName(QStringLiteral("NMFANTCLIE")).asString());
+}
+
+void TfrmPagClie::Vd_CdCliente(bool required)
+{
+    focusOnFailure(medCdCliente, [&] {
+        if (fw::EmptyString(medCdCliente->Text())) {
+            if (required)
+                fw::MensErro(msgPadrao->Msg(QStringLiteral("Clie_Inf")));
+            return;
+        }
+        // The client chosen in the search is still the selection while its code exists.
+        qryPesqCliente->Close();
+        qryPesqCliente->ParamByName(QStringLiteral("P_CDCLIENTE")).setAsString(selectedClient());
+        qryPesqCliente->Open();
+        edtNmCliente->setText(qryCliente->active() && !qryCliente->IsEmpty()
+                                  ? qryCliente->FieldByName(QStringLiteral("NMFANTCLIE")).asString()
+                                  : QString());
+        if (!qryPesqCliente->IsEmpty())
+            return;
+        // Otherwise the typed number, at this branch; the lowest code when several share it.
+        qryCliente->Close();
+        qryCliente->ParamByName(QStringLiteral("P_CDFILIAL")).setAsString(fw::FiliProc());
+        qryCliente->ParamByName(QStringLiteral("P_NRINSJURCLIE")).setAsString(medCdCliente->Text());
+        qryCliente->ParamByName(QStringLiteral("P_TNRINSJURCLIE")).setAsString(QString());
+        qryCliente->Open();
+        edtNmCliente->setText(qryCliente->IsEmpty() ? QString()
+                                                    : qryCliente->FieldByName(QStringLiteral("NMFANTCLIE")).asString());
+        if (qryCliente->IsEmpty()) {
+            medCdCliente->setEditMask(fw::PictPess(fw::PessoaIndefinida));
+            fw::MensErro(msgPadrao->Msg(QStringLiteral("Cod_NCad")));
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------------- consumer
+
+void TfrmPagClie::btnConsumidorBeforePesq(fw::TBtnPesquisa &)
+{
+    Vd_CdCliente(true);
+    const fw::CborItem payload = fw::CheckResultServ(
+        service().getConsumidor(selectedClient(), QString(), QStringLiteral("T"), fw::FiliProc()), true, 0);
+    cdsConsumidorFilial->loadFromPacket(payload.bytes());
+}
+
+void TfrmPagClie::edtConsumidorChange()
+{
+    edtNmConsum->clear();
+}
+
+void TfrmPagClie::btnConsumidorAfterPesq(fw::TBtnPesquisa &)
+{
+    edtConsumidor->setText(cdsConsumidorFilial->fieldByName(QStringLiteral("CDCONSUMIDOR")).asString());
+    edtNmConsum->setText(cdsConsumidorFilial->fieldByName(QStringLiteral("NMCONSUMIDOR")).asString());
+}
+
+void TfrmPagClie::edtConsumidorExit()
+{
+    Vd_Consumidor(false);
+}
+
+void TfrmPagClie::Vd_Consumidor(bool required)
+{
+    focusOnFailure(edtConsumidor, [&] {
+        if (fw::EmptyString(edtConsumidor->text())) {
+            if (required)
+                fw::MensErro(msgPadrao->Msg(QStringLiteral("Cons_Inf")));
+            return;
+        }
+        edtConsumidor->setText(fw::Ajusta(edtConsumidor->text(), ConsumerWidth));
+        const fw::CborItem payload = fw::CheckResultServ(
+            service().getConsumidor(selectedClient(), edtConsumidor->text(), QString(), fw::FiliProc()), true, 0);
+        cdsConsumidorFilial->loadFromPacket(payload.bytes());
+        if (cdsConsumidorFilial->isEmpty())
+            fw::MensErro(msgPadrao->Msg(QStringLiteral("CONS_NCAD")));
+        edtNmConsum->setText(cdsConsumidorFilial->fieldByName(QStringLiteral("NMCONSUMIDOR")).asString());
+    });
+}
+
+// --------------------------------------------------------------------------------- statement
+
+void TfrmPagClie::Vd_DataIni()
+{
+    // A date that is not a real day (31/02) is refused like a blank one: it can't be sent.
+    if (fw::EmptyString(depDe->Text()) || !depDe->GetDate().isValid()) {
+        depDe->setFocus();
+        fw::MensErro(msgPadrao->Msg(QStringLiteral("DataI_inf")));
+    }
+}
+
+void TfrmPagClie::panClienteEnter()
+{
+    cdsMovCliente->close();
+    if (activePage() != tshFolhaDados) {
+        if (!pageEnabled(tshFolhaDados))
+            setPageEnabled(tshFolhaDados, true);
+        SetActivePage(tshFolhaDados);
+        mnuFolhaDados->setChecked(true);
+        mnuFormulario->setChecked(false);
+    }
+    setPageEnabled(tshFolhaDados, true);
+    mnuFolhaDados->setEnabled(true);
+    setPageEnabled(tshFormulario, false);
+    mnuFormulario->setEnabled(false);
+}
+
+void TfrmPagClie::loadStatement(const QString &consumerForRecalculation)
+{
+    {
+        fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
+        fw::CheckResultServ(service().setAtualizaCons(fw::FiliProc(), selectedClient(), consumerForRecalculation,
+                                                      startDate(), fw::Operador()),
+                            true, 0);
+    }
+    fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
+    if (fw::EmptyString(edtConsumidor->text())) {
+        stCDCONSUMIDOR.clear();
+        stTCDCONSUMIDOR = QStringLiteral("T");
+    } else {
+        stCDCONSUMIDOR = edtConsumidor->text();
+        stTCDCONSUMIDOR.clear();
+    }
+    const fw::CborItem payload = fw::CheckResultServ(
+        service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate()), true, 0);
+    cdsMovCliente->loadFromPacket(payload.bytes());
+}
+
+void TfrmPagClie::panClienteExit()
+{
+    Vd_CdCliente(true);
+    Vd_Consumidor(true);
+    Vd_DataIni();
+    loadStatement(edtConsumidor->text());
+    if (cdsMovCliente->isEmpty()) {
+        includeButton()->setEnabled(true);
+        copyToTwins({includeButton()});
+        setPageEnabled(tshFolhaDados, false);
+        setPageEnabled(tshFormulario, false);
+        mnuFolhaDados->setEnabled(false);
+        mnuFormulario->setEnabled(false);
+    } else {
+        setPageEnabled(tshFormulario, true);
+        mnuFormulario->setEnabled(true);
+    }
+}
+
+} // namespace acc00420

@@ -1,0 +1,51 @@
+#include "controlevents.h"
+
+#include "handlerguard.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+namespace fw {
+
+ControlEvents::ControlEvents(QWidget *control)
+    : QObject(control)
+    , m_control(control)
+{
+    control->installEventFilter(this);
+}
+
+void ControlEvents::run(const std::function<void()> &handler)
+{
+    if (!handler || m_running)
+        return;
+    m_running = true;
+    guarded(handler);
+    m_running = false;
+}
+
+bool ControlEvents::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_control)
+        return false;
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut: {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            break;
+        run(event->type() == QEvent::FocusIn ? onEnter : onExit);
+        break;
+    }
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+            run(onKeyPress);
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace fw

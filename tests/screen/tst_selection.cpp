@@ -1,0 +1,308 @@
+#include "busyindicator.h"
+#include "checks.h"
+#include "datapacket.h"
+#include "dbgeral.h"
+#include "fakeappserver.h"
+#include "logincontext.h"
+#include "movementfields.h"
+#include "recordingdialogs.h"
+#include "screen.h"
+#include "statementpacket.h"
+
+#include <QApplication>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace acc00420;
+
+namespace {
+
+const QString C1 = QString(20, u'0') + "1";
+const QString CPF = QStringLiteral("52998224725");
+
+QByteArray consumersPacket(const QList<std::pair<QString, QString>> &consumers)
+{
+    QByteArray packet;
+    fw::DataPacketWriter writer(&packet, consumerPacketFields(), consumers.size());
+    for (const auto &[code, name] : consumers) {
+        writer.beginRow();
+        writer.writeString(code);
+        writer.writeString(name);
+        writer.writeString(C1);
+        writer.endRow();
+    }
+    writer.finish();
+    return packet;
+}
+
+} // namespace
+
+// The selection panel driven by focus and keys, against a recording fake server and a small
+// shared database.
+class TestSelection : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeAppServer *m_server = nullptr;
+    TfrmPagClie *m_screen = nullptr;
+    RecordingDialogs *m_dialogs = nullptr;
+
+    void exec(const QString &sql)
+    {
+        QSqlQuery q(fw::dtmDBGeral().database());
+        QVERIFY2(q.exec(sql), qPrintable(sql));
+    }
+
+    TfrmPagClie &s() { return *m_screen; }
+
+    // A consumer known to the fake server: code 000…42, "Ana".
+    void knownConsumer()
+    {
+        m_server->answer("getConsumidor", [](const fw::Request &r) {
+            const QString code = r.args.at(1).toString();
+            const bool all = r.args.at(2).toString() == "T";
+            QList<std::pair<QString, QString>> rows;
+            if (all || code == QString(19, u'0') + "42")
+                rows.append({QString(19, u'0') + "42", "Ana"});
+            if (all)
+                rows.append({QString(19, u'0') + "43", "Bruno"});
+            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(consumersPacket(rows))));
+        });
+    }
+
+    void typeClient(const QString &number)
+    {
+        s().medCdCliente->setFocus();
+        s().medCdCliente->home(false);
+        QTest::keyClicks(s().medCdCliente, number);
+    }
+
+    void leavePanel() { s().dbgPadrao->setFocus(); }
+
+private slots:
+    void initTestCase()
+    {
+        fw::dtmDBGeral().open(m_dir.filePath("shared.db"));
+        exec("CREATE TABLE CLIENTE (CDCLIENTE VARCHAR(21), NRINSJURCLIE VARCHAR(20), IDTPIJURCLIE CHAR(1), NMFANTCLIE VARCHAR(50))");
+        exec("CREATE TABLE CLIENFILIAL (CDFILIAL VARCHAR(4), CDCLIENTE VARCHAR(21))");
+        exec("INSERT INTO CLIENTE VALUES ('" + C1 + "', '" + CPF + "', 'F', 'João Batista'),"
+             " ('000000000000000000009', '39053344705', 'F', 'Só na filial 2')");
+        exec("INSERT INTO CLIENFILIAL VALUES ('0001', '" + C1 + "'), ('0002', '000000000000000000009')");
+    }
+    void cleanupTestCase() { fw::dtmDBGeral().close(); }
+
+    void init()
+    {
+        m_dialogs = new RecordingDialogs;
+        m_server = new FakeAppServer;
+        fw::LoginContext context;
+        context.filial = "0001";
+        context.operador = "0007";
+        context.webPort = m_server->port();
+        fw::setLoginContext(context);
+        m_server->answerOk("setAtualizaCons", true);
+        m_server->answerOkPacket("getMovCliente", statementPacket({{"0000000001", "D", 10.0}, {"0000000002", "C", 5.0}}));
+        m_screen = new TfrmPagClie;
+        m_screen->create();
+        m_screen->show();
+        QApplication::setActiveWindow(m_screen);
+        QVERIFY(QTest::qWaitForWindowActive(m_screen));
+        m_screen->medCdCliente->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_screen->medCdCliente));
+    }
+    void cleanup()
+    {
+        delete m_screen;
+        delete m_server;
+        delete m_dialogs;
+    }
+
+    void leavingThePanelChecksInOrder_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("consumer");
+        QTest::addColumn<bool>("date");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("all blank: only the client") << "" << "" << false << "Cliente deve ser informado." << "medCdCliente" << QStringList{};
+        QTest::newRow("unknown number") << "12345678909" << "" << true << "Cliente não cadastrado." << "medCdCliente" << QStringList{};
+        QTest::newRow("registered at another branch") << "39053344705" << "42" << true << "Cliente não cadastrado." << "medCdCliente" << QStringList{};
+        QTest::newRow("no consumer") << CPF << "" << true << "Consumidor deve ser informado." << "edtConsumidor" << QStringList{};
+        QTest::newRow("unknown consumer") << CPF << "77" << true << "Consumidor não cadastrado." << "edtConsumidor" << QStringList{"getConsumidor"};
+        QTest::newRow("no start date") << CPF << "42" << false << "Data inicial deve ser informada." << "dateText" << QStringList{"getConsumidor"};
+    }
+    void leavingThePanelChecksInOrder()
+    {
+        QFETCH(QString, client);
+        QFETCH(QString, consumer);
+        QFETCH(bool, date);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        QFETCH(QStringList, calls);
+        knownConsumer();
+        s().depDe->setFocus(); // the fields filled in without their own exits
+        s().medCdCliente->setText(client);
+        s().edtConsumidor->setText(consumer);
+        if (!date)
+            s().depDe->SetDate(QDate());
+        m_dialogs->shown.clear();
+        m_server->calls.clear();
+        leavePanel();
+        QCOMPARE(m_dialogs->texts(), QStringList{message});
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QCOMPARE(m_server->methods(), calls);
+        QVERIFY(!s().cdsMovCliente->active()); // the statement stays closed
+    }
+
+    void blankFieldsLeftAloneShowNothing()
+    {
+        s().edtConsumidor->setFocus(); // leaves the blank client
+        s().depDe->setFocus();         // leaves the blank consumer
+        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_server->calls.isEmpty());
+    }
+
+    void consumerSearchNeedsAClientAndCallsNothing()
+    {
+        QVERIFY(!s().btnConsumidor->search());
+        QCOMPARE(m_dialogs->texts(), QStringList{"Cliente deve ser informado."});
+        QVERIFY(m_server->calls.isEmpty());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().medCdCliente));
+    }
+
+    void numberIsNormalisedAndMasked()
+    {
+        typeClient("529.982.247-25");
+        QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().edtConsumidor));
+        QCOMPARE(s().medCdCliente->editMask(), fw::PictPess("F"));
+        QCOMPARE(s().medCdCliente->text(), QStringLiteral("529.982.247-25"));
+        QCOMPARE(s().edtNmCliente->text(), QStringLiteral("João Batista"));
+        QVERIFY(m_dialogs->shown.isEmpty());
+        // Entering it again drops the choice and opens the mask for any number.
+        s().medCdCliente->setFocus();
+        QCOMPARE(s().medCdCliente->editMask(), fw::PictPess("I"));
+        QVERIFY(!s().qryCliente->active());
+    }
+
+    void shortConsumerCodeIsSentAndShownAdjusted()
+    {
+        knownConsumer();
+        typeClient(CPF);
+        QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+        QTest::keyClicks(s().edtConsumidor, "42");
+        QTest::keyClick(s().edtConsumidor, Qt::Key_Tab);
+        const QString adjusted = QString(19, u'0') + "42";
+        QCOMPARE(s().edtConsumidor->text(), adjusted);
+        QCOMPARE(s().edtNmConsum->text(), QStringLiteral("Ana"));
+        QCOMPARE(m_server->methods(), QStringList{"getConsumidor"});
+        const QCborArray args = m_server->calls.first().args;
+        QCOMPARE(args.at(0).toString(), C1);
+        QCOMPARE(args.at(1).toString(), adjusted);
+        QCOMPARE(args.at(2).toString(), QString());
+        QCOMPARE(args.at(3).toString(), QStringLiteral("0001"));
+    }
+
+    void consumerSearchListsTheClientsConsumers()
+    {
+        knownConsumer();
+        typeClient(CPF);
+        QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+        fw::setSearchChooser([](QWidget *, const QString &title, fw::RecordSet &set) {
+            return title == "Consumidor" && set.recordCount() == 2 ? std::optional<int>(1) : std::nullopt;
+        });
+        QTest::keyClick(s().edtConsumidor, Qt::Key_F4);
+        fw::setSearchChooser({});
+        QCOMPARE(s().edtConsumidor->text(), QString(19, u'0') + "43");
+        QCOMPARE(s().edtNmConsum->text(), QStringLiteral("Bruno"));
+        const QCborArray args = m_server->calls.first().args;
+        QCOMPARE(args.at(1).toString(), QString());
+        QCOMPARE(args.at(2).toString(), QStringLiteral("T"));
+    }
+
+    void loadingSendsItsArgumentsInOrder()
+    {
+        knownConsumer();
+        typeClient(CPF);
+        QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+        QTest::keyClicks(s().edtConsumidor, "42");
+        QTest::keyClick(s().edtConsumidor, Qt::Key_Tab);
+        s().depDe->SetDate(QDate(2026, 10, 1));
+        m_server->calls.clear();
+        leavePanel();
+        QVERIFY(m_dialogs->shown.isEmpty());
+        QCOMPARE(m_server->methods(), (QStringList{"getConsumidor", "setAtualizaCons", "getMovCliente"}));
+        const QString consumer = QString(19, u'0') + "42";
+        const QCborArray recalc = m_server->calls[1].args;
+        QCOMPARE(recalc.at(0).toString(), QStringLiteral("0001"));
+        QCOMPARE(recalc.at(1).toString(), C1);
+        QCOMPARE(recalc.at(2).toString(), consumer);
+        QCOMPARE(fw::dateTimeFromCbor(recalc.at(3)), std::optional(QDateTime(QDate(2026, 10, 1), QTime(0, 0))));
+        QCOMPARE(recalc.at(4).toString(), QStringLiteral("0007"));
+        const QCborArray load = m_server->calls[2].args;
+        QCOMPARE(load.at(0).toString(), consumer);
+        QCOMPARE(load.at(1).toString(), QString()); // one consumer: the flag is empty
+        QCOMPARE(load.at(2).toString(), C1);
+        QCOMPARE(fw::dateTimeFromCbor(load.at(3)), std::optional(QDateTime(QDate(2026, 10, 1), QTime(0, 0))));
+        QCOMPARE(s().cdsMovCliente->recordCount(), 2);
+        QVERIFY(s().pageEnabled(s().tshFormulario));
+        QVERIFY(s().mnuFormulario->isEnabled());
+        QCOMPARE(s().cdsMovCliente->state(), fw::DataSetState::Browse);
+    }
+
+    void anEmptyStatementLeavesOnlyTheIncludeButton()
+    {
+        knownConsumer();
+        m_server->answerOkPacket("getMovCliente", statementPacket({}));
+        s().depDe->setFocus();
+        s().medCdCliente->setText(CPF);
+        s().edtConsumidor->setText("42");
+        leavePanel();
+        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(s().cdsMovCliente->active());
+        QVERIFY(s().cdsMovCliente->isEmpty());
+        QVERIFY(!s().pageEnabled(s().tshFolhaDados));
+        QVERIFY(!s().pageEnabled(s().tshFormulario));
+        QVERIFY(!s().mnuFolhaDados->isEnabled());
+        QVERIFY(!s().mnuFormulario->isEnabled());
+        QVERIFY(s().sbtIncluir->isEnabled());
+        QVERIFY(s().mnuIncluir->isEnabled());
+    }
+
+    void reenteringThePanelClosesTheStatement()
+    {
+        knownConsumer();
+        s().depDe->setFocus();
+        s().medCdCliente->setText(CPF);
+        s().edtConsumidor->setText("42");
+        leavePanel();
+        QVERIFY(s().cdsMovCliente->active());
+        s().SetActivePage(s().tshFormulario);
+        s().edtConsumidor->setFocus();
+        QVERIFY(!s().cdsMovCliente->active());
+        QCOMPARE(s().activePage(), s().tshFolhaDados);
+        QVERIFY(s().mnuFolhaDados->isChecked());
+        QVERIFY(!s().mnuFormulario->isChecked());
+        QVERIFY(!s().pageEnabled(s().tshFormulario));
+        QVERIFY(s().pageEnabled(s().tshFolhaDados));
+    }
+
+    void aFailingServerCallHidesTheIndicatorAndKeepsTheStatementClosed()
+    {
+        knownConsumer();
+        m_server->answerFailure("getMovCliente", "Banco indisponível; tente novamente.");
+        s().depDe->setFocus();
+        s().medCdCliente->setText(CPF);
+        s().edtConsumidor->setText("42");
+        leavePanel();
+        QCOMPARE(m_dialogs->texts(), QStringList{"Banco indisponível; tente novamente."});
+        QVERIFY(!fw::busyIndicatorVisible());
+        QVERIFY(!s().cdsMovCliente->active());
+    }
+};
+
+QTEST_MAIN(TestSelection)
+#include "tst_selection.moc"
