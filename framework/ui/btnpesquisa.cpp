@@ -156,8 +156,11 @@ bool TBtnPesquisa::search()
         }
         const SearchChooser &choose = chooser() ? chooser() : SearchChooser(chooseWithDialog);
         const std::optional<int> row = choose(window(), m_title, *set);
-        if (m_associate)
+        if (m_associate) {
+            // Back to the screen the list was opened from, on the edit it belongs to.
+            m_associate->activateWindow();
             m_associate->setFocus();
+        }
         if (!row)
             return;
         set->setRecNo(*row);
