@@ -102,6 +102,12 @@ QCborMap insertDelta(const Entry &e, fw::RecordSet &set)
     return set.deltaPacket();
 }
 
+// The next movement number of C1, as the screen gets it.
+QString handOut(Ledger &ledger)
+{
+    return QCborValue::fromCbor(ledger.getPrxMovClie({C1}).result).toString();
+}
+
 int count(LedgerBackend &b, const QString &sql, std::initializer_list<QVariant> values = {})
 {
     QSqlQuery q = run(b.db(), sql, values);
@@ -258,7 +264,7 @@ private slots:
         LedgerBackend b(backend);
         seed(b);
         Ledger ledger(b.storage());
-        const QString number = QCborValue::fromCbor(ledger.getPrxMovClie({C1}).result).toString();
+        const QString number = handOut(ledger);
         fw::RecordSet set;
         acc00420::defineMovementFields(set);
         const QCborMap delta = insertDelta({number, "D", 10, 0, "Almoço"}, set);
@@ -278,7 +284,7 @@ private slots:
         LedgerBackend b(backend);
         seed(b);
         Ledger ledger(b.storage());
-        const QString number = QCborValue::fromCbor(ledger.getPrxMovClie({C1}).result).toString();
+        const QString number = handOut(ledger);
         fw::RecordSet set;
         acc00420::defineMovementFields(set);
         QVERIFY(okOf(ledger.SetMovCliente({insertDelta({number}, set)})));
@@ -354,7 +360,7 @@ private slots:
         LedgerBackend b(backend);
         seed(b);
         Ledger ledger(b.storage());
-        const QString number = QCborValue::fromCbor(ledger.getPrxMovClie({C1}).result).toString();
+        const QString number = handOut(ledger);
         fw::RecordSet set;
         acc00420::defineMovementFields(set);
         QVERIFY(okOf(ledger.SetMovCliente({insertDelta({number, "C", 5, 0, "antes"}, set)})));
