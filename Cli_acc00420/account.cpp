@@ -2,8 +2,8 @@
 // cell painting and the form page's refresh for the current movement.
 
 #include "checks.h"
+#include "clock.h"
 #include "formatsettings.h"
-#include "handlerguard.h"
 #include "screen.h"
 
 #include <QPainter>
@@ -21,8 +21,6 @@ void TfrmPagClie::bindAccountEvents()
     dbgPadrao->onDrawColumnCell = [this](fw::TDBGrid &grid, const QRect &rect, int column, QStyle::State state) {
         dbgPadraoDrawColumnCell(grid, rect, column, state);
     };
-    connect(ndeValPago, &QLineEdit::textChanged, this, [this] { fw::guarded([this] { ndeValPagoChange(); }); });
-    connect(cbbTipo, &QComboBox::currentIndexChanged, this, [this] { fw::guarded([this] { cbbTipoChange(); }); });
 }
 
 void TfrmPagClie::cdsMovClienteIDTIPMOCVLIGetText(fw::Field &sender, QString &text, bool)
@@ -97,8 +95,8 @@ void TfrmPagClie::cdsMovClienteAfterScroll(fw::RecordSet &set)
     edtHora->setText(when.isValid() ? fw::TimeToStr(when.time()) : QString());
     // 2. A new movement shows the moment it is being typed.
     if (state == fw::DataSetState::Insert && moment.isNull()) {
-        edtData->setText(fw::DateToStr(QDate::currentDate()));
-        edtHora->setText(fw::TimeToStr(QTime::currentTime()));
+        edtData->setText(fw::DateToStr(fw::Date()));
+        edtHora->setText(fw::TimeToStr(fw::Now().time()));
     }
     const QString code = set.fieldByName(QStringLiteral("IDTIPMOCVLI")).asString();
     {
@@ -127,12 +125,6 @@ void TfrmPagClie::cdsMovClienteAfterScroll(fw::RecordSet &set)
     // 7. Cancellation, for a browsed movement that is not cancelled.
     btfCancelamento->setEnabled(code != QLatin1String("X") && state == fw::DataSetState::Browse && !set.isEmpty());
     mnuCancelamento->setEnabled(btfCancelamento->isEnabled());
-}
-
-void TfrmPagClie::cbbTipoChange()
-{
-    if (cdsMovCliente->state() == fw::DataSetState::Browse)
-        cdsMovCliente->edit();
 }
 
 } // namespace acc00420

@@ -1,6 +1,7 @@
 #include "screen.h"
 
 #include "busyindicator.h"
+#include "clock.h"
 #include "hostservices.h"
 #include "logincontext.h"
 #include "modulestate.h"
@@ -30,13 +31,14 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     buildToolbarAdditions();
     bindAccountEvents();
     bindSelectionEvents();
+    bindEntryEvents();
     setFocusProxy(medCdCliente);
 }
 
 void TfrmPagClie::FormCreate()
 {
     fw::TfrmPadrao::FormCreate();
-    depDe->SetDate(QDate::currentDate().addDays(-60));
+    depDe->SetDate(fw::Date().addDays(-60));
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 0);
     netPagClie->open();
 }

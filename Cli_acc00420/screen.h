@@ -82,8 +82,19 @@ public:
     void cdsMovClienteCalcFields(fw::RecordSet &dataSet);
     void dbgPadraoDrawColumnCell(fw::TDBGrid &grid, const QRect &rect, int column, QStyle::State state);
     void cdsMovClienteAfterScroll(fw::RecordSet &dataSet);
+
+    // Manual credit/debit entry, and the controls each state of the statement allows (entry.cpp).
+    void sbtIncluirClick() override;
+    void cdsMovClienteAfterInsert(fw::RecordSet &dataSet);
+    void ndeValPagoExit();
     void ndeValPagoChange() {}
     void cbbTipoChange();
+    void cdsMovClienteBeforePost(fw::RecordSet &dataSet);
+    // Also the after-delete handler: every change of the statement goes the same way.
+    void cdsMovClienteAfterPost(fw::RecordSet &dataSet);
+    void cdsMovClienteAfterCancel(fw::RecordSet &dataSet);
+    void cdsMovClienteBeforeDelete(fw::RecordSet &dataSet);
+    void dtsPadraoStateChange() override;
 
     // Client and consumer selection, statement loading (selection.cpp).
     void medCdClienteEnter();
@@ -105,8 +116,12 @@ public:
     QString selectedClient() const;
     // The start date of depDe as a moment (midnight).
     QDateTime startDate() const;
-    // setAtualizaCons then getMovCliente into cdsMovCliente, as every load and reload does.
-    void loadStatement(const QString &consumerForRecalculation);
+    // Every load and reload: setAtualizaCons (its payload returned), then getMovCliente into
+    // cdsMovCliente for the consumer edit's code (all consumers when it is blank).
+    fw::CborItem recalculateBalances(const QString &consumer);
+    void reloadStatement();
+    // Puts the cursor back on the movement numbered stNrSequMovi, when the statement holds it.
+    bool returnToMovement();
 
 private:
     void buildSelectionPanel();
@@ -116,6 +131,7 @@ private:
     void buildConnectionAndReports();
     void bindAccountEvents();
     void bindSelectionEvents();
+    void bindEntryEvents();
 
 };
 

@@ -217,14 +217,15 @@ void TfrmPagClie::panClienteEnter()
     mnuFormulario->setEnabled(false);
 }
 
-void TfrmPagClie::loadStatement(const QString &consumerForRecalculation)
+fw::CborItem TfrmPagClie::recalculateBalances(const QString &consumer)
 {
-    {
-        fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
-        fw::CheckResultServ(service().setAtualizaCons(fw::FiliProc(), selectedClient(), consumerForRecalculation,
-                                                      startDate(), fw::Operador()),
-                            true, 0);
-    }
+    fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
+    return fw::CheckResultServ(
+        service().setAtualizaCons(fw::FiliProc(), selectedClient(), consumer, startDate(), fw::Operador()), true, 0);
+}
+
+void TfrmPagClie::reloadStatement()
+{
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
     if (fw::EmptyString(edtConsumidor->text())) {
         stCDCONSUMIDOR.clear();
@@ -238,12 +239,18 @@ void TfrmPagClie::loadStatement(const QString &consumerForRecalculation)
     cdsMovCliente->loadFromPacket(payload.bytes());
 }
 
+bool TfrmPagClie::returnToMovement()
+{
+    return cdsMovCliente->locate(QStringLiteral("NRSEQMOVCLI"), stNrSequMovi, Qt::CaseInsensitive);
+}
+
 void TfrmPagClie::panClienteExit()
 {
     Vd_CdCliente(true);
     Vd_Consumidor(true);
     Vd_DataIni();
-    loadStatement(edtConsumidor->text());
+    recalculateBalances(edtConsumidor->text());
+    reloadStatement();
     if (cdsMovCliente->isEmpty()) {
         includeButton()->setEnabled(true);
         copyToTwins({includeButton()});

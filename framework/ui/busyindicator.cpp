@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <vector>
+
 namespace fw {
 namespace {
 
@@ -56,13 +58,13 @@ private:
 };
 
 QPointer<BusyWindow> busyWindow;
-int depth = 0;
+std::vector<std::pair<QPointer<QWidget>, int>> shown; // window and kind of each nested call
 
 } // namespace
 
 void ActiveShowAvi(QWidget *window, int kind)
 {
-    ++depth;
+    shown.emplace_back(window, kind);
     if (!busyWindow)
         busyWindow = new BusyWindow;
     busyWindow->showOver(window, kind);
@@ -70,10 +72,19 @@ void ActiveShowAvi(QWidget *window, int kind)
 
 void DeactiveShowAvi()
 {
-    if (depth > 0)
-        --depth;
-    if (depth == 0 && busyWindow)
+    if (!shown.empty())
+        shown.pop_back();
+    if (!busyWindow)
+        return;
+    if (shown.empty())
         busyWindow->hide();
+    else // the enclosing call's indicator shows again
+        busyWindow->showOver(shown.back().first, shown.back().second);
+}
+
+int busyIndicatorKind()
+{
+    return shown.empty() ? -1 : shown.back().second;
 }
 
 bool busyIndicatorVisible()

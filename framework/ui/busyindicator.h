@@ -11,6 +11,8 @@ namespace fw {
 void ActiveShowAvi(QWidget *window, int kind);
 void DeactiveShowAvi();
 bool busyIndicatorVisible();
+// The kind of the indicator showing now (the innermost of nested calls); -1 when none shows.
+int busyIndicatorKind();
 
 // Shows the indicator for its lifetime, so every path out of a call (a failing one too)
 // hides it again.

@@ -1,3 +1,5 @@
+#include "fakeappserver.h"
+#include "logincontext.h"
 #include "screen.h"
 #include "statementpacket.h"
 
@@ -243,6 +245,11 @@ private slots:
         QVERIFY(!button->isEnabled());
         QVERIFY(!item->isEnabled());
         l.set().first();
+        FakeAppServer server; // a new record asks the server for its number
+        server.answerBare("getPrxMovClie", QStringLiteral("0000000003"));
+        fw::LoginContext context;
+        context.webPort = server.port();
+        fw::setLoginContext(context);
         l.set().insert(); // the refresh of a new record
         QVERIFY(!button->isEnabled());
         QCOMPARE(l.screen.edtData->text(), QDate::currentDate().toString("dd/MM/yyyy"));

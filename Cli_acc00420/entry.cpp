@@ -1,0 +1,230 @@
+// Manual credit and debit entry: starting a movement, its defaults, validating and completing
+// it, sending every change of the statement to the server, recalculating and reloading; and
+// which controls each state of the statement allows.
+
+#include "busyindicator.h"
+#include "checkresultserv.h"
+#include "checks.h"
+#include "clock.h"
+#include "controlevents.h"
+#include "dialogs.h"
+#include "handlerguard.h"
+#include "hostservices.h"
+#include "logincontext.h"
+#include "modulestate.h"
+#include "screen.h"
+#include "widgetutils.h"
+
+#include <QApplication>
+
+namespace acc00420 {
+namespace {
+
+// The entry controls take the info background while a movement is typed, the button face
+// otherwise (the colours the back office has always used for them: clInfoBk, clBtnFace).
+void colourEntry(QWidget *control, QPalette::ColorRole colour)
+{
+    const QColor c = QApplication::palette().color(colour);
+    QPalette palette = control->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Button, QPalette::Window})
+        palette.setColor(role, c);
+    control->setPalette(palette);
+}
+
+} // namespace
+
+void TfrmPagClie::bindEntryEvents()
+{
+    cdsMovCliente->afterInsert = [this](fw::RecordSet &set) { cdsMovClienteAfterInsert(set); };
+    cdsMovCliente->beforePost = [this](fw::RecordSet &set) { cdsMovClienteBeforePost(set); };
+    cdsMovCliente->afterPost = [this](fw::RecordSet &set) { cdsMovClienteAfterPost(set); };
+    cdsMovCliente->afterDelete = [this](fw::RecordSet &set) { cdsMovClienteAfterPost(set); };
+    cdsMovCliente->afterCancel = [this](fw::RecordSet &set) { cdsMovClienteAfterCancel(set); };
+    cdsMovCliente->beforeDelete = [this](fw::RecordSet &set) { cdsMovClienteBeforeDelete(set); };
+    auto *value = new fw::ControlEvents(ndeValPago);
+    value->onExit = [this] { ndeValPagoExit(); };
+    connect(ndeValPago, &QLineEdit::textChanged, this, [this] { fw::guarded([this] { ndeValPagoChange(); }); });
+    // Only the operator's choice: the values the screen sets itself raise nothing.
+    connect(cbbTipo, &QComboBox::activated, this, [this] { fw::guarded([this] { cbbTipoChange(); }); });
+}
+
+void TfrmPagClie::sbtIncluirClick()
+{
+    fw::TfrmPadrao::sbtIncluirClick();
+    if (activePage() != tshFormulario) {
+        if (!pageEnabled(tshFormulario))
+            setPageEnabled(tshFormulario, true);
+        SetActivePage(tshFormulario);
+    }
+    setPageEnabled(tshFolhaDados, false);
+    // The operator goes on with the keyboard from the first choice.
+    cbbTipo->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmPagClie::cdsMovClienteAfterInsert(fw::RecordSet &set)
+{
+    cbbTipo->setCurrentIndex(-1);
+    cbbTipoValor->setCurrentIndex(-1);
+    fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
+    // The number comes bare, without the result envelope.
+    set.fieldByName(QStringLiteral("NRSEQMOVCLI")).setAsString(movementNumberText(service().getPrxMovClie(selectedClient())));
+}
+
+void TfrmPagClie::ndeValPagoExit()
+{
+    if (ndeValPago->GetNumber() < 0) {
+        ndeValPago->setFocus();
+        fw::MensErro(msgPadrao->Msg(QStringLiteral("VALOR_INV")));
+    }
+}
+
+void TfrmPagClie::cbbTipoChange()
+{
+    if (cdsMovCliente->state() == fw::DataSetState::Browse)
+        cdsMovCliente->edit();
+}
+
+void TfrmPagClie::cdsMovClienteBeforePost(fw::RecordSet &set)
+{
+    // An edited observation goes to the server as the operator left it.
+    if (set.state() != fw::DataSetState::Insert)
+        return;
+    auto field = [&set](const char *name) -> fw::Field & { return set.fieldByName(QLatin1String(name)); };
+    auto refuse = [this](QWidget *control, const char *key) {
+        control->setFocus();
+        fw::MensErro(msgPadrao->Msg(QLatin1String(key)));
+    };
+    boInsert = true;
+    // 2. The movement type.
+    switch (cbbTipo->currentIndex()) {
+    case 0: field("IDTIPMOCVLI").setAsString(QStringLiteral("D")); break;
+    case 1: field("IDTIPMOCVLI").setAsString(QStringLiteral("C")); break;
+    default: refuse(cbbTipo, "Tipo_Inf");
+    }
+    // 3. The value type: the value is stored as typed, the type alone tells debit from credit.
+    const double value = ndeValPago->GetNumber();
+    switch (cbbTipoValor->currentIndex()) {
+    case 0:
+        field("VRMOVCLI").setAsFloat(value);
+        field("VRMOVPESCONS").setAsFloat(0);
+        break;
+    case 1:
+        field("VRMOVPESCONS").setAsFloat(value);
+        field("VRMOVCLI").setAsFloat(0);
+        break;
+    default: refuse(cbbTipoValor, "Tipo_Valor");
+    }
+    // 4. The value. Confirming from the toolbar never leaves the value field, so a negative
+    // value is refused here too: a "debit" of -10 would be a credit.
+    if (value == 0)
+        refuse(ndeValPago, "Valor_Inf");
+    if (value < 0)
+        refuse(ndeValPago, "VALOR_INV");
+    // 5. What the logged-in context and the clock tell.
+    field("CDCLIENTE").setAsString(selectedClient());
+    if (fw::EmptyString(edtConsumidor->text()))
+        field("CDCONSUMIDOR").clear();
+    else
+        field("CDCONSUMIDOR").setAsString(cdsConsumidorFilial->fieldByName(QStringLiteral("CDCONSUMIDOR")).asString());
+    field("CDFILIAL").setAsString(fw::FiliProc());
+    field("DTMOVCLI").setAsDateTime(fw::Now());
+    field("CDCAIXA").clear(); // a manual entry has no till, till opening or sale
+    field("DTABERCAIX").clear();
+    field("NRSEQVENDA").clear();
+    field("CDOPERADOR").setAsString(fw::Operador());
+    field("DTATUMOVCLIE").setAsDateTime(fw::Now());
+    field("DSATUMOVCLIE").setAsString(msgPadrao->Msg(QStringLiteral("atualiza")));
+    field("DTMOVIMCLIE").setAsDateTime(QDateTime(fw::Date(), QTime(0, 0)));
+    // 6.
+    dtDataMovto = field("DTMOVCLI").asDateTime();
+}
+
+void TfrmPagClie::cdsMovClienteAfterPost(fw::RecordSet &set)
+{
+    // 1. Send. A failed send leaves the change log as it was: the change stays pending.
+    if (set.changeCount() > 0) {
+        fw::BusyIndicator busy(fw::hostServices().mainWindow, 1);
+        fw::CheckResultServ(service().SetMovCliente(set.deltaPacket()), true, 0);
+        set.mergeChangeLog();
+    }
+    // 2. Recalculate, and say how it went (the indicator goes first: it would cover the dialog).
+    const bool recalculated = recalculateBalances(edtConsumidor->text()).toValue().toBool();
+    if (recalculated)
+        fw::dialogs().messageDlg(msgPadrao->Msg(QStringLiteral("LANC_OK")), fw::MsgDlgType::Information, fw::mbOK, 0);
+    else
+        fw::dialogs().messageDlg(msgPadrao->Msg(QStringLiteral("LANC_NOK")), fw::MsgDlgType::Error, fw::mbOK, 0);
+    // 3 to 5. Reload on the same movement.
+    stNrSequMovi = set.fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
+    reloadStatement();
+    returnToMovement();
+}
+
+void TfrmPagClie::cdsMovClienteAfterCancel(fw::RecordSet &set)
+{
+    // 1. Also what a failed send left pending.
+    set.cancelUpdates();
+    // 2. An account with no movements: only a new entry is possible.
+    if (set.isEmpty()) {
+        if (activePage() != tshFolhaDados)
+            SetActivePage(tshFolhaDados);
+        includeButton()->setEnabled(true);
+        secondRecordButton()->setEnabled(false);
+        thirdRecordButton()->setEnabled(false);
+        setPageEnabled(tshFolhaDados, false);
+        setPageEnabled(tshFormulario, false);
+        btfCancelamento->setEnabled(false);
+        copyToTwins({includeButton(), secondRecordButton(), thirdRecordButton()});
+        mnuFolhaDados->setEnabled(pageEnabled(tshFolhaDados));
+        mnuFormulario->setEnabled(pageEnabled(tshFormulario));
+        mnuCancelamento->setEnabled(btfCancelamento->isEnabled());
+    }
+    // 3.
+    cdsMovClienteAfterScroll(set);
+}
+
+void TfrmPagClie::cdsMovClienteBeforeDelete(fw::RecordSet &set)
+{
+    dtDataMovto = set.fieldByName(QStringLiteral("DTMOVCLI")).asDateTime();
+}
+
+void TfrmPagClie::dtsPadraoStateChange()
+{
+    // 1.
+    fw::TfrmPadrao::dtsPadraoStateChange();
+    const fw::DataSetState state = cdsMovCliente->state();
+    const bool typing = state == fw::DataSetState::Edit || state == fw::DataSetState::Insert;
+    const bool browsing = state == fw::DataSetState::Browse;
+    const QString code = cdsMovCliente->fieldByName(QStringLiteral("IDTIPMOCVLI")).asString();
+    // 2. The selection stays as it is while the statement is closed.
+    if (typing)
+        panCliente->setEnabled(false);
+    else if (browsing)
+        panCliente->setEnabled(true);
+    // 3.
+    setPageEnabled(tshFolhaDados, browsing && !cdsMovCliente->isEmpty());
+    // 4. The names are display only: they stay disabled whatever the panel allows.
+    fw::SetChildEnabled(panCliente, !typing);
+    edtNmCliente->setEnabled(false);
+    edtNmConsum->setEnabled(false);
+    // 5.
+    thirdRecordButton()->setEnabled(false);
+    copyToTwins({thirdRecordButton()});
+    // 6.
+    btfCancelamento->setEnabled(code != QLatin1String("X") && browsing && !cdsMovCliente->isEmpty());
+    mnuCancelamento->setEnabled(btfCancelamento->isEnabled());
+    // 7.
+    cbbTipo->setVisible(code != QLatin1String("X"));
+    edtCancelado->setVisible(code == QLatin1String("X"));
+    // 8.
+    copyToTwins(QList<QToolButton *>{includeButton(), secondRecordButton(), thirdRecordButton()} + furtherButtons());
+    furtherMenuItem()->setEnabled(false);
+    // 9.
+    const bool inserting = state == fw::DataSetState::Insert;
+    for (QWidget *entry : {static_cast<QWidget *>(ndeValPago), static_cast<QWidget *>(cbbTipo),
+                           static_cast<QWidget *>(cbbTipoValor)}) {
+        entry->setEnabled(inserting);
+        colourEntry(entry, inserting ? QPalette::ToolTipBase : QPalette::Button);
+    }
+}
+
+} // namespace acc00420
