@@ -50,15 +50,26 @@ void TfrmPagClie::bindEntryEvents()
 
 void TfrmPagClie::sbtIncluirClick()
 {
-    fw::TfrmPadrao::sbtIncluirClick();
-    if (activePage() != tshFormulario) {
-        if (!pageEnabled(tshFormulario))
-            setPageEnabled(tshFormulario, true);
-        SetActivePage(tshFormulario);
+    auto showEntry = [this] {
+        if (activePage() != tshFormulario) {
+            if (!pageEnabled(tshFormulario))
+                setPageEnabled(tshFormulario, true);
+            SetActivePage(tshFormulario);
+        }
+        setPageEnabled(tshFolhaDados, false);
+        // The operator goes on with the keyboard from the first choice.
+        cbbTipo->setFocus(Qt::OtherFocusReason);
+    };
+    try {
+        fw::TfrmPadrao::sbtIncluirClick();
+    } catch (...) {
+        // A number that could not be fetched still leaves the new movement being typed: it
+        // shows where it is typed before the failure is reported.
+        if (cdsMovCliente->state() == fw::DataSetState::Insert)
+            showEntry();
+        throw;
     }
-    setPageEnabled(tshFolhaDados, false);
-    // The operator goes on with the keyboard from the first choice.
-    cbbTipo->setFocus(Qt::OtherFocusReason);
+    showEntry();
 }
 
 void TfrmPagClie::cdsMovClienteAfterInsert(fw::RecordSet &set)

@@ -13,6 +13,9 @@
 #include "screen.h"
 #include "widgetutils.h"
 
+#include <QApplication>
+#include <QTabBar>
+
 namespace acc00420 {
 namespace {
 
@@ -258,6 +261,10 @@ void TfrmPagClie::panClienteExit()
         setPageEnabled(tshFormulario, false);
         mnuFolhaDados->setEnabled(false);
         mnuFormulario->setEnabled(false);
+        // Disabling the list page dropped the focus; the page tabs keep it on the screen, so
+        // its keys (F2 to include) still work.
+        if (!QApplication::focusWidget())
+            pgcPadrao->tabBar()->setFocus(Qt::OtherFocusReason);
     } else {
         setPageEnabled(tshFormulario, true);
         mnuFormulario->setEnabled(true);

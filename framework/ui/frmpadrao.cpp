@@ -177,7 +177,12 @@ void TfrmPadrao::SetActivePage(QWidget *page)
 
 void TfrmPadrao::setPageEnabled(QWidget *page, bool enabled)
 {
+    // The tab bar moves off a page disabled while it shows; the screen decides what shows (a
+    // disabled page can be the one shown, as the list is when there is nothing to list).
+    QWidget *shown = activePage();
     pgcPadrao->setTabEnabled(pgcPadrao->indexOf(page), enabled);
+    if (activePage() != shown)
+        SetActivePage(shown);
 }
 
 bool TfrmPadrao::pageEnabled(QWidget *page) const

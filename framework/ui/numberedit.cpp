@@ -4,6 +4,7 @@
 
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 
 namespace fw {
 
@@ -48,6 +49,18 @@ void TNumberEdit::keyPressEvent(QKeyEvent *event)
         return;
     }
     QLineEdit::keyPressEvent(event);
+}
+
+void TNumberEdit::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    if (event->reason() != Qt::MouseFocusReason)
+        selectAll();
+    else // after the click has placed the cursor
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus())
+                selectAll();
+        });
 }
 
 void TNumberEdit::focusOutEvent(QFocusEvent *event)

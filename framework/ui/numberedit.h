@@ -6,7 +6,8 @@ namespace fw {
 
 // A numeric edit with fixed decimals, the format settings' decimal separator and no thousands
 // separator: it takes digits, one separator (the keypad's point is taken for it) and a minus
-// sign in front, and shows the value with its decimals when the focus leaves it.
+// sign in front, and shows the value with its decimals when the focus leaves it. Entering it
+// selects the value, so what is typed replaces it.
 class TNumberEdit : public QLineEdit
 {
     Q_OBJECT
@@ -21,6 +22,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
 private:

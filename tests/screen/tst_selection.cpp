@@ -7,36 +7,14 @@
 #include "movementfields.h"
 #include "recordingdialogs.h"
 #include "screen.h"
+#include "sharedclients.h"
 #include "statementpacket.h"
 
 #include <QApplication>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace acc00420;
-
-namespace {
-
-const QString C1 = QString(20, u'0') + "1";
-const QString CPF = QStringLiteral("52998224725");
-
-QByteArray consumersPacket(const QList<std::pair<QString, QString>> &consumers)
-{
-    QByteArray packet;
-    fw::DataPacketWriter writer(&packet, consumerPacketFields(), consumers.size());
-    for (const auto &[code, name] : consumers) {
-        writer.beginRow();
-        writer.writeString(code);
-        writer.writeString(name);
-        writer.writeString(C1);
-        writer.endRow();
-    }
-    writer.finish();
-    return packet;
-}
-
-} // namespace
 
 // The selection panel driven by focus and keys, against a recording fake server and a small
 // shared database.
@@ -48,12 +26,6 @@ class TestSelection : public QObject
     FakeAppServer *m_server = nullptr;
     TfrmPagClie *m_screen = nullptr;
     RecordingDialogs *m_dialogs = nullptr;
-
-    void exec(const QString &sql)
-    {
-        QSqlQuery q(fw::dtmDBGeral().database());
-        QVERIFY2(q.exec(sql), qPrintable(sql));
-    }
 
     TfrmPagClie &s() { return *m_screen; }
 
@@ -68,7 +40,7 @@ class TestSelection : public QObject
                 rows.append({QString(19, u'0') + "42", "Ana"});
             if (all)
                 rows.append({QString(19, u'0') + "43", "Bruno"});
-            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(consumersPacket(rows))));
+            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(consumersPacket(C1, rows))));
         });
     }
 
@@ -82,15 +54,7 @@ class TestSelection : public QObject
     void leavePanel() { s().dbgPadrao->setFocus(); }
 
 private slots:
-    void initTestCase()
-    {
-        fw::dtmDBGeral().open(m_dir.filePath("shared.db"));
-        exec("CREATE TABLE CLIENTE (CDCLIENTE VARCHAR(21), NRINSJURCLIE VARCHAR(20), IDTPIJURCLIE CHAR(1), NMFANTCLIE VARCHAR(50))");
-        exec("CREATE TABLE CLIENFILIAL (CDFILIAL VARCHAR(4), CDCLIENTE VARCHAR(21))");
-        exec("INSERT INTO CLIENTE VALUES ('" + C1 + "', '" + CPF + "', 'F', 'João Batista'),"
-             " ('000000000000000000009', '39053344705', 'F', 'Só na filial 2')");
-        exec("INSERT INTO CLIENFILIAL VALUES ('0001', '" + C1 + "'), ('0002', '000000000000000000009')");
-    }
+    void initTestCase() { createSharedClients(m_dir.filePath("shared.db")); }
     void cleanupTestCase() { fw::dtmDBGeral().close(); }
 
     void init()

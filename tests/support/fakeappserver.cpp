@@ -1,5 +1,6 @@
 #include "fakeappserver.h"
 
+#include "busyindicator.h"
 #include "frame.h"
 
 #include <QTcpSocket>
@@ -70,7 +71,7 @@ void FakeAppServer::serve(QTcpSocket *socket)
         QByteArray frame;
         while (frames->next(&frame) == FrameReader::Status::Frame) {
             const Request r = decodeRequest(frame);
-            calls.append({r.object, r.method, r.args});
+            calls.append({r.object, r.method, r.args, busyIndicatorKind()});
             if (m_drop.contains(r.method)) {
                 socket->abort();
                 return;

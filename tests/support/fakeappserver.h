@@ -21,6 +21,7 @@ public:
         QString object;
         QString method;
         QCborArray args;
+        int busyKind; // the busy indicator showing while the call ran; -1 for none
     };
     // What to send back for a request: the encoded result, or nothing for a server that
     // never answers.

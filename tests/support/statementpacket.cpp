@@ -33,3 +33,18 @@ QByteArray statementPacket(const QList<TestMovement> &movements)
     writer.finish();
     return packet;
 }
+
+QByteArray consumersPacket(const QString &client, const QList<std::pair<QString, QString>> &consumers)
+{
+    QByteArray packet;
+    fw::DataPacketWriter writer(&packet, acc00420::consumerPacketFields(), consumers.size());
+    for (const auto &[code, name] : consumers) {
+        writer.beginRow();
+        writer.writeString(code);
+        writer.writeString(name);
+        writer.writeString(client);
+        writer.endRow();
+    }
+    writer.finish();
+    return packet;
+}

@@ -24,3 +24,6 @@ struct TestMovement
 
 // A getMovCliente payload of these movements, with the movement record's fields.
 QByteArray statementPacket(const QList<TestMovement> &movements);
+
+// A getConsumidor payload: the client's consumers, code and name.
+QByteArray consumersPacket(const QString &client, const QList<std::pair<QString, QString>> &consumers);

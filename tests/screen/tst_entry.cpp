@@ -1,0 +1,539 @@
+#include "busyindicator.h"
+#include "clock.h"
+#include "datapacket.h"
+#include "fakeappserver.h"
+#include "logincontext.h"
+#include "modulestate.h"
+#include "recordingdialogs.h"
+#include "screen.h"
+#include "sharedclients.h"
+#include "statementpacket.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace acc00420;
+
+namespace {
+
+const QDateTime Moment(QDate(2026, 12, 7), QTime(10, 30));
+const QDateTime Start(QDate(2026, 10, 8), QTime(0, 0)); // the clock's day minus 60
+const QString Typed42 = QString(19, u'0') + "42";
+// The consumer record the server gives for code 42 carries a code of its own, so a test can
+// tell the record's code from the edit's text.
+const QString Record42 = QStringLiteral("SERVIDOR0000000000042");
+const QString LancOk = QStringLiteral("Inclusão de lançamento realizada com sucesso.");
+const QString LancNok = QStringLiteral("Atenção! Ocorreu um erro na inclusão do lançamento.");
+
+// A value of the first change of a delta, dates as moments.
+QVariant sent(const fw::Delta &delta, const char *name, int change = 0)
+{
+    const int i = delta.indexOf(QLatin1String(name));
+    if (i < 0)
+        return QStringLiteral("(not sent)");
+    const fw::DeltaChange &c = delta.changes.at(change);
+    const fw::Value &v = (c.newValues.isEmpty() ? c.oldValues : c.newValues).at(i);
+    if (const auto *text = std::get_if<QString>(&v))
+        return *text;
+    if (const auto *number = std::get_if<double>(&v))
+        return *number;
+    if (const auto *integer = std::get_if<qint64>(&v))
+        return delta.fields.at(i).type == fw::FieldType::DateTime ? QVariant(QDateTime::fromMSecsSinceEpoch(*integer))
+                                                                  : QVariant(*integer);
+    return {};
+}
+
+} // namespace
+
+// The manual entry driven by keys against a recording fake server: what is refused, what is
+// sent, in which order, and what the screen shows after each outcome.
+class TestEntry : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeAppServer *m_server = nullptr;
+    TfrmPagClie *m_screen = nullptr;
+    RecordingDialogs *m_dialogs = nullptr;
+    QList<TestMovement> m_statement; // what getMovCliente answers now
+
+    TfrmPagClie &s() { return *m_screen; }
+    fw::RecordSet &set() { return *m_screen->cdsMovCliente; }
+
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : m_screen, Qt::Key(key), modifiers);
+    }
+    QString focusName() const { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); }
+
+    // Client C1, consumer 42, the statement loaded by leaving the panel; then a clean record.
+    void load(const QList<TestMovement> &statement)
+    {
+        m_statement = statement;
+        s().depDe->setFocus();
+        s().medCdCliente->setText(CPF);
+        s().edtConsumidor->setText(QStringLiteral("42"));
+        s().dbgPadrao->setFocus();
+        QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join('\n')));
+        QVERIFY(set().active());
+        m_server->calls.clear();
+    }
+    void loadTwo() { load({{"0000000001", "D", 10.0}, {"0000000002", "C", 5.0}}); }
+
+    // F2, then the choices and the value set as the operator left them.
+    void include(int type, int valueType, const QString &value)
+    {
+        key(Qt::Key_F2);
+        s().cbbTipo->setCurrentIndex(type);
+        s().cbbTipoValor->setCurrentIndex(valueType);
+        s().ndeValPago->setText(value);
+    }
+
+    fw::Delta sentDelta(int call = 0)
+    {
+        QList<FakeAppServer::Call> sends;
+        for (const FakeAppServer::Call &c : std::as_const(m_server->calls)) {
+            if (c.method == QLatin1String("SetMovCliente"))
+                sends.append(c);
+        }
+        return sends.size() > call ? fw::deltaFromCbor(sends.at(call).args.at(0)) : fw::Delta();
+    }
+
+private slots:
+    void initTestCase() { createSharedClients(m_dir.filePath("shared.db")); }
+
+    void init()
+    {
+        m_dialogs = new RecordingDialogs;
+        m_server = new FakeAppServer;
+        fw::setClock([] { return Moment; });
+        fw::LoginContext context;
+        context.filial = "0001";
+        context.operador = "0007";
+        context.webPort = m_server->port();
+        fw::setLoginContext(context);
+        boInsert = false;
+        m_server->answer("getMovCliente", [this](const fw::Request &r) {
+            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(statementPacket(m_statement))));
+        });
+        m_server->answerOk("setAtualizaCons", true);
+        m_server->answerBare("getPrxMovClie", QStringLiteral("0000000003"));
+        m_server->answer("getConsumidor", [](const fw::Request &r) {
+            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(consumersPacket(C1, {{Record42, "Ana"}}))));
+        });
+        m_screen = new TfrmPagClie;
+        m_screen->create();
+        m_screen->show();
+        QApplication::setActiveWindow(m_screen);
+        QVERIFY(QTest::qWaitForWindowActive(m_screen));
+    }
+    void cleanup()
+    {
+        delete m_screen;
+        delete m_server;
+        delete m_dialogs;
+        fw::setClock({});
+    }
+
+    void postingRefusesInOrder_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("valueType");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("nothing chosen") << -1 << -1 << "10,00" << "Tipo de Movto. deve ser informado." << "cbbTipo";
+        QTest::newRow("no value type") << 0 << -1 << "10,00" << "Tipo Valor deve ser informado." << "cbbTipoValor";
+        QTest::newRow("zero") << 1 << 0 << "0,00" << "Valor deve ser informado." << "ndeValPago";
+        QTest::newRow("blank") << 1 << 0 << "" << "Valor deve ser informado." << "ndeValPago";
+        QTest::newRow("negative, never left") << 0 << 0 << "-10,00" << "Valor deve ser maior que zero." << "ndeValPago";
+    }
+    void postingRefusesInOrder()
+    {
+        QFETCH(int, type);
+        QFETCH(int, valueType);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        loadTwo();
+        include(type, valueType, value);
+        m_server->calls.clear();
+        key(Qt::Key_F10);
+        QCOMPARE(m_dialogs->texts(), QStringList{message});
+        QCOMPARE(focusName(), focus);
+        QCOMPARE(set().state(), fw::DataSetState::Insert);
+        QVERIFY(m_server->calls.isEmpty());
+        QVERIFY(set().fieldByName("CDFILIAL").isNull()); // nothing completed
+        QCOMPARE(s().ndeValPago->text(), value);           // what was typed stays
+    }
+
+    void leavingTheValue_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("zero passes") << "0" << QStringList{} << "dbmObservacao";
+        QTest::newRow("below zero") << "-0,01" << QStringList{"Valor deve ser maior que zero."} << "ndeValPago";
+    }
+    void leavingTheValue()
+    {
+        QFETCH(QString, value);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, focus);
+        loadTwo();
+        key(Qt::Key_F2);
+        s().ndeValPago->setFocus();
+        QTest::keyClicks(s().ndeValPago, value);
+        key(Qt::Key_Tab);
+        QCOMPARE(m_dialogs->texts(), messages);
+        QCOMPARE(focusName(), focus);
+    }
+
+    void aNewMovementAsItIsSent_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("blankConsumer");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QVariant>("consumer");
+        QTest::addColumn<QString>("recalculated");
+        QTest::addColumn<QString>("flag");
+        QTest::newRow("debit, consumer chosen") << 0 << false << "D" << QVariant(Record42) << Typed42 << "";
+        QTest::newRow("credit, consumer blank") << 1 << true << "C" << QVariant() << "" << "T";
+    }
+    void aNewMovementAsItIsSent()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, blankConsumer);
+        QFETCH(QString, code);
+        QFETCH(QVariant, consumer);
+        QFETCH(QString, recalculated);
+        QFETCH(QString, flag);
+        loadTwo();
+        if (blankConsumer)
+            s().edtConsumidor->clear();
+        include(type, 0, QStringLiteral("10,00"));
+        s().dbmObservacao->setFocus();
+        QTest::keyClicks(s().dbmObservacao, QStringLiteral("Troco"));
+        key(Qt::Key_F10);
+
+        QCOMPARE(m_server->methods(), (QStringList{"getPrxMovClie", "SetMovCliente", "setAtualizaCons", "getMovCliente"}));
+        QList<int> kinds;
+        for (const FakeAppServer::Call &c : std::as_const(m_server->calls))
+            kinds.append(c.busyKind);
+        QCOMPARE(kinds, (QList<int>{6, 1, 6, 6}));
+        QVERIFY(!fw::busyIndicatorVisible());
+        QCOMPARE(m_server->calls[0].args, QCborArray{C1});
+
+        const fw::Delta delta = sentDelta();
+        QCOMPARE(delta.changes.size(), 1);
+        QCOMPARE(delta.changes[0].op, fw::DeltaChange::Op::Insert);
+        QCOMPARE(sent(delta, "NRSEQMOVCLI"), QVariant("0000000003"));
+        QCOMPARE(sent(delta, "IDTIPMOCVLI"), QVariant(code));
+        QCOMPARE(sent(delta, "VRMOVCLI"), QVariant(10.0)); // as typed, a debit too
+        QCOMPARE(sent(delta, "VRMOVPESCONS"), QVariant(0.0));
+        QCOMPARE(sent(delta, "CDCLIENTE"), QVariant(C1));
+        QCOMPARE(sent(delta, "CDCONSUMIDOR"), consumer);
+        QCOMPARE(sent(delta, "CDFILIAL"), QVariant("0001"));
+        QCOMPARE(sent(delta, "DTMOVCLI"), QVariant(Moment));
+        QCOMPARE(sent(delta, "CDCAIXA"), QVariant());
+        QCOMPARE(sent(delta, "DTABERCAIX"), QVariant());
+        QCOMPARE(sent(delta, "NRSEQVENDA"), QVariant());
+        QCOMPARE(sent(delta, "CDOPERADOR"), QVariant("0007"));
+        QCOMPARE(sent(delta, "DTATUMOVCLIE"), QVariant(Moment));
+        QCOMPARE(sent(delta, "DSATUMOVCLIE"), QVariant("Inclusão de crédito/débito realizada pelo operador."));
+        QCOMPARE(sent(delta, "DTMOVIMCLIE"), QVariant(QDateTime(Moment.date(), QTime(0, 0))));
+        QCOMPARE(sent(delta, "DSHISTMOV"), QVariant("Troco"));
+        QCOMPARE(sent(delta, "VRCONSUMID"), QVariant("(not sent)"));
+
+        const QCborArray recalc = m_server->calls[2].args;
+        QCOMPARE(recalc.at(0).toString(), QStringLiteral("0001"));
+        QCOMPARE(recalc.at(1).toString(), C1);
+        QCOMPARE(recalc.at(2).toString(), recalculated);
+        QCOMPARE(fw::dateTimeFromCbor(recalc.at(3)), std::optional(Start));
+        QCOMPARE(recalc.at(4).toString(), QStringLiteral("0007"));
+        const QCborArray reload = m_server->calls[3].args;
+        QCOMPARE(reload.at(0).toString(), recalculated);
+        QCOMPARE(reload.at(1).toString(), flag);
+        QCOMPARE(reload.at(2).toString(), C1);
+        QCOMPARE(fw::dateTimeFromCbor(reload.at(3)), std::optional(Start));
+
+        QCOMPARE(m_dialogs->texts(), QStringList{LancOk});
+        QCOMPARE(m_dialogs->shown[0].type, fw::MsgDlgType::Information);
+        QCOMPARE(m_dialogs->shown[0].buttons, fw::MsgDlgButtons(fw::mbOK));
+        QVERIFY(boInsert);
+        QCOMPARE(dtDataMovto, Moment);
+        QCOMPARE(set().changeCount(), 0);
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
+    }
+
+    void theCursorAfterTheReload_data()
+    {
+        QTest::addColumn<QString>("number");   // what getPrxMovClie hands out
+        QTest::addColumn<QString>("reloaded"); // that movement in the reloaded statement, if there
+        QTest::addColumn<int>("position");
+        QTest::newRow("on the new movement") << "0000000003" << "0000000003" << 1;
+        QTest::newRow("found without regard to case") << "m3" << "M3" << 1;
+        QTest::newRow("not in the statement") << "0000000003" << "" << 0;
+    }
+    void theCursorAfterTheReload()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, reloaded);
+        QFETCH(int, position);
+        loadTwo();
+        m_server->answerBare("getPrxMovClie", number);
+        include(1, 0, QStringLiteral("7,50"));
+        m_statement = {{"0000000001", "D", 10.0}};
+        if (!reloaded.isEmpty())
+            m_statement.append({reloaded, "C", 7.5});
+        m_statement.append({"0000000002", "C", 5.0});
+        key(Qt::Key_F10);
+        QCOMPARE(stNrSequMovi, number);
+        QCOMPARE(set().recordCount(), m_statement.size());
+        QCOMPARE(set().recNo(), position);
+        QCOMPARE(s().dbeNumero->text(), m_statement.at(position).number);
+    }
+
+    void aFailureStopsWhereItHappens_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<bool>("refused"); // else the answer is false
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("pending");
+        const QString down = QStringLiteral("Banco indisponível; tente novamente.");
+        QTest::newRow("send refused") << "SetMovCliente" << true << QStringList{"SetMovCliente"} << QStringList{down} << 1;
+        QTest::newRow("recalculation refused")
+            << "setAtualizaCons" << true << QStringList{"SetMovCliente", "setAtualizaCons"} << QStringList{down} << 0;
+        QTest::newRow("recalculation answers false")
+            << "setAtualizaCons" << false << QStringList{"SetMovCliente", "setAtualizaCons", "getMovCliente"}
+            << QStringList{LancNok} << 0;
+        QTest::newRow("reload refused")
+            << "getMovCliente" << true << QStringList{"SetMovCliente", "setAtualizaCons", "getMovCliente"}
+            << QStringList{LancOk, down} << 0;
+    }
+    void aFailureStopsWhereItHappens()
+    {
+        QFETCH(QString, method);
+        QFETCH(bool, refused);
+        QFETCH(QStringList, calls);
+        QFETCH(QStringList, messages);
+        QFETCH(int, pending);
+        loadTwo();
+        include(0, 0, QStringLiteral("10,00"));
+        m_statement.append({"0000000003", "D", 10.0});
+        m_server->calls.clear();
+        if (refused)
+            m_server->answerFailure(method, QStringLiteral("Banco indisponível; tente novamente."));
+        else
+            m_server->answerOk(method, false);
+        key(Qt::Key_F10);
+        QCOMPARE(m_server->methods(), calls);
+        QCOMPARE(m_dialogs->texts(), messages);
+        if (!refused)
+            QCOMPARE(m_dialogs->shown[0].type, fw::MsgDlgType::Error);
+        QVERIFY(!fw::busyIndicatorVisible());
+        QCOMPARE(set().changeCount(), pending);
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
+        // The new movement is in view, the current one, whether it was reloaded or not.
+        QCOMPARE(set().recordCount(), 3);
+        QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000003"));
+        QCOMPARE(set().fieldByName("VRMOVCLI").asFloat(), 10.0);
+    }
+
+    void aPendingChangeIsDiscardedByCancelOrCarriedByTheNextSend_data()
+    {
+        QTest::addColumn<bool>("sendAgain");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("send") << true;
+    }
+    void aPendingChangeIsDiscardedByCancelOrCarriedByTheNextSend()
+    {
+        QFETCH(bool, sendAgain);
+        loadTwo();
+        m_server->answerFailure("SetMovCliente", QStringLiteral("Sem conexão com o servidor."));
+        include(0, 0, QStringLiteral("10,00"));
+        key(Qt::Key_F10);
+        QCOMPARE(set().changeCount(), 1);
+        m_server->answerOk("SetMovCliente");
+        m_server->answerBare("getPrxMovClie", QStringLiteral("0000000004"));
+        include(1, 0, QStringLiteral("2,00"));
+        key(sendAgain ? Qt::Key_F10 : Qt::Key_Escape);
+        QCOMPARE(set().changeCount(), 0);
+        if (sendAgain) {
+            const fw::Delta delta = sentDelta(1);
+            QCOMPARE(delta.changes.size(), 2);
+            QCOMPARE(sent(delta, "NRSEQMOVCLI", 0), QVariant("0000000003"));
+            QCOMPARE(sent(delta, "NRSEQMOVCLI", 1), QVariant("0000000004"));
+        } else {
+            QCOMPARE(set().recordCount(), 2); // both gone
+            QCOMPARE(set().state(), fw::DataSetState::Browse);
+            QCOMPARE(sentDelta(1).changes.size(), 0);
+        }
+    }
+
+    void aMovementWithoutANumberStaysOnScreen()
+    {
+        loadTwo();
+        m_server->answer("getPrxMovClie", [](const fw::Request &r) {
+            return fw::encodeErrorReply(r.id, "bad-arguments", "Cliente desconhecido.");
+        });
+        key(Qt::Key_F2);
+        QCOMPARE(m_dialogs->shown.size(), 1);
+        QVERIFY(m_dialogs->texts().first().contains("Cliente desconhecido."));
+        QVERIFY(!fw::busyIndicatorVisible());
+        QCOMPARE(set().state(), fw::DataSetState::Insert);
+        QVERIFY(set().fieldByName("NRSEQMOVCLI").asString().isEmpty());
+        QCOMPARE(s().activePage(), s().tshFormulario); // the entry is where the operator types it
+
+        // The server refuses a movement without identity; what was typed stays, pending.
+        const QString refusal = QStringLiteral("NRSEQMOVCLI: o lançamento não tem número.");
+        m_server->answerFailure("SetMovCliente", refusal);
+        s().cbbTipo->setCurrentIndex(0);
+        s().cbbTipoValor->setCurrentIndex(0);
+        s().ndeValPago->setText(QStringLiteral("10,00"));
+        key(Qt::Key_F10);
+        QCOMPARE(m_dialogs->texts().last(), refusal);
+        QCOMPARE(set().changeCount(), 1);
+        QCOMPARE(set().fieldByName("IDTIPMOCVLI").asString(), QStringLiteral("D"));
+        QCOMPARE(set().fieldByName("VRMOVCLI").asFloat(), 10.0);
+        QVERIFY(!m_server->methods().contains("setAtualizaCons"));
+    }
+
+    void editsAndDeletionsAreSentAndRecalculated_data()
+    {
+        QTest::addColumn<bool>("deletion");
+        QTest::newRow("edited observation") << false;
+        QTest::newRow("deletion") << true;
+    }
+    void editsAndDeletionsAreSentAndRecalculated()
+    {
+        QFETCH(bool, deletion);
+        loadTwo();
+        if (deletion) {
+            set().deleteRecord(); // the screen offers no key for it: the third record button stays off
+        } else {
+            s().SetActivePage(s().tshFormulario);
+            s().dbmObservacao->setFocus();
+            QTest::keyClicks(s().dbmObservacao, QStringLiteral("Conferido"));
+            QCOMPARE(set().state(), fw::DataSetState::Edit);
+            key(Qt::Key_F10);
+        }
+        QCOMPARE(m_server->methods(), (QStringList{"SetMovCliente", "setAtualizaCons", "getMovCliente"}));
+        const fw::Delta delta = sentDelta();
+        QCOMPARE(delta.changes.size(), 1);
+        QCOMPARE(delta.changes[0].op, deletion ? fw::DeltaChange::Op::Delete : fw::DeltaChange::Op::Modify);
+        if (deletion)
+            QCOMPARE(dtDataMovto, QDateTime(QDate(2026, 11, 20), QTime(10, 30)));
+        else
+            QCOMPARE(sent(delta, "DSHISTMOV"), QVariant("Conferido"));
+        QCOMPARE(m_dialogs->texts(), QStringList{LancOk});
+        QVERIFY(!boInsert);
+    }
+
+    void cancellingOnAnEmptyAccountLeavesOnlyInclude()
+    {
+        load({});
+        key(Qt::Key_F2);
+        QCOMPARE(set().state(), fw::DataSetState::Insert);
+        key(Qt::Key_Escape);
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
+        QVERIFY(set().isEmpty());
+        QCOMPARE(s().activePage(), s().tshFolhaDados);
+        QVERIFY(!s().pageEnabled(s().tshFolhaDados));
+        QVERIFY(!s().pageEnabled(s().tshFormulario));
+        QVERIFY(!s().mnuFolhaDados->isEnabled());
+        QVERIFY(!s().mnuFormulario->isEnabled());
+        QVERIFY(s().sbtIncluir->isEnabled());
+        QVERIFY(s().mnuIncluir->isEnabled());
+        for (QToolButton *b : {s().secondRecordButton(), s().thirdRecordButton()}) {
+            QVERIFY(!b->isEnabled());
+            QVERIFY(!s().twinOf(b)->isEnabled());
+        }
+        QVERIFY(!s().btfCancelamento->isEnabled());
+        QVERIFY(!s().mnuCancelamento->isEnabled());
+        QVERIFY(m_dialogs->shown.isEmpty());
+    }
+
+    void theControlsFollowTheState_data()
+    {
+        QTest::addColumn<int>("end"); // 0 typing, 1 confirmed, 2 cancelled
+        QTest::newRow("typing") << 0;
+        QTest::newRow("confirmed") << 1;
+        QTest::newRow("cancelled") << 2;
+    }
+    void theControlsFollowTheState()
+    {
+        QFETCH(int, end);
+        loadTwo();
+        m_statement.append({"0000000003", "C", 10.0});
+        include(1, 0, QStringLiteral("10,00"));
+        if (end == 1)
+            key(Qt::Key_F10);
+        if (end == 2)
+            key(Qt::Key_Escape);
+        const bool typing = end == 0;
+        QCOMPARE(set().state(), typing ? fw::DataSetState::Insert : fw::DataSetState::Browse);
+        QCOMPARE(s().panCliente->isEnabled(), !typing);
+        QCOMPARE(s().medCdCliente->isEnabled(), !typing);
+        QCOMPARE(s().edtConsumidor->isEnabled(), !typing);
+        QVERIFY(!s().edtNmCliente->isEnabled());
+        QVERIFY(!s().edtNmConsum->isEnabled());
+        QCOMPARE(s().pageEnabled(s().tshFolhaDados), !typing);
+        QCOMPARE(s().btfCancelamento->isEnabled(), !typing);
+        QCOMPARE(s().mnuCancelamento->isEnabled(), !typing);
+        QCOMPARE(s().mnuIncluir->isEnabled(), s().sbtIncluir->isEnabled());
+        QVERIFY(!s().mnuConfigImpressora->isEnabled());
+        const QColor colour = QApplication::palette().color(typing ? QPalette::ToolTipBase : QPalette::Button);
+        for (QWidget *entry : {static_cast<QWidget *>(s().ndeValPago), static_cast<QWidget *>(s().cbbTipo),
+                               static_cast<QWidget *>(s().cbbTipoValor)}) {
+            QCOMPARE(entry->isEnabled(), typing);
+            QCOMPARE(entry->palette().color(entry->backgroundRole()), colour);
+        }
+        if (typing)
+            QCOMPARE(s().activePage(), s().tshFormulario);
+    }
+
+    void theWholeEntryByKeyboard()
+    {
+        loadTwo();
+        m_statement.append({"0000000003", "C", 12.5});
+        key(Qt::Key_F2);
+        QCOMPARE(focusName(), QStringLiteral("cbbTipo"));
+        QCOMPARE(s().cbbTipo->currentIndex(), -1);
+        QCOMPARE(s().cbbTipoValor->currentIndex(), -1);
+        QCOMPARE(s().edtData->text(), QStringLiteral("07/12/2026"));
+        QCOMPARE(s().dbeNumero->text(), QStringLiteral("0000000003"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("C"));
+        key(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("cbbTipoValor"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("E"));
+        key(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("ndeValPago"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12,50"));
+        key(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("dbmObservacao"));
+        QTest::keyClicks(QApplication::focusWidget(), QString(90, u'x')); // the memo stops at 80
+        key(Qt::Key_F10);
+        QVERIFY2(m_dialogs->texts() == QStringList{LancOk}, qPrintable(m_dialogs->texts().join('\n')));
+        const fw::Delta delta = sentDelta();
+        QCOMPARE(sent(delta, "IDTIPMOCVLI"), QVariant("C"));
+        QCOMPARE(sent(delta, "VRMOVCLI"), QVariant(12.5));
+        QCOMPARE(sent(delta, "DSHISTMOV"), QVariant(QString(80, u'x')));
+        QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000003"));
+
+        // F2 again, and Esc drops it.
+        m_server->calls.clear();
+        key(Qt::Key_F2);
+        QCOMPARE(set().recordCount(), 4);
+        key(Qt::Key_Escape);
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
+        QCOMPARE(set().recordCount(), 3);
+        QCOMPARE(m_server->methods(), QStringList{"getPrxMovClie"});
+    }
+};
+
+QTEST_MAIN(TestEntry)
+#include "tst_entry.moc"
