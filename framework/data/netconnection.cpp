@@ -164,7 +164,7 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
     if (!finished)
         failCall(method, QStringLiteral("sem resposta em %1 s; a conexão foi fechada, tente "
                                         "novamente").arg(m_timeoutMs / 1000.0));
-    failCall(method, QStringLiteral("a conexão foi encerrada pelo servidor antes da resposta"));
+    failCall(method, QStringLiteral("a conexão foi encerrada antes da resposta; tente novamente"));
 }
 
 } // namespace fw

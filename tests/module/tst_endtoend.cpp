@@ -7,9 +7,14 @@
 #include "hostservices.h"
 #include "ledger.h"
 #include "logincontext.h"
+#include "lossyproxy.h"
 #include "messageboxdialogs.h"
 #include "recordingdialogs.h"
 #include "schema.h"
+#include "accountservice.h"
+#include "checkresultserv.h"
+#include "movementfields.h"
+#include "recordset.h"
 
 #include <QLibrary>
 #include <QMainWindow>
@@ -20,48 +25,148 @@
 #include <QTest>
 #include <QTimer>
 
+namespace {
+
+const QString Client = QStringLiteral("000000000000000000001");
+const QString Consumer = QStringLiteral("000000000000000000002");
+
+QWidget *focus()
+{
+    return QApplication::focusWidget();
+}
+
+void type(const QString &text)
+{
+    QTest::keyClicks(focus(), text);
+}
+
+void press(int key)
+{
+    QTest::keyClick(focus(), Qt::Key(key));
+}
+
+} // namespace
+
 // The whole way, as the operator goes: the module loaded by QLibrary, the real server on a
 // temporary demo database, the keyboard only.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
-private slots:
-    void pickClientAndConsumerByKeyboardAndReadTheStatement()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("demo.db"));
-        server::Storage storage(file);
-        server::migrate(storage.connection(), storage.kind());
-        server::createDemoData(storage, QDate::currentDate());
-        server::Dispatcher dispatcher;
-        server::Ledger ledger(storage);
-        ledger.publish(dispatcher);
-        server::AppServer appServer(dispatcher, {});
-        QVERIFY(appServer.listen(nullptr));
-        fw::dtmDBGeral().open(file);
 
+    QTemporaryDir m_dir;
+    std::unique_ptr<server::Storage> m_storage;
+    std::unique_ptr<server::Dispatcher> m_dispatcher;
+    std::unique_ptr<server::Ledger> m_ledger;
+    std::unique_ptr<server::AppServer> m_appServer;
+    std::unique_ptr<QMainWindow> m_main;
+    std::unique_ptr<RecordingDialogs> m_dialogs;
+    std::unique_ptr<QLibrary> m_module;
+    QPointer<fw::TfrmPadrao> m_screen;
+
+    // The back office logged in at branch 0001 as operator 0007, reaching the server at `port`.
+    void openScreen(quint16 port)
+    {
         fw::LoginContext context;
         context.filial = QStringLiteral("0001");
         context.operador = QStringLiteral("0007");
-        context.webPort = appServer.port();
+        context.webPort = port;
         fw::setLoginContext(context);
-        RecordingDialogs dialogs;
-        QMainWindow main;
-        auto *area = new QMdiArea(&main);
-        main.setCentralWidget(area);
-        main.resize(1100, 700);
-        main.show();
-        QApplication::setActiveWindow(&main);
-        QVERIFY(QTest::qWaitForWindowActive(&main));
-        fw::hostServices().mainWindow = &main;
+        m_main = std::make_unique<QMainWindow>();
+        auto *area = new QMdiArea(m_main.get());
+        m_main->setCentralWidget(area);
+        m_main->resize(1100, 700);
+        m_main->show();
+        QApplication::setActiveWindow(m_main.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
+        fw::hostServices().mainWindow = m_main.get();
         fw::hostServices().mdiArea = area;
+        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
+        m_screen = reinterpret_cast<QPointer<fw::TfrmPadrao> *>(m_module->resolve("frmPagClie"))->data();
+        QVERIFY(m_screen);
+        QTRY_COMPARE(focus()->objectName(), QStringLiteral("medCdCliente"));
+    }
 
-        QLibrary module(QStringLiteral(PKG_ACC00420_PATH));
-        QVERIFY2(module.load(), qPrintable(module.errorString()));
-        reinterpret_cast<void (*)()>(module.resolve("IniProc"))();
-        auto *screen = reinterpret_cast<QPointer<fw::TfrmPadrao> *>(module.resolve("frmPagClie"))->data();
-        QVERIFY(screen);
-        QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("medCdCliente"));
+    // The client by its CNPJ, consumer 2 by its short code, out of the panel: the statement.
+    void loadStatementByKeys()
+    {
+        type(QStringLiteral("11222333000181"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("2"));
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join('\n')));
+        QVERIFY(m_screen->dtsPadrao->dataSet()->active());
+    }
+
+    // F2, a debit of `value` for the company, an observation, F10.
+    void enterDebitByKeys(const QString &value, const QString &observation)
+    {
+        press(Qt::Key_F2);
+        QCOMPARE(focus()->objectName(), QStringLiteral("cbbTipo"));
+        press(Qt::Key_Down); // the first type, "Débito"
+        press(Qt::Key_Tab);
+        press(Qt::Key_Down); // "Empresa"
+        press(Qt::Key_Tab);
+        type(value);
+        press(Qt::Key_Tab);
+        type(observation);
+        press(Qt::Key_F10);
+    }
+
+    // The whole account as the server gives it now, every consumer, in balance order.
+    std::unique_ptr<fw::RecordSet> accountOnTheServer()
+    {
+        fw::TNetConnection connection;
+        connection.setServerName(QLatin1String(acc00420::AccountService::ObjectName));
+        connection.setPort(m_appServer->port());
+        acc00420::AccountService service(connection);
+        QString consumer, all = QStringLiteral("T");
+        auto set = std::make_unique<fw::RecordSet>();
+        acc00420::defineMovementFields(*set);
+        set->loadFromPacket(
+            fw::CheckResultServ(service.getMovCliente(consumer, all, Client, QDateTime(QDate(2000, 1, 1), QTime(0, 0))), true, 0)
+                .bytes());
+        return set;
+    }
+
+private slots:
+    void init()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("demo.db"));
+        QFile::remove(file);
+        m_storage = std::make_unique<server::Storage>(file);
+        server::migrate(m_storage->connection(), m_storage->kind());
+        server::createDemoData(*m_storage, QDate::currentDate());
+        m_dispatcher = std::make_unique<server::Dispatcher>();
+        m_ledger = std::make_unique<server::Ledger>(*m_storage);
+        m_ledger->publish(*m_dispatcher);
+        m_appServer = std::make_unique<server::AppServer>(*m_dispatcher, server::AppServer::Options{});
+        QVERIFY(m_appServer->listen(nullptr));
+        fw::dtmDBGeral().open(file);
+        m_dialogs = std::make_unique<RecordingDialogs>();
+        m_module = std::make_unique<QLibrary>(QStringLiteral(PKG_ACC00420_PATH));
+        QVERIFY2(m_module->load(), qPrintable(m_module->errorString()));
+    }
+    void cleanup()
+    {
+        m_dialogs->answers = {fw::mrYes}; // a failed test may leave an entry to discard
+        if (m_screen)
+            m_screen->close();
+        QTRY_VERIFY(!m_screen);
+        m_main.reset();
+        m_dialogs.reset();
+        fw::dtmDBGeral().close();
+        m_appServer.reset();
+        m_ledger.reset();
+        m_dispatcher.reset();
+        m_storage.reset();
+    }
+
+    void pickClientAndConsumerByKeyboardAndReadTheStatement()
+    {
+        openScreen(m_appServer->port());
+        auto *screen = m_screen.data();
+        RecordingDialogs &dialogs = *m_dialogs;
 
         // The client by its CNPJ, then Tab to the consumer.
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("11222333000181"));
@@ -117,8 +222,59 @@ private slots:
         }
         QVERIFY(row > 0);
         QCOMPARE(grid->rowCount(), row);
-        screen->close();
-        fw::dtmDBGeral().close();
+    }
+
+    void aDebitTypedByKeysIsStoredAndBalanced()
+    {
+        openScreen(m_appServer->port());
+        loadStatementByKeys();
+        enterDebitByKeys(QStringLiteral("12,34"), QStringLiteral("Acerto de caixa"));
+        QCOMPARE(m_dialogs->texts(), QStringList{QStringLiteral("Inclusão de lançamento realizada com sucesso.")});
+        fw::RecordSet &statement = *m_screen->dtsPadrao->dataSet();
+        const QString number = statement.fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
+        QCOMPARE(statement.fieldByName(QStringLiteral("DSHISTMOV")).asString(), QStringLiteral("Acerto de caixa"));
+
+        // Read back from the server: the debit as typed, its balances run on from the one before.
+        const auto account = accountOnTheServer();
+        QVERIFY(account->locate(QStringLiteral("NRSEQMOVCLI"), number));
+        auto cents = [&](const char *field) { return qRound64(account->fieldByName(QLatin1String(field)).asFloat() * 100); };
+        QCOMPARE(account->fieldByName(QStringLiteral("IDTIPMOCVLI")).asString(), QStringLiteral("D"));
+        QCOMPARE(cents("VRMOVCLI"), 1234);
+        QCOMPARE(cents("VRMOVPESCONS"), 0);
+        QCOMPARE(account->fieldByName(QStringLiteral("CDCONSUMIDOR")).asString(), Consumer);
+        QCOMPARE(account->fieldByName(QStringLiteral("CDOPERADOR")).asString(), QStringLiteral("0007"));
+        const qint64 company = cents("VRSALDOCONS"), personal = cents("VRSALDPECONS");
+        QVERIFY(account->recNo() > 0);
+        account->prior();
+        QCOMPARE(company, cents("VRSALDOCONS") - 1234);
+        QCOMPARE(personal, cents("VRSALDPECONS"));
+    }
+
+    void aSendWhoseReplyWasLostIsStoredOnce()
+    {
+        LossyProxy proxy(m_appServer->port(), QStringLiteral("SetMovCliente"));
+        openScreen(proxy.port());
+        loadStatementByKeys();
+        const int before = accountOnTheServer()->recordCount();
+        enterDebitByKeys(QStringLiteral("5,00"), QStringLiteral("Primeiro"));
+        QCOMPARE(proxy.lostReplies(), 1);
+        QCOMPARE(m_dialogs->shown.size(), 1); // the failed send, and nothing after it
+        fw::RecordSet &statement = *m_screen->dtsPadrao->dataSet();
+        QCOMPARE(statement.changeCount(), 1);   // still pending on the screen
+        QCOMPARE(accountOnTheServer()->recordCount(), before + 1); // though the server has it
+
+        // The next entry carries the pending one along: the server takes it once.
+        m_dialogs->shown.clear();
+        enterDebitByKeys(QStringLiteral("7,00"), QStringLiteral("Segundo"));
+        QCOMPARE(m_dialogs->texts(), QStringList{QStringLiteral("Inclusão de lançamento realizada com sucesso.")});
+        QCOMPARE(statement.changeCount(), 0);
+        const auto account = accountOnTheServer();
+        QCOMPARE(account->recordCount(), before + 2);
+        QStringList observations;
+        for (account->first(); !account->eof(); account->next())
+            observations.append(account->fieldByName(QStringLiteral("DSHISTMOV")).asString());
+        QCOMPARE(observations.count(QStringLiteral("Primeiro")), 1);
+        QCOMPARE(observations.count(QStringLiteral("Segundo")), 1);
     }
 };
 
