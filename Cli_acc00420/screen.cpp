@@ -32,6 +32,7 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     bindAccountEvents();
     bindSelectionEvents();
     bindEntryEvents();
+    bindCancellationEvents();
     setFocusProxy(medCdCliente);
 }
 

@@ -96,6 +96,13 @@ public:
     void cdsMovClienteBeforeDelete(fw::RecordSet &dataSet);
     void dtsPadraoStateChange() override;
 
+    // Movement cancellation, with its sale and receipt (cancellation.cpp).
+    void btfCancelamentoClick();
+    void mnuCancelamentoClick();
+
+    // Balance verification (verification.cpp).
+    void sbtVerificarClick() override;
+
     // Client and consumer selection, statement loading (selection.cpp).
     void medCdClienteEnter();
     void medCdClienteExit();
@@ -132,6 +139,7 @@ private:
     void bindAccountEvents();
     void bindSelectionEvents();
     void bindEntryEvents();
+    void bindCancellationEvents();
 
 };
 

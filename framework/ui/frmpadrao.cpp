@@ -59,7 +59,7 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     mnuManutencao->addSeparator();
     sbtImprimir = addButton("sbtImprimir", QStringLiteral("Imprimir"), QStringLiteral("Imprimir"), &mnuImprimir,
                             "mnuImprimir", QKeySequence(Qt::CTRL | Qt::Key_P), [this] { sbtImprimirClick(); });
-    mnuConfigImpressora = mnuManutencao->addAction(QStringLiteral("Configurar i&mpressora..."));
+    mnuConfigImpressora = mnuManutencao->addAction(QStringLiteral("Configurar imConfigurar i&mpressora...pressora..."));
     mnuConfigImpressora->setObjectName(QStringLiteral("mnuConfigImpressora"));
     mnuConfigImpressora->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     sbtAjuda = addButton("sbtAjuda", QStringLiteral("Ajuda"), QStringLiteral("Ajuda"), &mnuAjuda, "mnuAjuda",
