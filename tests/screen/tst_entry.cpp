@@ -1,13 +1,7 @@
 #include "busyindicator.h"
-#include "clock.h"
-#include "datapacket.h"
-#include "fakeappserver.h"
-#include "logincontext.h"
 #include "modulestate.h"
-#include "recordingdialogs.h"
-#include "screen.h"
+#include "screenonfakeserver.h"
 #include "sharedclients.h"
-#include "statementpacket.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -17,32 +11,12 @@ using namespace acc00420;
 
 namespace {
 
-const QDateTime Moment(QDate(2026, 12, 7), QTime(10, 30));
-const QDateTime Start(QDate(2026, 10, 8), QTime(0, 0)); // the clock's day minus 60
-const QString Typed42 = QString(19, u'0') + "42";
-// The consumer record the server gives for code 42 carries a code of its own, so a test can
-// tell the record's code from the edit's text.
-const QString Record42 = QStringLiteral("SERVIDOR0000000000042");
 const QString LancOk = QStringLiteral("Inclusão de lançamento realizada com sucesso.");
 const QString LancNok = QStringLiteral("Atenção! Ocorreu um erro na inclusão do lançamento.");
-
-// A value of the first change of a delta, dates as moments.
-QVariant sent(const fw::Delta &delta, const char *name, int change = 0)
-{
-    const int i = delta.indexOf(QLatin1String(name));
-    if (i < 0)
-        return QStringLiteral("(not sent)");
-    const fw::DeltaChange &c = delta.changes.at(change);
-    const fw::Value &v = (c.newValues.isEmpty() ? c.oldValues : c.newValues).at(i);
-    if (const auto *text = std::get_if<QString>(&v))
-        return *text;
-    if (const auto *number = std::get_if<double>(&v))
-        return *number;
-    if (const auto *integer = std::get_if<qint64>(&v))
-        return delta.fields.at(i).type == fw::FieldType::DateTime ? QVariant(QDateTime::fromMSecsSinceEpoch(*integer))
-                                                                  : QVariant(*integer);
-    return {};
-}
+const QDateTime Moment = ScreenOnFakeServer::Moment;
+const QDateTime Start = ScreenOnFakeServer::Start;
+const QString Typed42 = ScreenOnFakeServer::Typed42;
+const QString Record42 = ScreenOnFakeServer::Record42;
 
 } // namespace
 
@@ -53,33 +27,17 @@ class TestEntry : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    std::unique_ptr<ScreenOnFakeServer> m_fixture;
     FakeAppServer *m_server = nullptr;
-    TfrmPagClie *m_screen = nullptr;
     RecordingDialogs *m_dialogs = nullptr;
-    QList<TestMovement> m_statement; // what getMovCliente answers now
 
-    TfrmPagClie &s() { return *m_screen; }
-    fw::RecordSet &set() { return *m_screen->cdsMovCliente; }
-
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QWidget *focus = QApplication::focusWidget();
-        QTest::keyClick(focus ? focus : m_screen, Qt::Key(key), modifiers);
-    }
-    QString focusName() const { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); }
-
-    // Client C1, consumer 42, the statement loaded by leaving the panel; then a clean record.
-    void load(const QList<TestMovement> &statement)
-    {
-        m_statement = statement;
-        s().depDe->setFocus();
-        s().medCdCliente->setText(CPF);
-        s().edtConsumidor->setText(QStringLiteral("42"));
-        s().dbgPadrao->setFocus();
-        QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join('\n')));
-        QVERIFY(set().active());
-        m_server->calls.clear();
-    }
+    TfrmPagClie &s() { return m_fixture->screen(); }
+    fw::RecordSet &set() { return m_fixture->set(); }
+    QList<TestMovement> &statement() { return m_fixture->statement; }
+    void key(int k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { m_fixture->key(k, modifiers); }
+    QString focusName() const { return m_fixture->focusName(); }
+    fw::Delta sentDelta(int n = 0) const { return m_fixture->sentDelta(n); }
+    void load(const QList<TestMovement> &movements) { QVERIFY(m_fixture->load(movements)); }
     void loadTwo() { load({{"0000000001", "D", 10.0}, {"0000000002", "C", 5.0}}); }
 
     // F2, then the choices and the value set as the operator left them.
@@ -91,51 +49,17 @@ class TestEntry : public QObject
         s().ndeValPago->setText(value);
     }
 
-    fw::Delta sentDelta(int call = 0)
-    {
-        QList<FakeAppServer::Call> sends;
-        for (const FakeAppServer::Call &c : std::as_const(m_server->calls)) {
-            if (c.method == QLatin1String("SetMovCliente"))
-                sends.append(c);
-        }
-        return sends.size() > call ? fw::deltaFromCbor(sends.at(call).args.at(0)) : fw::Delta();
-    }
-
 private slots:
     void initTestCase() { createSharedClients(m_dir.filePath("shared.db")); }
 
     void init()
     {
-        m_dialogs = new RecordingDialogs;
-        m_server = new FakeAppServer;
-        fw::setClock([] { return Moment; });
-        fw::LoginContext context;
-        context.filial = "0001";
-        context.operador = "0007";
-        context.webPort = m_server->port();
-        fw::setLoginContext(context);
         boInsert = false;
-        m_server->answer("getMovCliente", [this](const fw::Request &r) {
-            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(statementPacket(m_statement))));
-        });
-        m_server->answerOk("setAtualizaCons", true);
-        m_server->answerBare("getPrxMovClie", QStringLiteral("0000000003"));
-        m_server->answer("getConsumidor", [](const fw::Request &r) {
-            return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(consumersPacket(C1, {{Record42, "Ana"}}))));
-        });
-        m_screen = new TfrmPagClie;
-        m_screen->create();
-        m_screen->show();
-        QApplication::setActiveWindow(m_screen);
-        QVERIFY(QTest::qWaitForWindowActive(m_screen));
+        m_fixture = std::make_unique<ScreenOnFakeServer>();
+        m_server = &m_fixture->server;
+        m_dialogs = &m_fixture->dialogs;
     }
-    void cleanup()
-    {
-        delete m_screen;
-        delete m_server;
-        delete m_dialogs;
-        fw::setClock({});
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void postingRefusesInOrder_data()
     {
@@ -219,33 +143,30 @@ private slots:
         key(Qt::Key_F10);
 
         QCOMPARE(m_server->methods(), (QStringList{"getPrxMovClie", "SetMovCliente", "setAtualizaCons", "getMovCliente"}));
-        QList<int> kinds;
-        for (const FakeAppServer::Call &c : std::as_const(m_server->calls))
-            kinds.append(c.busyKind);
-        QCOMPARE(kinds, (QList<int>{6, 1, 6, 6}));
+        QCOMPARE(m_fixture->busyKinds(), (QList<int>{6, 1, 6, 6}));
         QVERIFY(!fw::busyIndicatorVisible());
         QCOMPARE(m_server->calls[0].args, QCborArray{C1});
 
         const fw::Delta delta = sentDelta();
         QCOMPARE(delta.changes.size(), 1);
         QCOMPARE(delta.changes[0].op, fw::DeltaChange::Op::Insert);
-        QCOMPARE(sent(delta, "NRSEQMOVCLI"), QVariant("0000000003"));
-        QCOMPARE(sent(delta, "IDTIPMOCVLI"), QVariant(code));
-        QCOMPARE(sent(delta, "VRMOVCLI"), QVariant(10.0)); // as typed, a debit too
-        QCOMPARE(sent(delta, "VRMOVPESCONS"), QVariant(0.0));
-        QCOMPARE(sent(delta, "CDCLIENTE"), QVariant(C1));
-        QCOMPARE(sent(delta, "CDCONSUMIDOR"), consumer);
-        QCOMPARE(sent(delta, "CDFILIAL"), QVariant("0001"));
-        QCOMPARE(sent(delta, "DTMOVCLI"), QVariant(Moment));
-        QCOMPARE(sent(delta, "CDCAIXA"), QVariant());
-        QCOMPARE(sent(delta, "DTABERCAIX"), QVariant());
-        QCOMPARE(sent(delta, "NRSEQVENDA"), QVariant());
-        QCOMPARE(sent(delta, "CDOPERADOR"), QVariant("0007"));
-        QCOMPARE(sent(delta, "DTATUMOVCLIE"), QVariant(Moment));
-        QCOMPARE(sent(delta, "DSATUMOVCLIE"), QVariant("Inclusão de crédito/débito realizada pelo operador."));
-        QCOMPARE(sent(delta, "DTMOVIMCLIE"), QVariant(QDateTime(Moment.date(), QTime(0, 0))));
-        QCOMPARE(sent(delta, "DSHISTMOV"), QVariant("Troco"));
-        QCOMPARE(sent(delta, "VRCONSUMID"), QVariant("(not sent)"));
+        QCOMPARE(sentValue(delta, "NRSEQMOVCLI"), QVariant("0000000003"));
+        QCOMPARE(sentValue(delta, "IDTIPMOCVLI"), QVariant(code));
+        QCOMPARE(sentValue(delta, "VRMOVCLI"), QVariant(10.0)); // as typed, a debit too
+        QCOMPARE(sentValue(delta, "VRMOVPESCONS"), QVariant(0.0));
+        QCOMPARE(sentValue(delta, "CDCLIENTE"), QVariant(C1));
+        QCOMPARE(sentValue(delta, "CDCONSUMIDOR"), consumer);
+        QCOMPARE(sentValue(delta, "CDFILIAL"), QVariant("0001"));
+        QCOMPARE(sentValue(delta, "DTMOVCLI"), QVariant(Moment));
+        QCOMPARE(sentValue(delta, "CDCAIXA"), QVariant());
+        QCOMPARE(sentValue(delta, "DTABERCAIX"), QVariant());
+        QCOMPARE(sentValue(delta, "NRSEQVENDA"), QVariant());
+        QCOMPARE(sentValue(delta, "CDOPERADOR"), QVariant("0007"));
+        QCOMPARE(sentValue(delta, "DTATUMOVCLIE"), QVariant(Moment));
+        QCOMPARE(sentValue(delta, "DSATUMOVCLIE"), QVariant("Inclusão de crédito/débito realizada pelo operador."));
+        QCOMPARE(sentValue(delta, "DTMOVIMCLIE"), QVariant(QDateTime(Moment.date(), QTime(0, 0))));
+        QCOMPARE(sentValue(delta, "DSHISTMOV"), QVariant("Troco"));
+        QCOMPARE(sentValue(delta, "VRCONSUMID"), QVariant("(not sent)"));
 
         const QCborArray recalc = m_server->calls[2].args;
         QCOMPARE(recalc.at(0).toString(), QStringLiteral("0001"));
@@ -285,15 +206,15 @@ private slots:
         loadTwo();
         m_server->answerBare("getPrxMovClie", number);
         include(1, 0, QStringLiteral("7,50"));
-        m_statement = {{"0000000001", "D", 10.0}};
+        statement() = {{"0000000001", "D", 10.0}};
         if (!reloaded.isEmpty())
-            m_statement.append({reloaded, "C", 7.5});
-        m_statement.append({"0000000002", "C", 5.0});
+            statement().append({reloaded, "C", 7.5});
+        statement().append({"0000000002", "C", 5.0});
         key(Qt::Key_F10);
         QCOMPARE(stNrSequMovi, number);
-        QCOMPARE(set().recordCount(), m_statement.size());
+        QCOMPARE(set().recordCount(), statement().size());
         QCOMPARE(set().recNo(), position);
-        QCOMPARE(s().dbeNumero->text(), m_statement.at(position).number);
+        QCOMPARE(s().dbeNumero->text(), statement().at(position).number);
     }
 
     void aFailureStopsWhereItHappens_data()
@@ -323,7 +244,7 @@ private slots:
         QFETCH(int, pending);
         loadTwo();
         include(0, 0, QStringLiteral("10,00"));
-        m_statement.append({"0000000003", "D", 10.0});
+        statement().append({"0000000003", "D", 10.0});
         m_server->calls.clear();
         if (refused)
             m_server->answerFailure(method, QStringLiteral("Banco indisponível; tente novamente."));
@@ -365,8 +286,8 @@ private slots:
         if (sendAgain) {
             const fw::Delta delta = sentDelta(1);
             QCOMPARE(delta.changes.size(), 2);
-            QCOMPARE(sent(delta, "NRSEQMOVCLI", 0), QVariant("0000000003"));
-            QCOMPARE(sent(delta, "NRSEQMOVCLI", 1), QVariant("0000000004"));
+            QCOMPARE(sentValue(delta, "NRSEQMOVCLI", 0), QVariant("0000000003"));
+            QCOMPARE(sentValue(delta, "NRSEQMOVCLI", 1), QVariant("0000000004"));
         } else {
             QCOMPARE(set().recordCount(), 2); // both gone
             QCOMPARE(set().state(), fw::DataSetState::Browse);
@@ -428,7 +349,7 @@ private slots:
         if (deletion)
             QCOMPARE(dtDataMovto, QDateTime(QDate(2026, 11, 20), QTime(10, 30)));
         else
-            QCOMPARE(sent(delta, "DSHISTMOV"), QVariant("Conferido"));
+            QCOMPARE(sentValue(delta, "DSHISTMOV"), QVariant("Conferido"));
         QCOMPARE(m_dialogs->texts(), QStringList{LancOk});
         QVERIFY(!boInsert);
     }
@@ -468,7 +389,7 @@ private slots:
     {
         QFETCH(int, end);
         loadTwo();
-        m_statement.append({"0000000003", "C", 10.0});
+        statement().append({"0000000003", "C", 10.0});
         include(1, 0, QStringLiteral("10,00"));
         if (end == 1)
             key(Qt::Key_F10);
@@ -499,7 +420,7 @@ private slots:
     void theWholeEntryByKeyboard()
     {
         loadTwo();
-        m_statement.append({"0000000003", "C", 12.5});
+        statement().append({"0000000003", "C", 12.5});
         key(Qt::Key_F2);
         QCOMPARE(focusName(), QStringLiteral("cbbTipo"));
         QCOMPARE(s().cbbTipo->currentIndex(), -1);
@@ -519,9 +440,9 @@ private slots:
         key(Qt::Key_F10);
         QVERIFY2(m_dialogs->texts() == QStringList{LancOk}, qPrintable(m_dialogs->texts().join('\n')));
         const fw::Delta delta = sentDelta();
-        QCOMPARE(sent(delta, "IDTIPMOCVLI"), QVariant("C"));
-        QCOMPARE(sent(delta, "VRMOVCLI"), QVariant(12.5));
-        QCOMPARE(sent(delta, "DSHISTMOV"), QVariant(QString(80, u'x')));
+        QCOMPARE(sentValue(delta, "IDTIPMOCVLI"), QVariant("C"));
+        QCOMPARE(sentValue(delta, "VRMOVCLI"), QVariant(12.5));
+        QCOMPARE(sentValue(delta, "DSHISTMOV"), QVariant(QString(80, u'x')));
         QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000003"));
 
         // F2 again, and Esc drops it.

@@ -25,6 +25,7 @@ QByteArray statementPacket(const QList<TestMovement> &movements)
             else if (n == "VRTETOSUBSID") number(m.subsidyCeiling);
             else if (n == "DTMOVCLI") writer.writeDateTime(m.when.toMSecsSinceEpoch());
             else if (n == "NRSEQVENDA") m.sale.isEmpty() ? writer.writeNull() : writer.writeString(m.sale);
+            else if (n == "CDCAIXA") m.till.isEmpty() ? writer.writeNull() : writer.writeString(m.till);
             else if (n == "TIPO") writer.writeString(u"M");
             else writer.writeNull();
         }

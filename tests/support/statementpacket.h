@@ -20,6 +20,7 @@ struct TestMovement
     std::optional<double> subsidyCeiling;
     QDateTime when = QDateTime(QDate(2026, 11, 20), QTime(10, 30));
     QString sale;
+    QString till;
 };
 
 // A getMovCliente payload of these movements, with the movement record's fields.
