@@ -276,6 +276,70 @@ private slots:
         QCOMPARE(observations.count(QStringLiteral("Primeiro")), 1);
         QCOMPARE(observations.count(QStringLiteral("Segundo")), 1);
     }
+
+    void aSaleMovementCancelledWithItsSaleAndReceipt()
+    {
+        openScreen(m_appServer->port());
+        loadStatementByKeys();
+        // A debit of consumer 2 that came from a sale, with a movement of the statement's
+        // period before it in the account.
+        const QDateTime start(QDate::currentDate().addDays(-60), QTime(0, 0));
+        auto account = accountOnTheServer();
+        QString number;
+        for (account->first(); !account->eof() && number.isEmpty(); account->next()) {
+            const bool candidate = account->recNo() > 0 && account->fieldByName(QStringLiteral("IDTIPMOCVLI")).asString() == "D"
+                && !account->fieldByName(QStringLiteral("NRSEQVENDA")).asString().isEmpty()
+                && account->fieldByName(QStringLiteral("CDCONSUMIDOR")).asString() == Consumer;
+            if (!candidate)
+                continue;
+            const QString here = account->fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
+            account->prior();
+            if (account->fieldByName(QStringLiteral("DTMOVCLI")).asDateTime() >= start)
+                number = here;
+            account->next();
+        }
+        QVERIFY(!number.isEmpty());
+        fw::RecordSet &statement = *m_screen->dtsPadrao->dataSet();
+        QVERIFY(statement.locate(QStringLiteral("NRSEQMOVCLI"), number));
+        const QString branch = statement.fieldByName(QStringLiteral("CDFILIAL")).asString();
+        const QString till = statement.fieldByName(QStringLiteral("CDCAIXA")).asString();
+        const QString sale = statement.fieldByName(QStringLiteral("NRSEQVENDA")).asString();
+
+        m_dialogs->answers = {fw::mrYes, fw::mrYes};
+        QTest::keyClick(focus(), Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(m_dialogs->texts(), (QStringList{QStringLiteral("Confirma cancelamento ?"),
+                                                  QStringLiteral("Confirma cancelamento da venda?")}));
+        QCOMPARE(statement.fieldByName(QStringLiteral("NRSEQMOVCLI")).asString(), number);
+        QCOMPARE(statement.fieldByName(QStringLiteral("IDTIPMOCVLI")).asString(), QStringLiteral("X"));
+
+        account = accountOnTheServer();
+        QVERIFY(account->locate(QStringLiteral("NRSEQMOVCLI"), number));
+        QCOMPARE(account->fieldByName(QStringLiteral("IDTIPMOCVLI")).asString(), QStringLiteral("X"));
+        QCOMPARE(account->fieldByName(QStringLiteral("DSATUMOVCLIE")).asString(), QStringLiteral("Cancelado pelo operador."));
+        QCOMPARE(account->fieldByName(QStringLiteral("CDOPERADOR")).asString(), QStringLiteral("0007"));
+        const double company = account->fieldByName(QStringLiteral("VRSALDOCONS")).asFloat();
+        const double personal = account->fieldByName(QStringLiteral("VRSALDPECONS")).asFloat();
+        account->prior(); // a cancelled movement counts zero
+        QCOMPARE(company, account->fieldByName(QStringLiteral("VRSALDOCONS")).asFloat());
+        QCOMPARE(personal, account->fieldByName(QStringLiteral("VRSALDPECONS")).asFloat());
+
+        QSqlQuery q(fw::dtmDBGeral().database());
+        q.prepare(QStringLiteral("SELECT V.IDSITVENDA, V.DSCANCVENDA, R.IDSITRECE FROM VENDA V JOIN RECEBIMENTO R"
+                                 " ON R.CDFILIAL = V.CDFILIAL AND R.CDCAIXA = V.CDCAIXA AND R.NRSEQVENDA = V.NRSEQVENDA"
+                                 " WHERE V.CDFILIAL = ? AND V.CDCAIXA = ? AND V.NRSEQVENDA = ?"));
+        q.addBindValue(branch);
+        q.addBindValue(till);
+        q.addBindValue(sale);
+        QVERIFY(q.exec());
+        int receipts = 0;
+        while (q.next()) {
+            ++receipts;
+            QCOMPARE(q.value(0).toString(), QStringLiteral("X"));
+            QVERIFY(q.value(1).toString().startsWith(QStringLiteral("A venda foi cancelada pelo operador -0007-")));
+            QCOMPARE(q.value(2).toString(), QStringLiteral("X"));
+        }
+        QVERIFY(receipts > 0);
+    }
 };
 
 QTEST_MAIN(TestEndToEnd)
