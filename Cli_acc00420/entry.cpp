@@ -16,6 +16,7 @@
 #include "widgetutils.h"
 
 #include <QApplication>
+#include <QTabBar>
 
 namespace acc00420 {
 namespace {
@@ -229,8 +230,13 @@ void TfrmPagClie::dtsPadraoStateChange()
     // 8.
     copyToTwins(QList<QToolButton *>{includeButton(), secondRecordButton(), thirdRecordButton()} + furtherButtons());
     furtherMenuItem()->setEnabled(false);
-    // 9.
+    // 9. A movement no longer being typed leaves no focus on the form page: disabling the entry
+    // controls would pass it to the observation, where a stray key edits the stored movement.
     const bool inserting = state == fw::DataSetState::Insert;
+    if (!typing) {
+        if (QWidget *focus = QApplication::focusWidget(); focus && tshFormulario->isAncestorOf(focus))
+            pgcPadrao->tabBar()->setFocus(Qt::OtherFocusReason);
+    }
     for (QWidget *entry : {static_cast<QWidget *>(ndeValPago), static_cast<QWidget *>(cbbTipo),
                            static_cast<QWidget *>(cbbTipoValor)}) {
         entry->setEnabled(inserting);

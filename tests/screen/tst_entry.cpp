@@ -427,6 +427,7 @@ private slots:
         QCOMPARE(s().cbbTipoValor->currentIndex(), -1);
         QCOMPARE(s().edtData->text(), QStringLiteral("07/12/2026"));
         QCOMPARE(s().dbeNumero->text(), QStringLiteral("0000000003"));
+        QCOMPARE(s().ndeValPago->text(), QStringLiteral("0,00"));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("C"));
         key(Qt::Key_Tab);
         QCOMPARE(focusName(), QStringLiteral("cbbTipoValor"));
@@ -444,6 +445,9 @@ private slots:
         QCOMPARE(sentValue(delta, "VRMOVCLI"), QVariant(12.5));
         QCOMPARE(sentValue(delta, "DSHISTMOV"), QVariant(QString(80, u'x')));
         QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000003"));
+        // A stray key after the dialog changes no stored movement.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("q"));
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
 
         // F2 again, and Esc drops it.
         m_server->calls.clear();
@@ -453,6 +457,8 @@ private slots:
         QCOMPARE(set().state(), fw::DataSetState::Browse);
         QCOMPARE(set().recordCount(), 3);
         QCOMPARE(m_server->methods(), QStringList{"getPrxMovClie"});
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("q"));
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
     }
 };
 
