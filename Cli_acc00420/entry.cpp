@@ -66,8 +66,10 @@ void TfrmPagClie::sbtIncluirClick()
     } catch (...) {
         // A number that could not be fetched still leaves the new movement being typed: it
         // shows where it is typed before the failure is reported.
-        if (cdsMovCliente->state() == fw::DataSetState::Insert)
+        if (cdsMovCliente->state() == fw::DataSetState::Insert) {
+            cdsMovClienteAfterScroll(*cdsMovCliente); // the new movement's date, no value yet
             showEntry();
+        }
         throw;
     }
     showEntry();
@@ -84,6 +86,10 @@ void TfrmPagClie::cdsMovClienteAfterInsert(fw::RecordSet &set)
 
 void TfrmPagClie::ndeValPagoExit()
 {
+    // Only the operator leaving a value being typed: not the screen moving the focus to the
+    // field a posting refused, nor an entry that was just confirmed or dropped.
+    if (m_refusing || cdsMovCliente->state() != fw::DataSetState::Insert)
+        return;
     if (ndeValPago->GetNumber() < 0) {
         ndeValPago->setFocus();
         fw::MensErro(msgPadrao->Msg(QStringLiteral("VALOR_INV")));
@@ -103,7 +109,9 @@ void TfrmPagClie::cdsMovClienteBeforePost(fw::RecordSet &set)
         return;
     auto field = [&set](const char *name) -> fw::Field & { return set.fieldByName(QLatin1String(name)); };
     auto refuse = [this](QWidget *control, const char *key) {
+        m_refusing = true;
         control->setFocus();
+        m_refusing = false;
         fw::MensErro(msgPadrao->Msg(QLatin1String(key)));
     };
     boInsert = true;

@@ -141,6 +141,8 @@ private:
     void bindEntryEvents();
     void bindCancellationEvents();
 
+    bool m_refusing = false; // a posting is refused: the focus moves to the field at fault
+
 };
 
 } // namespace acc00420

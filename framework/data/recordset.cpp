@@ -261,11 +261,11 @@ void RecordSet::loadFromPacket(QByteArrayView packet)
     if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
         throw DataSetError(QStringLiteral("%1: há um registro em edição; confirme ou cancele antes de carregar")
                                .arg(objectName()).toStdString());
-    close();
-
+    // The packet is read whole before the contents go: a broken one leaves them as they were.
     DataPacketReader reader(packet);
     const QList<PacketField> &incoming = reader.fields();
     if (m_fields.empty()) {
+        close(); // fields are declared closed
         for (const PacketField &p : incoming)
             addField({p.name, p.type, p.size});
     }
@@ -314,6 +314,7 @@ void RecordSet::loadFromPacket(QByteArrayView packet)
             c->appendNull();
         ++rows;
     }
+    close();
     openRows(std::move(columns), rows);
 }
 

@@ -72,9 +72,9 @@ public:
 
     // Opens empty with the declared fields.
     void createDataSet();
-    // Replaces the contents with a data packet's rows (closing first when open). Throws
-    // PacketError, leaving the record set closed, when the packet is malformed or misses a
-    // declared field.
+    // Replaces the contents with a data packet's rows (closing when open). Throws PacketError
+    // when the packet is malformed or misses a declared field; the record set then keeps what
+    // it held, unless it had no declared fields (it is then closed).
     void loadFromPacket(QByteArrayView packet);
     QByteArray toPacket() const;
     void close();

@@ -6,7 +6,12 @@
 
 #include <functional>
 
+class QPrinter;
+class QWidget;
+
 namespace fw {
+
+struct ReportData;
 
 // One query parameter of a report.
 struct ReportParam
@@ -61,6 +66,18 @@ public:
 
     // What a report run does before its queries: raise the event over the report's parameters.
     void fillQueryParams(ReportParams &params);
+
+    // A run: the report file read (".QR2", a file or a resource), its parameters offered to
+    // the before-get-query-params event, its SQL run on the database its alias names with the
+    // parameters bound, then drawn. Each throws ReportError with a message for the operator.
+    ReportData fetch(const QString &reportFile);
+    // Returns the number of pages written.
+    int printToPdf(const QString &reportFile, const QString &pdfFile);
+    // On the printer, with the printer settings above when they are used.
+    int print(const QString &reportFile, QPrinter &printer);
+    // A preview window over `parent`, from which the operator prints (modal as modalPreview says).
+    void preview(const QString &reportFile, QWidget *parent);
+    void applyPrinterSettings(QPrinter &printer) const;
 };
 
 } // namespace fw

@@ -93,3 +93,20 @@ bool busyIndicatorVisible()
 }
 
 } // namespace fw
+
+namespace fw {
+
+BusyIndicatorPause::BusyIndicatorPause()
+    : m_wasVisible(busyIndicatorVisible())
+{
+    if (m_wasVisible)
+        busyWindow->hide();
+}
+
+BusyIndicatorPause::~BusyIndicatorPause()
+{
+    if (m_wasVisible && busyWindow && !shown.empty())
+        busyWindow->showOver(shown.back().first, shown.back().second);
+}
+
+} // namespace fw

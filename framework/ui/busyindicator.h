@@ -14,6 +14,20 @@ bool busyIndicatorVisible();
 // The kind of the indicator showing now (the innermost of nested calls); -1 when none shows.
 int busyIndicatorKind();
 
+// Takes the indicator off the screen for its lifetime (a message shown during a call would be
+// under it), and puts it back while calls are still open.
+class BusyIndicatorPause
+{
+public:
+    BusyIndicatorPause();
+    ~BusyIndicatorPause();
+    BusyIndicatorPause(const BusyIndicatorPause &) = delete;
+    BusyIndicatorPause &operator=(const BusyIndicatorPause &) = delete;
+
+private:
+    bool m_wasVisible;
+};
+
 // Shows the indicator for its lifetime, so every path out of a call (a failing one too)
 // hides it again.
 class BusyIndicator

@@ -1,6 +1,7 @@
 #include "frmpadrao.h"
 
 #include "handlerguard.h"
+#include "printersetup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -59,7 +60,7 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     mnuManutencao->addSeparator();
     sbtImprimir = addButton("sbtImprimir", QStringLiteral("Imprimir"), QStringLiteral("Imprimir"), &mnuImprimir,
                             "mnuImprimir", QKeySequence(Qt::CTRL | Qt::Key_P), [this] { sbtImprimirClick(); });
-    mnuConfigImpressora = mnuManutencao->addAction(QStringLiteral("Configurar imConfigurar i&mpressora...pressora..."));
+    mnuConfigImpressora = mnuManutencao->addAction(QStringLiteral("Configurar im&pressora..."));
     mnuConfigImpressora->setObjectName(QStringLiteral("mnuConfigImpressora"));
     mnuConfigImpressora->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     sbtAjuda = addButton("sbtAjuda", QStringLiteral("Ajuda"), QStringLiteral("Ajuda"), &mnuAjuda, "mnuAjuda",
@@ -108,6 +109,7 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     });
     mnuConfigImpressora->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(mnuConfigImpressora);
+    connect(mnuConfigImpressora, &QAction::triggered, this, [this] { showPrinterSetup(this); });
 
     panNavigator = new QWidget(this);
     panNavigator->setObjectName(QStringLiteral("panNavigator"));
@@ -150,6 +152,22 @@ QToolButton *TfrmPadrao::addButton(const char *name, const QString &text, const 
     connect(button, &QToolButton::clicked, this, run);
     connect(*twin, &QAction::triggered, this, run);
     return button;
+}
+
+QAction *TfrmPadrao::addReportItem(const char *name, const QString &caption, const QKeySequence &shortcut,
+                                   std::function<void()> run)
+{
+    auto *item = new QAction(caption, this);
+    item->setObjectName(QLatin1String(name));
+    item->setShortcut(shortcut);
+    item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mnuManutencao->insertAction(mnuConfigImpressora, item);
+    addAction(item);
+    connect(item, &QAction::triggered, this, [run = std::move(run)] { guarded(run); });
+    m_reportItems.append(item);
+    RecordSet *set = dataSet();
+    item->setEnabled(set && set->state() == DataSetState::Browse && !set->isEmpty());
+    return item;
 }
 
 QList<QToolButton *> TfrmPadrao::furtherButtons() const
@@ -243,6 +261,8 @@ void TfrmPadrao::dtsPadraoStateChange()
     for (QToolButton *b : {sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo})
         b->setEnabled(hasRecord);
     sbtVerificar->setEnabled(browsing);
+    for (QAction *report : std::as_const(m_reportItems))
+        report->setEnabled(hasRecord);
     copyToTwins({sbtIncluir, sbtAlterar, sbtExcluir, sbtConfirmar, sbtCancelar, sbtPrimeiro, sbtAnterior,
                  sbtProximo, sbtUltimo, sbtVerificar, sbtImprimir});
 }

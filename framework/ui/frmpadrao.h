@@ -34,7 +34,7 @@ enum class CloseAction { None, Hide, Free, Minimize };
 //                           sbtVerificar → mnuVerificar  F5   (calls sbtVerificarClick)
 //   print, help, close      sbtImprimir  → mnuImprimir   Ctrl+P, sbtAjuda → mnuAjuda F1,
 //                           sbtFechar    → mnuFechar     Ctrl+F4
-//   the further menu item   mnuConfigImpressora (printer set-up)  Ctrl+Shift+P
+//   the further menu item   mnuConfigImpressora (printer set-up dialog)  Ctrl+Shift+P
 // View menu mnuExibir: mnuFolhaDados (Ctrl+1) and mnuFormulario (Ctrl+2).
 //
 // A derived screen overrides FormCreate, FormActivate, FormClose, dtsPadraoStateChange and
@@ -60,6 +60,11 @@ public:
     QAction *twinOf(QToolButton *button) const;
     // Gives each button's menu twin the button's enabled state.
     void copyToTwins(const QList<QToolButton *> &buttons);
+
+    // A report the screen prints from its maintenance menu, after the print item; offered
+    // while a record is current and browsing.
+    QAction *addReportItem(const char *name, const QString &caption, const QKeySequence &shortcut,
+                           std::function<void()> run);
 
     void SetActivePage(QWidget *page);
     QWidget *activePage() const { return pgcPadrao->currentWidget(); }
@@ -110,6 +115,7 @@ private:
     void deleteClick();
 
     QHash<QToolButton *, QAction *> m_twins;
+    QList<QAction *> m_reportItems;
 };
 
 } // namespace fw

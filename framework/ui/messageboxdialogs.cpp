@@ -1,5 +1,7 @@
 #include "messageboxdialogs.h"
 
+#include "busyindicator.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,6 +34,7 @@ int MessageBoxDialogs::messageDlg(const QString &text, MsgDlgType type, MsgDlgBu
     }
     if (results.isEmpty())
         results.append({box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole), mrOk});
+    const BusyIndicatorPause uncovered;
     box.exec();
     for (const auto &[button, result] : results) {
         if (box.clickedButton() == button)

@@ -355,6 +355,14 @@ private slots:
         RecordSet narrow;
         narrow.addField({"NAME", FieldType::String, 3});
         QVERIFY_THROWS_EXCEPTION(PacketError, narrow.loadFromPacket(packetOf(threeRows)));
+        // A loaded one keeps its rows and its cursor when the next packet is refused.
+        Fixture f;
+        f.set.loadFromPacket(packetOf(threeRows));
+        f.set.next();
+        QVERIFY_THROWS_EXCEPTION(PacketError, f.set.loadFromPacket(QByteArray("\xa1\x61x")));
+        QVERIFY(f.set.active());
+        QCOMPARE(f.set.recordCount(), 3);
+        QCOMPARE(f.set.recNo(), 1);
     }
 
     void fieldsFromThePacketWhenNoneDeclared()

@@ -80,6 +80,15 @@ private slots:
         QVERIFY(s().N1->isSeparator());
         QVERIFY(s().btfCancelamento->isHidden());
         QCOMPARE(s().btfCancelamento->toolTip().section(u' ', 0, 1), QStringLiteral("Cancela Lançamento"));
+        // Each mnemonic of the menu takes the operator to one item.
+        QStringList mnemonics;
+        for (QAction *item : items) {
+            const qsizetype amp = item->text().indexOf(u'&');
+            if (amp >= 0)
+                mnemonics.append(item->text().mid(amp + 1, 1).toLower());
+        }
+        QCOMPARE(QSet<QString>(mnemonics.cbegin(), mnemonics.cend()).size(), mnemonics.size());
+        QCOMPARE(s().mnuConfigImpressora->text(), QStringLiteral("Configurar im&pressora..."));
     }
 
     void cancellation_data()

@@ -73,6 +73,7 @@ private slots:
         QTest::newRow("zero") << 1 << 0 << "0,00" << "Valor deve ser informado." << "ndeValPago";
         QTest::newRow("blank") << 1 << 0 << "" << "Valor deve ser informado." << "ndeValPago";
         QTest::newRow("negative, never left") << 0 << 0 << "-10,00" << "Valor deve ser maior que zero." << "ndeValPago";
+        QTest::newRow("negative, nothing chosen") << -1 << -1 << "-10,00" << "Tipo de Movto. deve ser informado." << "cbbTipo";
     }
     void postingRefusesInOrder()
     {
@@ -83,6 +84,7 @@ private slots:
         QFETCH(QString, focus);
         loadTwo();
         include(type, valueType, value);
+        s().ndeValPago->setFocus(); // confirmed from the value, as the operator types it last
         m_server->calls.clear();
         key(Qt::Key_F10);
         QCOMPARE(m_dialogs->texts(), QStringList{message});
@@ -100,6 +102,7 @@ private slots:
         QTest::addColumn<QString>("focus");
         QTest::newRow("zero passes") << "0" << QStringList{} << "dbmObservacao";
         QTest::newRow("below zero") << "-0,01" << QStringList{"Valor deve ser maior que zero."} << "ndeValPago";
+        QTest::newRow("below zero, dropped with Esc") << "-5" << QStringList{} << "";
     }
     void leavingTheValue()
     {
@@ -110,9 +113,13 @@ private slots:
         key(Qt::Key_F2);
         s().ndeValPago->setFocus();
         QTest::keyClicks(s().ndeValPago, value);
-        key(Qt::Key_Tab);
+        const bool dropped = focus.isEmpty();
+        key(dropped ? Qt::Key_Escape : Qt::Key_Tab);
         QCOMPARE(m_dialogs->texts(), messages);
-        QCOMPARE(focusName(), focus);
+        if (dropped) // nowhere an edit of the stored movement
+            QVERIFY(!s().tshFormulario->isAncestorOf(QApplication::focusWidget()));
+        else
+            QCOMPARE(focusName(), focus);
     }
 
     void aNewMovementAsItIsSent_data()
@@ -308,6 +315,8 @@ private slots:
         QCOMPARE(set().state(), fw::DataSetState::Insert);
         QVERIFY(set().fieldByName("NRSEQMOVCLI").asString().isEmpty());
         QCOMPARE(s().activePage(), s().tshFormulario); // the entry is where the operator types it
+        QCOMPARE(s().ndeValPago->text(), QStringLiteral("0,00")); // not the previous movement's
+        QCOMPARE(s().edtData->text(), QStringLiteral("07/12/2026"));
 
         // The server refuses a movement without identity; what was typed stays, pending.
         const QString refusal = QStringLiteral("NRSEQMOVCLI: o lançamento não tem número.");
