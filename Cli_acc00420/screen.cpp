@@ -33,6 +33,7 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     bindSelectionEvents();
     bindEntryEvents();
     bindCancellationEvents();
+    bindPrintingEvents();
     setFocusProxy(medCdCliente);
 }
 

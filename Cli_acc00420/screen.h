@@ -103,6 +103,16 @@ public:
     // Balance verification (verification.cpp).
     void sbtVerificarClick() override;
 
+    // The receipt of the current movement (printing.cpp). The print button does nothing: the
+    // maintenance menu's "Imprimir Recibo" prints.
+    static const QString ReceiptReport;
+    QAction *mnuImprimirRecibo;
+    void rpddPadraoBeforeGetQueryParams(fw::ReportParams &params, bool &handled);
+    void sbtImprimirClick() override {}
+    void printReceipt();
+    // Writes the receipt of the current movement; returns its pages. Throws fw::ReportError.
+    int printReceiptToPdf(const QString &pdfFile);
+
     // Client and consumer selection, statement loading (selection.cpp).
     void medCdClienteEnter();
     void medCdClienteExit();
@@ -140,6 +150,7 @@ private:
     void bindSelectionEvents();
     void bindEntryEvents();
     void bindCancellationEvents();
+    void bindPrintingEvents();
 
     bool m_refusing = false; // a posting is refused: the focus moves to the field at fault
 

@@ -9,6 +9,7 @@ packages=(
   libgl-dev
   postgresql
   xvfb xauth
+  poppler-utils
 )
 
 missing=()
