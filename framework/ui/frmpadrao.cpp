@@ -243,6 +243,10 @@ void TfrmPadrao::FormClose(CloseAction &action)
             return;
         }
         set->cancel();
+    } else if (set && set->changeCount() > 0) {
+        // Changes a failed send left pending would go with the window.
+        if (msgMensagensPadroes->ShowMsg(QStringLiteral("pendente"), MsgDlgType::Confirmation, mbYes | mbNo) != mrYes)
+            action = CloseAction::None;
     }
 }
 

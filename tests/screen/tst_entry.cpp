@@ -302,6 +302,20 @@ private slots:
         }
     }
 
+    void closingWithAPendingChangeAsksFirst()
+    {
+        loadTwo();
+        m_server->answerFailure("SetMovCliente", QStringLiteral("Sem conexão com o servidor."));
+        include(0, 0, QStringLiteral("10,00"));
+        key(Qt::Key_F10);
+        m_dialogs->shown.clear();
+        QVERIFY(!s().close()); // answered No
+        QCOMPARE(m_dialogs->texts(),
+                 QStringList{"Há alterações que não chegaram ao servidor. Fechar a tela e descartá-las?"});
+        QVERIFY(s().isVisible());
+        QCOMPARE(set().changeCount(), 1);
+    }
+
     void aMovementWithoutANumberStaysOnScreen()
     {
         loadTwo();
