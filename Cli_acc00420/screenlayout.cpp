@@ -65,7 +65,7 @@ void TfrmPagClie::buildSelectionPanel()
     depDe = named(new fw::TDateEditPlus(panCliente), "depDe");
 
     auto *grid = new QGridLayout(panCliente);
-    grid->addWidget(caption(QStringLiteral("C&liente"), medCdCliente), 0, 0);
+    grid->addWidget(caption(QStringLiteral("Clie&nte"), medCdCliente), 0, 0);
     grid->addWidget(medCdCliente, 0, 1);
     grid->addWidget(btnCliente, 0, 2);
     grid->addWidget(edtNmCliente, 0, 3);

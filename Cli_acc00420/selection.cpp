@@ -240,6 +240,10 @@ void TfrmPagClie::reloadStatement()
     const fw::CborItem payload = fw::CheckResultServ(
         service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate()), true, 0);
     cdsMovCliente->loadFromPacket(payload.bytes());
+    // Reloading took the list away for a moment and the focus with it; the operator goes on in
+    // the grid.
+    if (activePage() == tshFolhaDados && pageEnabled(tshFolhaDados))
+        dbgPadrao->setFocus(Qt::OtherFocusReason);
 }
 
 bool TfrmPagClie::returnToMovement()

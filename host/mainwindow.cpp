@@ -3,6 +3,7 @@
 #include "handlerguard.h"
 #include "logincontext.h"
 
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -16,7 +17,8 @@ MainWindow::MainWindow(ModuleLoader &modules, QWidget *parent)
     m_area->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(m_area);
     const QString operatorName = fw::NomeOperador().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(fw::NomeOperador());
-    setWindowTitle(QStringLiteral("Retaguarda — Filial %1 — Operador %2%3")
+    // The application's name follows the title ("… — Retaguarda").
+    setWindowTitle(QStringLiteral("Filial %1 — Operador %2%3")
                        .arg(fw::FiliProc(), fw::Operador().isEmpty() ? QStringLiteral("?") : fw::Operador(), operatorName));
 
     QMenu *finance = menuBar()->addMenu(QStringLiteral("&Financeiro"));
@@ -29,7 +31,10 @@ MainWindow::MainWindow(ModuleLoader &modules, QWidget *parent)
     windows->addAction(QStringLiteral("&Lado a lado"), m_area, &QMdiArea::tileSubWindows);
     QMenu *exit = menuBar()->addMenu(QStringLiteral("&Sair"));
     exit->addAction(QStringLiteral("Sair da retaguarda"), QKeySequence(Qt::ALT | Qt::Key_F4), this, &QWidget::close);
-    statusBar()->showMessage(QStringLiteral("Servidor de aplicação %1:%2").arg(fw::WebURL()).arg(fw::WebPort()));
+    // A permanent part: menu hints would wipe a plain message.
+    auto *server = new QLabel(QStringLiteral("Servidor de aplicação %1:%2").arg(fw::WebURL()).arg(fw::WebPort()));
+    server->setObjectName(QStringLiteral("lblServidor"));
+    statusBar()->addPermanentWidget(server, 1);
 }
 
 void MainWindow::openModule(const QString &module)

@@ -16,7 +16,7 @@ ControlEvents::ControlEvents(QWidget *control)
 
 void ControlEvents::run(const std::function<void()> &handler)
 {
-    if (!handler || m_running)
+    if (!handler || m_running || !m_control || screenClosing(m_control))
         return;
     m_running = true;
     guarded(handler);

@@ -79,7 +79,7 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     tshFormulario = new QWidget;
     tshFormulario->setObjectName(QStringLiteral("tshFormulario"));
     pgcPadrao->addTab(tshFolhaDados, QStringLiteral("&Lista"));
-    pgcPadrao->addTab(tshFormulario, QStringLiteral("&Formulário"));
+    pgcPadrao->addTab(tshFormulario, QStringLiteral("Fo&rmulário"));
     tshFolhaDados->installEventFilter(this);
     tshFormulario->installEventFilter(this);
     dbgPadrao = new TDBGrid(tshFolhaDados);
@@ -127,6 +127,12 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     layout->addWidget(panMenu);
     layout->addWidget(pgcPadrao, 1);
     layout->addWidget(panNavigator);
+}
+
+TfrmPadrao::~TfrmPadrao()
+{
+    // Before the controls go: the focus leaving them raises nothing.
+    markScreenClosing(this);
 }
 
 QToolButton *TfrmPadrao::addButton(const char *name, const QString &text, const QString &hint, QAction **twin,
@@ -304,6 +310,7 @@ void TfrmPadrao::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     case CloseAction::Free:
+        markScreenClosing(this);
         setAttribute(Qt::WA_DeleteOnClose);
         event->accept();
         return;

@@ -45,6 +45,7 @@ class TfrmPadrao : public QWidget
     Q_OBJECT
 public:
     explicit TfrmPadrao(QWidget *parent = nullptr);
+    ~TfrmPadrao() override;
 
     // Runs FormCreate; called once by whoever creates the screen, after construction.
     void create();

@@ -3,6 +3,9 @@
 #include "abort.h"
 #include "dialogs.h"
 
+#include <QVariant>
+#include <QWidget>
+
 #include <exception>
 
 namespace fw {
@@ -10,6 +13,24 @@ namespace fw {
 QString failureMessage(const std::exception &failure)
 {
     return QString::fromUtf8(failure.what());
+}
+
+namespace {
+const char *const ClosingProperty = "fwScreenClosing";
+}
+
+void markScreenClosing(QWidget *screen)
+{
+    screen->setProperty(ClosingProperty, true);
+}
+
+bool screenClosing(const QWidget *widget)
+{
+    for (const QWidget *w = widget; w; w = w->parentWidget()) {
+        if (w->property(ClosingProperty).toBool())
+            return true;
+    }
+    return false;
 }
 
 bool guarded(const std::function<void()> &handler)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include <functional>
 
 namespace fw {
@@ -10,6 +12,12 @@ namespace fw {
 // already shown) simply ends the handler; any other failure is shown to the operator through
 // the dialogs service, then ends it. Returns true when the handler ran to its end.
 bool guarded(const std::function<void()> &handler);
+
+// A screen marks itself when it closes and when it is destroyed; the handlers of its controls
+// (enter, exit, key presses, panel focus) then run no more, so a focus change made by the
+// closing never validates anything on a screen whose parts are going away.
+void markScreenClosing(QWidget *screen);
+bool screenClosing(const QWidget *widget);
 
 // The message shown for a failure that reached the guard.
 QString failureMessage(const std::exception &failure);

@@ -32,6 +32,11 @@ int MessageBoxDialogs::messageDlg(const QString &text, MsgDlgType type, MsgDlgBu
         if (buttons & c.flag)
             results.append({box.addButton(QString::fromUtf8(c.caption), c.role), c.result});
     }
+    // A stray Enter must not consent: No is the default where it is offered.
+    for (const auto &[button, result] : results) {
+        if (result == mrNo)
+            box.setDefaultButton(static_cast<QPushButton *>(button));
+    }
     if (results.isEmpty())
         results.append({box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole), mrOk});
     const BusyIndicatorPause uncovered;

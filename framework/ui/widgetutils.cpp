@@ -28,7 +28,7 @@ bool PanelFocusWatcher::contains(const QWidget *widget) const
 
 void PanelFocusWatcher::focusChanged(QWidget *, QWidget *now)
 {
-    if (m_running || !now || !m_screen || (now != m_screen && !m_screen->isAncestorOf(now)))
+    if (m_running || !now || !m_screen || (now != m_screen && !m_screen->isAncestorOf(now)) || screenClosing(m_screen))
         return;
     const bool inside = contains(now);
     if (inside == m_inside)

@@ -5,6 +5,7 @@
 #include "sharedclients.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -89,6 +90,35 @@ private slots:
         }
         QCOMPARE(QSet<QString>(mnemonics.cbegin(), mnemonics.cend()).size(), mnemonics.size());
         QCOMPARE(s().mnuConfigImpressora->text(), QStringLiteral("Configurar im&pressora..."));
+    }
+
+    void everyMnemonicOfTheScreenIsUnique()
+    {
+        QStringList captions;
+        for (const QLabel *label : s().findChildren<QLabel *>())
+            captions.append(label->text());
+        for (int i = 0; i < s().pgcPadrao->count(); ++i)
+            captions.append(s().pgcPadrao->tabText(i));
+        for (const QAction *menu : s().mnuMenu->actions())
+            captions.append(menu->text());
+        QStringList mnemonics;
+        for (const QString &caption : std::as_const(captions)) {
+            const qsizetype amp = caption.indexOf(u'&');
+            if (amp >= 0 && amp + 1 < caption.size())
+                mnemonics.append(caption.mid(amp + 1, 1).toLower());
+        }
+        mnemonics.sort();
+        QCOMPARE(QSet<QString>(mnemonics.cbegin(), mnemonics.cend()).size(), mnemonics.size());
+        QVERIFY(!mnemonics.contains("f")); // the host's Financeiro
+    }
+
+    void fromTheGridAltNGoesBackToTheClient()
+    {
+        loadOnMovement5();
+        s().dbgPadrao->setFocus();
+        m_fixture->key(Qt::Key_N, Qt::AltModifier);
+        QCOMPARE(m_fixture->focusName(), QStringLiteral("medCdCliente"));
+        QVERIFY(!set().active()); // entering the panel closed the statement
     }
 
     void cancellation_data()
@@ -253,6 +283,7 @@ private slots:
         QVERIFY(m_dialogs->shown.isEmpty());
         QCOMPARE(set().recNo(), 0);
         QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000005"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().dbgPadrao)); // arrows go on moving
     }
 
     void aFailedVerificationKeepsTheStatement_data()

@@ -11,6 +11,9 @@
 #include "statementpacket.h"
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -119,6 +122,46 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
         QCOMPARE(m_server->methods(), calls);
         QVERIFY(!s().cdsMovCliente->active()); // the statement stays closed
+    }
+
+    void closingWithAnUnvalidatedCodeRunsNoCheck_data()
+    {
+        QTest::addColumn<bool>("client"); // else a consumer the client doesn't have
+        QTest::newRow("unknown client number") << true;
+        QTest::newRow("unknown consumer") << false;
+    }
+    void closingWithAnUnvalidatedCodeRunsNoCheck()
+    {
+        QFETCH(bool, client);
+        knownConsumer();
+        // In a back office, as the host holds it: closing moves the focus within the main window.
+        delete m_screen;
+        QMainWindow main;
+        auto *area = new QMdiArea(&main);
+        main.setCentralWidget(area);
+        main.resize(1000, 700);
+        m_screen = new TfrmPagClie;
+        m_screen->create();
+        area->addSubWindow(m_screen)->setAttribute(Qt::WA_DeleteOnClose);
+        main.show();
+        QApplication::setActiveWindow(&main);
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        m_screen->medCdCliente->setFocus();
+        if (client) {
+            typeClient("12345678909");
+        } else {
+            typeClient(CPF);
+            QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+            QTest::keyClicks(s().edtConsumidor, "77");
+        }
+        m_dialogs->shown.clear();
+        m_server->calls.clear();
+        QPointer<TfrmPagClie> screen = m_screen;
+        QVERIFY(m_screen->close());
+        QTRY_VERIFY(!screen); // destroyed, with the focus still in the edit
+        m_screen = nullptr;
+        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_server->calls.isEmpty());
     }
 
     void blankFieldsLeftAloneShowNothing()
