@@ -197,7 +197,9 @@ void TfrmPagClie::Vd_Consumidor(bool required)
 
 void TfrmPagClie::Vd_DataIni()
 {
-    // A date that is not a real day (31/02) is refused like a blank one: it can't be sent.
+    // A date that is not a real day (31/02) is the date edit's to refuse, and can't be sent.
+    if (!depDe->CheckDate())
+        throw fw::Abort();
     if (fw::EmptyString(depDe->Text()) || !depDe->GetDate().isValid()) {
         depDe->setFocus();
         fw::MensErro(msgPadrao->Msg(QStringLiteral("DataI_inf")));

@@ -30,7 +30,8 @@ extern "C" {
 void CriaPagClie()
 {
     HourglassCursor hourglass;
-    if (!boStCriado || !frmPagClie) {
+    const bool created = !boStCriado || !frmPagClie;
+    if (created) {
         auto *screen = new acc00420::TfrmPagClie;
         frmPagClie = screen;
         boStCriado = true;
@@ -58,7 +59,10 @@ void CriaPagClie()
         if (auto *sub = qobject_cast<QMdiSubWindow *>(window))
             area->setActiveSubWindow(sub);
     }
-    frmPagClie->setFocus();
+    // A new screen starts in its first field; one shown again keeps its focus (the panel would
+    // close the statement).
+    if (created)
+        frmPagClie->setFocus();
 }
 
 void IniProc()

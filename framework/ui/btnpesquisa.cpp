@@ -4,7 +4,7 @@
 #include "handlerguard.h"
 #include "recordsetmodel.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -135,7 +135,8 @@ void TBtnPesquisa::setAssociate(QLineEdit *edit)
 bool TBtnPesquisa::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_associate && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F4 && isEnabled()) {
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F4
+        && (static_cast<QKeyEvent *>(event)->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && isEnabled()) {
         search();
         return true;
     }
@@ -146,6 +147,10 @@ bool TBtnPesquisa::search()
 {
     bool chosen = false;
     guarded([&] {
+        // Pressed from another field: the edit it belongs to takes the focus first, so that its
+        // enter step runs before the list is filled, not after the choice.
+        if (m_associate && QApplication::focusWidget() != m_associate)
+            m_associate->setFocus(Qt::OtherFocusReason);
         if (OnBeforePesq)
             OnBeforePesq(*this);
         RecordSet *set = m_source ? m_source->dataSet() : nullptr;

@@ -1,9 +1,12 @@
 #include "dateeditplus.h"
 
+#include "dialogs.h"
 #include "formatsettings.h"
+#include "handlerguard.h"
 
 #include <QCalendarWidget>
 #include <QHBoxLayout>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QToolButton>
@@ -78,8 +81,28 @@ void TDateEditPlus::pick()
     m_edit->setFocus();
 }
 
+bool TDateEditPlus::CheckDate()
+{
+    if (Text().isEmpty() || GetDate().isValid())
+        return true;
+    if (!m_refusing) {
+        m_refusing = true;
+        m_edit->setFocus(Qt::OtherFocusReason);
+        showError(QStringLiteral("Data inválida."));
+        m_edit->setFocus(Qt::OtherFocusReason);
+        m_refusing = false;
+    }
+    return false;
+}
+
 bool TDateEditPlus::eventFilter(QObject *watched, QEvent *event)
 {
+    // A date typed that is no real day (31/02) is refused on leaving, before anyone reads it.
+    if (watched == m_edit && event->type() == QEvent::FocusOut && !screenClosing(this)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            CheckDate();
+    }
     if (watched == m_edit && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Down && key->modifiers() & Qt::AltModifier) {

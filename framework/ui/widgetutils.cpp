@@ -26,8 +26,11 @@ bool PanelFocusWatcher::contains(const QWidget *widget) const
     return widget && m_panel && (widget == m_panel || m_panel->isAncestorOf(widget));
 }
 
-void PanelFocusWatcher::focusChanged(QWidget *, QWidget *now)
+void PanelFocusWatcher::focusChanged(QWidget *, QWidget *)
 {
+    // Where the focus is now, not where this change sent it: a control's own check (a date
+    // that is no real day) may have taken it back already.
+    QWidget *now = QApplication::focusWidget();
     if (m_running || !now || !m_screen || (now != m_screen && !m_screen->isAncestorOf(now)) || screenClosing(m_screen))
         return;
     const bool inside = contains(now);

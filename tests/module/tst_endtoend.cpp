@@ -250,6 +250,21 @@ private slots:
         QCOMPARE(personal, cents("VRSALDPECONS"));
     }
 
+    void showingTheScreenAgainKeepsTheStatement()
+    {
+        openScreen(m_appServer->port());
+        loadStatementByKeys();
+        fw::RecordSet &statement = *m_screen->dtsPadrao->dataSet();
+        const int rows = statement.recordCount();
+        statement.last();
+        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
+        QCoreApplication::processEvents(); // what showing it again set off
+        QVERIFY(statement.active());
+        QCOMPARE(statement.recordCount(), rows);
+        QCOMPARE(statement.recNo(), rows - 1);
+        QCOMPARE(focus()->objectName(), QStringLiteral("dbgPadrao"));
+    }
+
     void aSendWhoseReplyWasLostIsStoredOnce()
     {
         LossyProxy proxy(m_appServer->port(), QStringLiteral("SetMovCliente"));

@@ -164,6 +164,66 @@ private slots:
         QVERIFY(m_server->calls.isEmpty());
     }
 
+    void anImpossibleDateIsRefusedByTheDateEdit()
+    {
+        knownConsumer();
+        typeClient(CPF);
+        QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+        QTest::keyClicks(s().edtConsumidor, "42");
+        QTest::keyClick(s().edtConsumidor, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("dateText"));
+        s().depDe->edit()->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), "31022026");
+        m_dialogs->shown.clear();
+        m_server->calls.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // out of the panel
+        QCOMPARE(m_dialogs->texts(), QStringList{"Data inválida."});
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("dateText"));
+        QVERIFY(m_server->calls.isEmpty());
+        QVERIFY(!s().cdsMovCliente->active());
+    }
+
+    void theClientSearchFromAnotherFieldSelects()
+    {
+        s().edtConsumidor->setFocus();
+        fw::setSearchChooser([](QWidget *, const QString &title, fw::RecordSet &) {
+            return title == "Cliente" ? std::optional<int>(0) : std::nullopt;
+        });
+        QVERIFY(s().btnCliente->search());
+        fw::setSearchChooser({});
+        QVERIFY(m_dialogs->shown.isEmpty());
+        QCOMPARE(s().edtNmCliente->text(), QStringLiteral("João Batista"));
+        QCOMPARE(s().selectedClient(), C1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().medCdCliente));
+    }
+
+    void f4WithAModifierIsNotTheSearch_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Ctrl+F4") << int(Qt::ControlModifier);
+        QTest::newRow("Shift+F4") << int(Qt::ShiftModifier);
+    }
+    void f4WithAModifierIsNotTheSearch()
+    {
+        QFETCH(int, modifiers);
+        knownConsumer();
+        typeClient(CPF);
+        QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
+        bool listed = false;
+        fw::setSearchChooser([&](QWidget *, const QString &, fw::RecordSet &) {
+            listed = true;
+            return std::optional<int>();
+        });
+        QPointer<TfrmPagClie> screen = m_screen;
+        QTest::keyClick(s().edtConsumidor, Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
+        fw::setSearchChooser({});
+        QVERIFY(!listed);
+        if (modifiers == Qt::ControlModifier) { // it closes the screen, as everywhere
+            QTRY_VERIFY(!screen);
+            m_screen = nullptr;
+        }
+    }
+
     void blankFieldsLeftAloneShowNothing()
     {
         s().edtConsumidor->setFocus(); // leaves the blank client
