@@ -17,12 +17,21 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     app.setApplicationDisplayName(QStringLiteral("Retaguarda"));
+    // Qt's own dialogs (details, print preview, printer) in Portuguese, when the translations are
+    // installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
     const fw::ConfigSource config(app.arguments(), QProcessEnvironment::systemEnvironment(),
                                   QStringLiteral("BACKOFFICE"), QStringLiteral("login"),
                                   QDir(app.applicationDirPath()).filePath(QStringLiteral("backoffice.ini")));

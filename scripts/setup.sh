@@ -10,6 +10,7 @@ packages=(
   postgresql
   xvfb xauth
   poppler-utils
+  qt6-translations-l10n
 )
 
 missing=()

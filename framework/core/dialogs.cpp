@@ -39,6 +39,11 @@ void showError(const QString &text)
     dialogs().messageDlg(text, MsgDlgType::Error, mbOK, 0);
 }
 
+void showError(const QString &text, const QString &details)
+{
+    dialogs().messageDlg(text, details, MsgDlgType::Error, mbOK);
+}
+
 void showInformation(const QString &text)
 {
     dialogs().messageDlg(text, MsgDlgType::Information, mbOK, 0);

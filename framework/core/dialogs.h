@@ -27,6 +27,13 @@ public:
     virtual ~Dialogs() = default;
     virtual int messageDlg(const QString &text, MsgDlgType type, MsgDlgButtons buttons,
                            int helpContext) = 0;
+    // The same with technical detail the operator may open ("Detalhes"); by default the text
+    // alone is shown.
+    virtual int messageDlg(const QString &text, const QString &details, MsgDlgType type, MsgDlgButtons buttons)
+    {
+        Q_UNUSED(details);
+        return messageDlg(text, type, buttons, 0);
+    }
 };
 
 // The service in use. Until a host installs one, messages go to standard error and
@@ -36,6 +43,7 @@ Dialogs &dialogs();
 void setDialogs(Dialogs *service);
 
 void showError(const QString &text);
+void showError(const QString &text, const QString &details);
 void showInformation(const QString &text);
 
 } // namespace fw

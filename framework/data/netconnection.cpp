@@ -6,6 +6,16 @@
 #include <QTimer>
 
 namespace fw {
+namespace {
+
+QString withFullStop(QString text)
+{
+    if (!text.endsWith(u'.') && !text.endsWith(u'?') && !text.endsWith(u'!'))
+        text += u'.';
+    return text;
+}
+
+} // namespace
 
 TNetConnection::TNetConnection(QObject *parent)
     : QObject(parent)
@@ -80,9 +90,9 @@ bool TNetConnection::open()
                            : QStringLiteral("sem resposta em %1 s").arg(m_timeoutMs / 1000.0);
     m_socket->abort();
     if (m_throwException)
-        throw ServerCallError(QStringLiteral("Não foi possível conectar ao servidor de aplicação "
-                                             "%1 (%2). Verifique se o servidor está no ar e tente "
-                                             "novamente.").arg(where(), m_lastError).toStdString());
+        throw ServerCallError(QStringLiteral("Servidor de aplicação indisponível em %1. Verifique se ele está em "
+                                             "execução e tente de novo.").arg(where()),
+                              QStringLiteral("conexão com %1: %2").arg(where(), m_lastError));
     return false;
 }
 
@@ -91,17 +101,17 @@ void TNetConnection::close()
     m_socket->abort();
 }
 
-void TNetConnection::failCall(const QString &method, const QString &why)
+void TNetConnection::failCall(const QString &method, const QString &message, const QString &technical)
 {
-    m_lastError = why;
-    throw ServerCallError(QStringLiteral("A chamada %1 ao servidor de aplicação %2 falhou: %3")
-                              .arg(method, where(), why).toStdString());
+    m_lastError = technical;
+    throw ServerCallError(message, QStringLiteral("%1 em %2: %3").arg(method, where(), technical));
 }
 
 CborItem TNetConnection::call(const QString &method, const QCborArray &args)
 {
     if (m_calling)
-        failCall(method, QStringLiteral("outra chamada ainda está em andamento"));
+        failCall(method, QStringLiteral("Outra chamada ao servidor de aplicação ainda está em andamento. Aguarde e tente de novo."),
+                 QStringLiteral("outra chamada ainda está em andamento"));
     m_calling = true;
     struct Reset { bool &flag; ~Reset() { flag = false; } } reset{m_calling};
 
@@ -111,8 +121,9 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
         const bool opened = open();
         m_throwException = wasThrowing;
         if (!opened)
-            failCall(method, QStringLiteral("não foi possível conectar (%1). Verifique se o "
-                                            "servidor está no ar e tente novamente.").arg(m_lastError));
+            failCall(method, QStringLiteral("Servidor de aplicação indisponível em %1. Verifique se ele está em "
+                                            "execução e tente de novo.").arg(where()),
+                     QStringLiteral("não foi possível conectar (%1)").arg(m_lastError));
     }
 
     const quint64 id = m_nextId++;
@@ -151,20 +162,27 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
 
     if (gotReply) {
         if (reply.error)
-            failCall(method, QStringLiteral("%1 (%2)").arg(reply.error->message, reply.error->code));
+            failCall(method, withFullStop(QStringLiteral("O servidor de aplicação recusou o pedido: %1").arg(reply.error->message)),
+                     reply.error->code);
         return reply.result;
     }
     // Whatever else happened, the stream can no longer be trusted: the next call reconnects.
     m_socket->abort();
     if (tooLarge)
-        failCall(method, QStringLiteral("a resposta de %1 bytes excede o limite de %2 bytes")
-                             .arg(frames.announcedLength()).arg(m_maxFrame));
+        failCall(method, QStringLiteral("A resposta do servidor de aplicação excede o limite de %1 bytes. Consulte "
+                                        "um período menor ou peça ao suporte para aumentar o limite.").arg(m_maxFrame),
+                 QStringLiteral("resposta de %1 bytes").arg(frames.announcedLength()));
     if (!broken.isEmpty())
-        failCall(method, QStringLiteral("resposta inválida (%1)").arg(broken));
+        failCall(method, QStringLiteral("O servidor de aplicação deu uma resposta inválida. Tente de novo; se "
+                                        "persistir, chame o suporte."),
+                 QStringLiteral("resposta inválida (%1)").arg(broken));
     if (!finished)
-        failCall(method, QStringLiteral("sem resposta em %1 s; a conexão foi fechada, tente "
-                                        "novamente").arg(m_timeoutMs / 1000.0));
-    failCall(method, QStringLiteral("a conexão foi encerrada antes da resposta; tente novamente"));
+        failCall(method, QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 s. Tente de novo.")
+                             .arg(where()).arg(m_timeoutMs / 1000.0),
+                 QStringLiteral("sem resposta em %1 s; a conexão foi fechada").arg(m_timeoutMs / 1000.0));
+    failCall(method, QStringLiteral("A conexão com o servidor de aplicação em %1 caiu antes da resposta. Tente de novo.")
+                         .arg(where()),
+             QStringLiteral("a conexão foi encerrada antes da resposta"));
 }
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cboritem.h"
+#include "detailederror.h"
 #include "frame.h"
 
 #include <QCborArray>
@@ -15,10 +16,10 @@ namespace fw {
 
 // A server call that did not get an answer (no connection, no reply in time, a broken reply)
 // or got the server's error reply. The message says what happened and what to do.
-class ServerCallError : public std::runtime_error
+class ServerCallError : public DetailedError
 {
 public:
-    using std::runtime_error::runtime_error;
+    using DetailedError::DetailedError;
 };
 
 // The socket connection to the application server. Host and port are set by the
@@ -65,7 +66,8 @@ signals:
 
 private:
     bool waitFor(const std::function<bool()> &done, int timeoutMs);
-    [[noreturn]] void failCall(const QString &method, const QString &why);
+    // The operator's message, and the technical detail that goes under it.
+    [[noreturn]] void failCall(const QString &method, const QString &message, const QString &technical);
     QString where() const;
 
     QString m_serverName;

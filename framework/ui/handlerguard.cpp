@@ -1,6 +1,7 @@
 #include "handlerguard.h"
 
 #include "abort.h"
+#include "detailederror.h"
 #include "dialogs.h"
 
 #include <QVariant>
@@ -40,6 +41,8 @@ bool guarded(const std::function<void()> &handler)
         return true;
     } catch (const Abort &) {
         return false;
+    } catch (const DetailedError &failure) {
+        showError(failureMessage(failure), failure.details());
     } catch (const std::exception &failure) {
         showError(failureMessage(failure));
     } catch (...) {

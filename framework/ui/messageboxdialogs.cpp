@@ -10,6 +10,11 @@ namespace fw {
 
 int MessageBoxDialogs::messageDlg(const QString &text, MsgDlgType type, MsgDlgButtons buttons, int)
 {
+    return messageDlg(text, QString(), type, buttons);
+}
+
+int MessageBoxDialogs::messageDlg(const QString &text, const QString &details, MsgDlgType type, MsgDlgButtons buttons)
+{
     QMessageBox box(m_parent ? m_parent.data() : QApplication::activeWindow());
     switch (type) {
     case MsgDlgType::Warning: box.setIcon(QMessageBox::Warning); box.setWindowTitle(QStringLiteral("Atenção")); break;
@@ -19,6 +24,8 @@ int MessageBoxDialogs::messageDlg(const QString &text, MsgDlgType type, MsgDlgBu
     case MsgDlgType::Custom: box.setWindowTitle(QApplication::applicationDisplayName()); break;
     }
     box.setText(text);
+    if (!details.isEmpty())
+        box.setDetailedText(details); // behind the box's "Show Details..." button
     // Buttons in Portuguese, each answering with the host's result number.
     struct Choice { MsgDlgBtn flag; const char *caption; QMessageBox::ButtonRole role; int result; };
     static const Choice choices[] = {

@@ -13,6 +13,7 @@ class MessageBoxDialogs final : public Dialogs
 public:
     explicit MessageBoxDialogs(QWidget *parent = nullptr) : m_parent(parent) {}
     int messageDlg(const QString &text, MsgDlgType type, MsgDlgButtons buttons, int helpContext) override;
+    int messageDlg(const QString &text, const QString &details, MsgDlgType type, MsgDlgButtons buttons) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -3,6 +3,7 @@
 #include "checkresultserv.h"
 #include "fakeappserver.h"
 #include "frame.h"
+#include "handlerguard.h"
 #include "logincontext.h"
 #include "netconnection.h"
 #include "recordingdialogs.h"
@@ -170,11 +171,19 @@ private slots:
 
     void refusedConnection()
     {
-        Client client(closedPort());
+        const quint16 port = closedPort();
+        Client client(port);
         QVERIFY(!client.connection.open()); // ThrowException false: nothing raised
         QVERIFY(!client.connection.lastError().isEmpty());
         AccountService service(client.connection);
-        QVERIFY_THROWS_EXCEPTION(ServerCallError, service.getPrxMovClie("C"));
+        // Said for the operator, with what to do; the call and the system's text in the details.
+        RecordingDialogs dialogs;
+        QVERIFY(!fw::guarded([&] { service.getPrxMovClie("C"); }));
+        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Servidor de aplicação indisponível em 127.0.0.1:%1. "
+                                                             "Verifique se ele está em execução e tente de novo.")
+                                                  .arg(port)});
+        QVERIFY(dialogs.shown[0].details.startsWith(
+            QStringLiteral("getPrxMovClie em 127.0.0.1:%1: não foi possível conectar (").arg(port)));
         QCOMPARE(client.connects, 2);
 
         client.connection.setThrowException(true);
@@ -193,7 +202,9 @@ private slots:
             service.getMovCliente(consumer, all, "C", QDateTime::currentDateTime());
             QFAIL("a call without a reply must fail");
         } catch (const ServerCallError &e) {
-            QVERIFY(QString::fromUtf8(e.what()).contains("sem resposta"));
+            QVERIFY(QString::fromUtf8(e.what()).contains("não respondeu"));
+            QVERIFY(e.details().startsWith("getMovCliente em 127.0.0.1:"));
+            QVERIFY(e.details().contains("sem resposta"));
         }
         QVERIFY(!client.connection.connected());
         // The next call reconnects and is served.
@@ -246,6 +257,8 @@ private slots:
             QFAIL("an error reply must fail the call");
         } catch (const ServerCallError &e) {
             QVERIFY(QString::fromUtf8(e.what()).contains("CDCLIENTE"));
+            QVERIFY(QString::fromUtf8(e.what()).endsWith(u'.'));
+            QVERIFY(e.details().endsWith("bad-argument"));
         }
         QVERIFY(client.connection.connected()); // the stream is still sound
     }
@@ -278,7 +291,8 @@ private slots:
             service.getPrxMovClie("C");
             QFAIL("a dropped connection must fail the call");
         } catch (const ServerCallError &e) {
-            QVERIFY(QString::fromUtf8(e.what()).contains("encerrada"));
+            QVERIFY(QString::fromUtf8(e.what()).contains("caiu antes da resposta"));
+            QVERIFY(e.details().contains("encerrada"));
         }
     }
 };

@@ -46,7 +46,7 @@ struct Client
         try {
             connection.call(method, args);
         } catch (const fw::ServerCallError &e) {
-            return QString::fromUtf8(e.what());
+            return QString::fromUtf8(e.what()) + u' ' + e.details(); // the error code is in the details
         }
         return {};
     }

@@ -15,6 +15,7 @@ public:
         QString text;
         fw::MsgDlgType type;
         fw::MsgDlgButtons buttons;
+        QString details;
     };
 
     RecordingDialogs() { fw::setDialogs(this); }
@@ -27,6 +28,14 @@ public:
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons & fw::mbNo ? fw::mrNo : fw::mrOk;
+    }
+
+    int messageDlg(const QString &text, const QString &details, fw::MsgDlgType type,
+                   fw::MsgDlgButtons buttons) override
+    {
+        const int answer = messageDlg(text, type, buttons, 0);
+        shown.last().details = details;
+        return answer;
     }
 
     QStringList texts() const

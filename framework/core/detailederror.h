@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace fw {
+
+// A failure told to the operator in words they can act on, with the technical detail (the
+// call, the system's own text) kept apart for the dialog's "Detalhes".
+class DetailedError : public std::runtime_error
+{
+public:
+    DetailedError(const QString &message, const QString &details)
+        : std::runtime_error(message.toStdString()), m_details(details)
+    {
+    }
+    const QString &details() const { return m_details; }
+
+private:
+    QString m_details;
+};
+
+} // namespace fw
