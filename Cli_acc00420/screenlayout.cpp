@@ -63,6 +63,12 @@ void TfrmPagClie::buildSelectionPanel()
     edtNmConsum->setEnabled(false);
     edtNmConsum->setReadOnly(true);
     depDe = named(new fw::TDateEditPlus(panCliente), "depDe");
+    // The names are display only, disabled, yet read as plainly as what is typed.
+    for (QLineEdit *name : {edtNmCliente, edtNmConsum}) {
+        QPalette palette = name->palette();
+        palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+        name->setPalette(palette);
+    }
 
     auto *grid = new QGridLayout(panCliente);
     grid->addWidget(caption(QStringLiteral("Clie&nte"), medCdCliente), 0, 0);

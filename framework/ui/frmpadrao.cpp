@@ -17,6 +17,11 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     dtsPadrao = new DataSource(this);
     dtsPadrao->setObjectName(QStringLiteral("dtsPadrao"));
     dtsPadrao->onStateChange = [this](DataSource &) { dtsPadraoStateChange(); };
+    // The record arrows follow the cursor, as the navigator's do.
+    connect(dtsPadrao, &DataSource::dataSetChanged, this, [this] {
+        if (RecordSet *set = dataSet())
+            connect(set, &RecordSet::currentChanged, this, [this] { updateRecordArrows(); });
+    });
     msgPadrao = new TMessages(this);
     msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
     msgMensagensPadroes = new TMessages(this);
@@ -268,13 +273,24 @@ void TfrmPadrao::dtsPadraoStateChange()
     sbtExcluir->setEnabled(hasRecord);
     sbtConfirmar->setEnabled(editing);
     sbtCancelar->setEnabled(editing);
-    for (QToolButton *b : {sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo})
-        b->setEnabled(hasRecord);
+    updateRecordArrows();
     sbtVerificar->setEnabled(browsing);
     for (QAction *report : std::as_const(m_reportItems))
         report->setEnabled(hasRecord);
     copyToTwins({sbtIncluir, sbtAlterar, sbtExcluir, sbtConfirmar, sbtCancelar, sbtPrimeiro, sbtAnterior,
                  sbtProximo, sbtUltimo, sbtVerificar, sbtImprimir});
+}
+
+void TfrmPadrao::updateRecordArrows()
+{
+    RecordSet *set = dataSet();
+    const bool hasRecord = set && set->state() == DataSetState::Browse && !set->isEmpty();
+    const int at = hasRecord ? set->recNo() : -1;
+    sbtPrimeiro->setEnabled(hasRecord && at > 0);
+    sbtAnterior->setEnabled(hasRecord && at > 0);
+    sbtProximo->setEnabled(hasRecord && at < set->recordCount() - 1);
+    sbtUltimo->setEnabled(hasRecord && at < set->recordCount() - 1);
+    copyToTwins({sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo});
 }
 
 void TfrmPadrao::sbtIncluirClick()

@@ -114,6 +114,8 @@ private:
                            const char *twinName, const QKeySequence &shortcut, std::function<void()> handler);
     RecordSet *dataSet() const { return dtsPadrao->dataSet(); }
     void deleteClick();
+    // First and previous off on the first record, next and last on the last one.
+    void updateRecordArrows();
 
     QHash<QToolButton *, QAction *> m_twins;
     QList<QAction *> m_reportItems;

@@ -257,6 +257,26 @@ private slots:
         QVERIFY(button->isHidden()); // the menu item is the way in
     }
 
+    void theRecordArrowsFollowTheCursor()
+    {
+        Loaded l({{"1", "D", 1.0}, {"2", "C", 2.0}, {"3", "D", 3.0}});
+        auto enabled = [&l] {
+            QList<bool> on;
+            for (QToolButton *b : {l.screen.sbtPrimeiro, l.screen.sbtAnterior, l.screen.sbtProximo, l.screen.sbtUltimo}) {
+                on.append(b->isEnabled());
+                if (l.screen.twinOf(b)->isEnabled() != b->isEnabled())
+                    on.append(false); // the twin disagrees
+            }
+            return on;
+        };
+        l.set().first();
+        QCOMPARE(enabled(), (QList<bool>{false, false, true, true}));
+        l.set().next();
+        QCOMPARE(enabled(), (QList<bool>{true, true, true, true}));
+        l.set().last();
+        QCOMPARE(enabled(), (QList<bool>{true, true, false, false}));
+    }
+
     void formPageBindings()
     {
         Loaded l({{"0000000042", "D", 10.0}});
