@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   poppler-utils
   qt6-translations-l10n
+  openbox xdotool x11-utils
 )
 
 missing=()

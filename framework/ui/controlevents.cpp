@@ -2,6 +2,7 @@
 
 #include "handlerguard.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 
@@ -16,11 +17,17 @@ ControlEvents::ControlEvents(QWidget *control)
 
 void ControlEvents::run(const std::function<void()> &handler)
 {
-    if (!handler || m_running || !m_control || screenClosing(m_control))
+    if (!handler || m_running || !m_control || screenClosing(m_control) || focusBeingPutBack(m_control))
         return;
+    QWidget *before = QApplication::focusWidget();
     m_running = true;
     guarded(handler);
     m_running = false;
+    QWidget *left = QApplication::focusWidget();
+    if (!left && m_control) // a message box has the activation: the field chosen waits in its window
+        left = m_control->window()->focusWidget();
+    if (left != before)
+        keepFocusAfterChange(m_control, before, left);
 }
 
 bool ControlEvents::eventFilter(QObject *watched, QEvent *event)

@@ -98,7 +98,7 @@ bool TDateEditPlus::CheckDate()
 bool TDateEditPlus::eventFilter(QObject *watched, QEvent *event)
 {
     // A date typed that is no real day (31/02) is refused on leaving, before anyone reads it.
-    if (watched == m_edit && event->type() == QEvent::FocusOut && !screenClosing(this)) {
+    if (watched == m_edit && event->type() == QEvent::FocusOut && !screenClosing(this) && !focusBeingPutBack(this)) {
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             CheckDate();

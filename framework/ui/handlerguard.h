@@ -19,6 +19,14 @@ bool guarded(const std::function<void()> &handler);
 void markScreenClosing(QWidget *screen);
 bool screenClosing(const QWidget *widget);
 
+// A handler raised by a focus change from `from` to `to` that put the focus on `chosen` (the
+// field it refused) would see Qt finish the change after it and undo that. Puts the focus back
+// on `chosen` once the change is over, unless it has gone somewhere else meanwhile.
+void keepFocusAfterChange(QWidget *from, QWidget *to, QWidget *chosen);
+
+// True while such a focus is on its way back in the widget's window.
+bool focusBeingPutBack(const QWidget *widget);
+
 // The message shown for a failure that reached the guard.
 QString failureMessage(const std::exception &failure);
 

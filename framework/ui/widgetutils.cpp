@@ -26,12 +26,13 @@ bool PanelFocusWatcher::contains(const QWidget *widget) const
     return widget && m_panel && (widget == m_panel || m_panel->isAncestorOf(widget));
 }
 
-void PanelFocusWatcher::focusChanged(QWidget *, QWidget *)
+void PanelFocusWatcher::focusChanged(QWidget *old, QWidget *)
 {
     // Where the focus is now, not where this change sent it: a control's own check (a date
     // that is no real day) may have taken it back already.
     QWidget *now = QApplication::focusWidget();
-    if (m_running || !now || !m_screen || (now != m_screen && !m_screen->isAncestorOf(now)) || screenClosing(m_screen))
+    if (m_running || !now || !m_screen || (now != m_screen && !m_screen->isAncestorOf(now)) || screenClosing(m_screen)
+        || focusBeingPutBack(m_screen))
         return;
     const bool inside = contains(now);
     if (inside == m_inside)
@@ -43,8 +44,14 @@ void PanelFocusWatcher::focusChanged(QWidget *, QWidget *)
     m_running = true;
     guarded(handler);
     m_running = false;
-    // Where the handler left the focus is where it is now, without raising anything.
-    m_inside = contains(QApplication::focusWidget());
+    // Where the handler left the focus is where it is now, without raising anything; and there
+    // it stays once Qt has finished the change that raised it.
+    QWidget *left = QApplication::focusWidget();
+    if (!left) // a message box has the activation: the field chosen waits in its window
+        left = m_screen->window()->focusWidget();
+    m_inside = contains(left);
+    if (left != now)
+        keepFocusAfterChange(old, now, left);
 }
 
 } // namespace fw

@@ -1,0 +1,245 @@
+#include "appserver.h"
+#include "btnpesquisa.h"
+#include "dbgeral.h"
+#include "demodata.h"
+#include "frmpadrao.h"
+#include "hostservices.h"
+#include "ledger.h"
+#include "logincontext.h"
+#include "messageboxdialogs.h"
+#include "schema.h"
+
+#include <QLibrary>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// The back office in a real X session under a window manager, driven by real key and mouse
+// events (xdotool): what only a real window shows, the focus after a modal dialog above all.
+class TestRealWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<server::Storage> m_storage;
+    std::unique_ptr<server::Dispatcher> m_dispatcher;
+    std::unique_ptr<server::Ledger> m_ledger;
+    std::unique_ptr<server::AppServer> m_appServer;
+    std::unique_ptr<QMainWindow> m_main;
+    fw::MessageBoxDialogs m_dialogs;
+    std::unique_ptr<QLibrary> m_module;
+    QPointer<fw::TfrmPadrao> m_screen;
+    int m_shot = 0;
+
+    static void xdotool(const QStringList &args)
+    {
+        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), args), 0);
+    }
+    // Keys one after the other, "Tab Tab" or "ctrl+a".
+    static void key(const QString &keys)
+    {
+        xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--clearmodifiers")} + keys.split(u' '));
+    }
+    static void type(const QString &text) { xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text}); }
+    static QString focusName()
+    {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("(none)");
+    }
+
+    // The screen as it is, dialogs included, kept beside the test for whoever reads its run.
+    void shot(const QString &step)
+    {
+        const QString dir = qEnvironmentVariable("REALWINDOW_ARTEFACTS");
+        if (dir.isEmpty())
+            return;
+        QDir().mkpath(dir);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(
+            QStringLiteral("%1/%2-%3.png").arg(dir).arg(++m_shot, 2, 10, QLatin1Char('0')).arg(step));
+    }
+
+    // Presses `keys`; the message box it raises is read and closed with Enter, as an operator
+    // does; *text gets the message.
+    void keysRaisingAMessage(const QString &keys, const QString &step, QString *message)
+    {
+        QString &text = *message;
+        QTimer operatorAtTheDialog;
+        connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            operatorAtTheDialog.stop();
+            text = box->text();
+            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(box->winId())});
+            shot(step);
+            key(QStringLiteral("Return"));
+        });
+        operatorAtTheDialog.start(30);
+        key(keys);
+        QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 10000);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
+
+    template<typename T>
+    T *child(const char *name)
+    {
+        return m_screen->findChild<T *>(QLatin1String(name));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs a real X session (tests/realwindow/run-under-xvfb.sh)");
+        const QString file = m_dir.filePath(QStringLiteral("demo.db"));
+        m_storage = std::make_unique<server::Storage>(file);
+        server::migrate(m_storage->connection(), m_storage->kind());
+        server::createDemoData(*m_storage, QDate::currentDate());
+        m_dispatcher = std::make_unique<server::Dispatcher>();
+        m_ledger = std::make_unique<server::Ledger>(*m_storage);
+        m_ledger->publish(*m_dispatcher);
+        m_appServer = std::make_unique<server::AppServer>(*m_dispatcher, server::AppServer::Options{});
+        QVERIFY(m_appServer->listen(nullptr));
+        fw::dtmDBGeral().open(file);
+        fw::setDialogs(&m_dialogs);
+        fw::LoginContext context;
+        context.filial = QStringLiteral("0001");
+        context.operador = QStringLiteral("0007");
+        context.webPort = m_appServer->port();
+        fw::setLoginContext(context);
+
+        m_main = std::make_unique<QMainWindow>();
+        auto *area = new QMdiArea(m_main.get());
+        m_main->setCentralWidget(area);
+        m_main->resize(1100, 700);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_main->winId())});
+        QTRY_VERIFY(m_main->isActiveWindow());
+        fw::hostServices().mainWindow = m_main.get();
+        fw::hostServices().mdiArea = area;
+        m_module = std::make_unique<QLibrary>(QStringLiteral(PKG_ACC00420_PATH));
+        QVERIFY2(m_module->load(), qPrintable(m_module->errorString()));
+        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
+        m_screen = reinterpret_cast<QPointer<fw::TfrmPadrao> *>(m_module->resolve("frmPagClie"))->data();
+        QVERIFY(m_screen);
+        QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
+        shot(QStringLiteral("opened"));
+    }
+    void cleanupTestCase()
+    {
+        fw::setDialogs(nullptr);
+        m_main.reset();
+        fw::dtmDBGeral().close();
+    }
+
+    // The steps follow one another on the one screen, as an operator's morning does.
+    void aBlankClientIsRefusedAndTheFocusComesBack()
+    {
+
+        QString message;
+        keysRaisingAMessage(QStringLiteral("Tab Tab Tab"), QStringLiteral("blank-client"), &message);
+        QCOMPARE(message, QStringLiteral("Cliente deve ser informado."));
+        QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
+    }
+
+    void anUnknownNumberIsRefusedAndTheFocusComesBack()
+    {
+        type(QStringLiteral("12345678909"));
+        QString message;
+        keysRaisingAMessage(QStringLiteral("Tab"), QStringLiteral("unknown-client"), &message);
+        QCOMPARE(message, QStringLiteral("Cliente não cadastrado."));
+        QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
+    }
+
+    void aMissingConsumerIsRefusedAndTheFocusComesBack()
+    {
+        key(QStringLiteral("ctrl+a"));
+        type(QStringLiteral("11222333000181"));
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("edtConsumidor"));
+        QString message;
+        keysRaisingAMessage(QStringLiteral("Tab Tab"), QStringLiteral("blank-consumer"), &message);
+        QCOMPARE(message, QStringLiteral("Consumidor deve ser informado."));
+        QTRY_COMPARE(focusName(), QStringLiteral("edtConsumidor"));
+    }
+
+    void aBlankStartDateIsRefusedAndTheFocusComesBack()
+    {
+        type(QStringLiteral("2"));
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("dateText"));
+        key(QStringLiteral("ctrl+a"));
+        key(QStringLiteral("Delete"));
+        QString message;
+        keysRaisingAMessage(QStringLiteral("Tab"), QStringLiteral("blank-date"), &message);
+        QCOMPARE(message, QStringLiteral("Data inicial deve ser informada."));
+        QTRY_COMPARE(focusName(), QStringLiteral("dateText"));
+    }
+
+    void theStatementLoadsIntoTheGrid()
+    {
+        type(QDate::currentDate().addDays(-60).toString(QStringLiteral("ddMMyyyy")));
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
+        fw::RecordSet *statement = m_screen->dtsPadrao->dataSet();
+        QVERIFY(statement->active());
+        QVERIFY(!statement->isEmpty());
+        shot(QStringLiteral("statement"));
+    }
+
+    void showingTheScreenAgainKeepsTheStatement()
+    {
+        fw::RecordSet *statement = m_screen->dtsPadrao->dataSet();
+        const int rows = statement->recordCount();
+        key(QStringLiteral("Down"));
+        QTRY_COMPARE(statement->recNo(), 1);
+        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
+        QVERIFY(statement->active());
+        QCOMPARE(statement->recordCount(), rows);
+        QCOMPARE(statement->recNo(), 1);
+    }
+
+    void theClientSearchByButtonFromAnotherField()
+    {
+        key(QStringLiteral("alt+o")); // back into the panel, on the consumer
+        QTRY_COMPARE(focusName(), QStringLiteral("edtConsumidor"));
+        auto *button = child<fw::TBtnPesquisa>("btnCliente");
+        const QPoint centre = button->mapToGlobal(button->rect().center());
+        bool listed = false;
+        QTimer operatorAtTheList;
+        connect(&operatorAtTheList, &QTimer::timeout, this, [&] {
+            auto *list = qobject_cast<fw::SearchListDialog *>(QApplication::activeModalWidget());
+            if (!list || !list->isActiveWindow())
+                return;
+            operatorAtTheList.stop();
+            listed = true;
+            shot(QStringLiteral("client-list"));
+            key(QStringLiteral("Return"));
+        });
+        operatorAtTheList.start(30);
+        xdotool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+        QTRY_VERIFY_WITH_TIMEOUT(listed, 10000);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
+        QVERIFY(!child<QLineEdit>("edtNmCliente")->text().isEmpty()); // chosen, with no error
+    }
+
+    void ctrlF4InASearchEditClosesTheScreen()
+    {
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("edtConsumidor"));
+        key(QStringLiteral("ctrl+F4"));
+        QTRY_VERIFY(!m_screen);
+        QVERIFY(!QApplication::activeModalWidget()); // no list opened, nothing validated
+    }
+};
+
+QTEST_MAIN(TestRealWindow)
+#include "tst_realwindow.moc"
