@@ -12,6 +12,7 @@ packages=(
   poppler-utils
   qt6-translations-l10n
   openbox xdotool x11-utils
+  fonts-dejavu-core
 )
 
 missing=()
