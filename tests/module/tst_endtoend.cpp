@@ -1,19 +1,15 @@
-#include "appserver.h"
+#include "accountservice.h"
 #include "btnpesquisa.h"
+#include "checkresultserv.h"
 #include "dbgeral.h"
-#include "demodata.h"
+#include "demoserver.h"
 #include "formatsettings.h"
 #include "frmpadrao.h"
 #include "hostservices.h"
-#include "ledger.h"
 #include "logincontext.h"
 #include "lossyproxy.h"
-#include "messageboxdialogs.h"
-#include "recordingdialogs.h"
-#include "schema.h"
-#include "accountservice.h"
-#include "checkresultserv.h"
 #include "movementfields.h"
+#include "recordingdialogs.h"
 #include "recordset.h"
 
 #include <QLibrary>
@@ -53,11 +49,7 @@ class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<server::Storage> m_storage;
-    std::unique_ptr<server::Dispatcher> m_dispatcher;
-    std::unique_ptr<server::Ledger> m_ledger;
-    std::unique_ptr<server::AppServer> m_appServer;
+    std::unique_ptr<DemoServer> m_appServer;
     std::unique_ptr<QMainWindow> m_main;
     std::unique_ptr<RecordingDialogs> m_dialogs;
     std::unique_ptr<QLibrary> m_module;
@@ -132,17 +124,8 @@ class TestEndToEnd : public QObject
 private slots:
     void init()
     {
-        const QString file = m_dir.filePath(QStringLiteral("demo.db"));
-        QFile::remove(file);
-        m_storage = std::make_unique<server::Storage>(file);
-        server::migrate(m_storage->connection(), m_storage->kind());
-        server::createDemoData(*m_storage, QDate::currentDate());
-        m_dispatcher = std::make_unique<server::Dispatcher>();
-        m_ledger = std::make_unique<server::Ledger>(*m_storage);
-        m_ledger->publish(*m_dispatcher);
-        m_appServer = std::make_unique<server::AppServer>(*m_dispatcher, server::AppServer::Options{});
-        QVERIFY(m_appServer->listen(nullptr));
-        fw::dtmDBGeral().open(file);
+        m_appServer = std::make_unique<DemoServer>();
+        QVERIFY(m_appServer->listening());
         m_dialogs = std::make_unique<RecordingDialogs>();
         m_module = std::make_unique<QLibrary>(QStringLiteral(PKG_ACC00420_PATH));
         QVERIFY2(m_module->load(), qPrintable(m_module->errorString()));
@@ -155,11 +138,7 @@ private slots:
         QTRY_VERIFY(!m_screen);
         m_main.reset();
         m_dialogs.reset();
-        fw::dtmDBGeral().close();
         m_appServer.reset();
-        m_ledger.reset();
-        m_dispatcher.reset();
-        m_storage.reset();
     }
 
     void pickClientAndConsumerByKeyboardAndReadTheStatement()

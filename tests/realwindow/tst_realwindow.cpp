@@ -1,13 +1,9 @@
-#include "appserver.h"
 #include "btnpesquisa.h"
-#include "dbgeral.h"
-#include "demodata.h"
+#include "demoserver.h"
 #include "frmpadrao.h"
 #include "hostservices.h"
-#include "ledger.h"
 #include "logincontext.h"
 #include "messageboxdialogs.h"
-#include "schema.h"
 
 #include <QLibrary>
 #include <QMainWindow>
@@ -25,11 +21,7 @@ class TestRealWindow : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<server::Storage> m_storage;
-    std::unique_ptr<server::Dispatcher> m_dispatcher;
-    std::unique_ptr<server::Ledger> m_ledger;
-    std::unique_ptr<server::AppServer> m_appServer;
+    std::unique_ptr<DemoServer> m_appServer;
     std::unique_ptr<QMainWindow> m_main;
     fw::MessageBoxDialogs m_dialogs;
     std::unique_ptr<QLibrary> m_module;
@@ -95,16 +87,8 @@ private slots:
     {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs a real X session (tests/realwindow/run-under-xvfb.sh)");
-        const QString file = m_dir.filePath(QStringLiteral("demo.db"));
-        m_storage = std::make_unique<server::Storage>(file);
-        server::migrate(m_storage->connection(), m_storage->kind());
-        server::createDemoData(*m_storage, QDate::currentDate());
-        m_dispatcher = std::make_unique<server::Dispatcher>();
-        m_ledger = std::make_unique<server::Ledger>(*m_storage);
-        m_ledger->publish(*m_dispatcher);
-        m_appServer = std::make_unique<server::AppServer>(*m_dispatcher, server::AppServer::Options{});
-        QVERIFY(m_appServer->listen(nullptr));
-        fw::dtmDBGeral().open(file);
+        m_appServer = std::make_unique<DemoServer>();
+        QVERIFY(m_appServer->listening());
         fw::setDialogs(&m_dialogs);
         fw::LoginContext context;
         context.filial = QStringLiteral("0001");
@@ -134,7 +118,7 @@ private slots:
     {
         fw::setDialogs(nullptr);
         m_main.reset();
-        fw::dtmDBGeral().close();
+        m_appServer.reset();
     }
 
     // The steps follow one another on the one screen, as an operator's morning does.

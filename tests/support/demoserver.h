@@ -1,0 +1,31 @@
+#pragma once
+
+#include "appserver.h"
+#include "dispatcher.h"
+#include "ledger.h"
+#include "storage.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The real application server on loopback over a new demo ledger in a temporary file, which
+// the shared database module opens too, as the back office runs.
+class DemoServer
+{
+public:
+    DemoServer();
+    ~DemoServer();
+
+    bool listening() const { return m_listening; }
+    quint16 port() const { return m_appServer->port(); }
+    QString file() const { return m_dir.filePath(QStringLiteral("demo.db")); }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<server::Storage> m_storage;
+    server::Dispatcher m_dispatcher;
+    std::unique_ptr<server::Ledger> m_ledger;
+    std::unique_ptr<server::AppServer> m_appServer;
+    bool m_listening = false;
+};
