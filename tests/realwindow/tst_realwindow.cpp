@@ -189,6 +189,31 @@ private slots:
         QCOMPARE(statement->recNo(), 1);
     }
 
+    void aDebitByKeysLeavesNoFocusInTheStoredMovement()
+    {
+        fw::RecordSet *statement = m_screen->dtsPadrao->dataSet();
+        const int rows = statement->recordCount();
+        key(QStringLiteral("F2"));
+        QTRY_COMPARE(focusName(), QStringLiteral("cbbTipo"));
+        key(QStringLiteral("Down Tab Down Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("ndeValPago"));
+        type(QStringLiteral("12,50"));
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("dbmObservacao"));
+        type(QStringLiteral("Acerto"));
+        QString message;
+        keysRaisingAMessage(QStringLiteral("F10"), QStringLiteral("entry-confirmed"), &message);
+        QCOMPARE(message, QStringLiteral("Inclusão de lançamento realizada com sucesso."));
+        QTRY_COMPARE(statement->recordCount(), rows + 1);
+        // A stray key after the message edits nothing.
+        type(QStringLiteral("q"));
+        QTRY_VERIFY(QApplication::focusWidget());
+        QCOMPARE(statement->state(), fw::DataSetState::Browse);
+        QCOMPARE(statement->fieldByName(QStringLiteral("DSHISTMOV")).asString(), QStringLiteral("Acerto"));
+        key(QStringLiteral("ctrl+1"));
+        QTRY_COMPARE(m_screen->activePage(), m_screen->tshFolhaDados);
+    }
+
     void theClientSearchByButtonFromAnotherField()
     {
         key(QStringLiteral("alt+o")); // back into the panel, on the consumer
