@@ -120,6 +120,7 @@ public:
     void medCdClienteKeyPress();
     void btnClienteBeforePesq(fw::TBtnPesquisa &sender);
     void btnClienteAfterPesq(fw::TBtnPesquisa &sender);
+    void qryClienteNRINSJURCLIEGetText(fw::Field &sender, QString &text, bool displayText);
     void edtConsumidorChange();
     void edtConsumidorExit();
     void btnConsumidorBeforePesq(fw::TBtnPesquisa &sender);

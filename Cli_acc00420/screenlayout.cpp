@@ -121,11 +121,6 @@ void TfrmPagClie::buildData()
     dtsConsumidorFilial->setDataSet(cdsConsumidorFilial);
     btnConsumidor->setDataSource(dtsConsumidorFilial);
 
-    // The column widths are in pixels, sized for the back office's small grid font.
-    QFont gridFont = dbgPadrao->font();
-    gridFont.setPixelSize(11);
-    dbgPadrao->setFont(gridFont);
-    dbgPadrao->verticalHeader()->setDefaultSectionSize(QFontMetrics(gridFont).height() + 5);
     dbgPadrao->setColumns({
         {QStringLiteral("TIPO"), {}, 28},
         {QStringLiteral("DTMOVCLI"), {}, 119},

@@ -44,6 +44,8 @@ void TfrmPagClie::bindSelectionEvents()
     connect(medCdCliente, &QLineEdit::textChanged, this, [this] { fw::guarded([this] { medCdClienteChange(); }); });
     btnCliente->OnBeforePesq = [this](fw::TBtnPesquisa &b) { btnClienteBeforePesq(b); };
     btnCliente->OnAfterPesq = [this](fw::TBtnPesquisa &b) { btnClienteAfterPesq(b); };
+    qryCliente->FieldByName(QStringLiteral("NRINSJURCLIE")).onGetText =
+        [this](fw::Field &sender, QString &text, bool display) { qryClienteNRINSJURCLIEGetText(sender, text, display); };
 
     auto *consumer = new fw::ControlEvents(edtConsumidor);
     consumer->onExit = [this] { edtConsumidorExit(); };
@@ -109,6 +111,12 @@ void TfrmPagClie::btnClienteBeforePesq(fw::TBtnPesquisa &)
     qryCliente->ParamByName(QStringLiteral("P_NRINSJURCLIE")).setAsString(QString());
     qryCliente->ParamByName(QStringLiteral("P_TNRINSJURCLIE")).setAsString(QStringLiteral("T"));
     qryCliente->Open();
+}
+
+// The client list shows each registration number through the mask of its person type.
+void TfrmPagClie::qryClienteNRINSJURCLIEGetText(fw::Field &sender, QString &text, bool)
+{
+    text = fw::FormatInscricao(sender.asString(), sender.dataSet().fieldByName(QStringLiteral("IDTPIJURCLIE")).asString());
 }
 
 void TfrmPagClie::btnClienteAfterPesq(fw::TBtnPesquisa &)

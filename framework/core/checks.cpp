@@ -87,4 +87,22 @@ QString PictPess(const QString &personType)
     return QStringLiteral("000000000000000000000;_");
 }
 
+QString FormatInscricao(const QString &number, const QString &personType)
+{
+    const QString mask = PictPess(personType).section(u';', 0, 0);
+    QString shown;
+    qsizetype next = 0;
+    for (QChar m : mask) {
+        if (m == u'9' || m == u'0') {
+            if (next < number.size() && number[next].isDigit())
+                shown.append(number[next++]);
+            else if (m == u'9')
+                return number;
+        } else {
+            shown.append(m);
+        }
+    }
+    return next == number.size() ? shown : number;
+}
+
 } // namespace fw

@@ -35,4 +35,8 @@ QString Ajusta_Inscricao(QString &number);
 // optional digits, so a number of any length can be typed before its type is known.
 QString PictPess(const QString &personType);
 
+// A stored registration number shown through the mask of its person type ("52998224725" with
+// "F" → "529.982.247-25"). A number whose digits do not fill the mask is shown as stored.
+QString FormatInscricao(const QString &number, const QString &personType);
+
 } // namespace fw

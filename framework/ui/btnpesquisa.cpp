@@ -28,6 +28,18 @@ std::optional<int> chooseWithDialog(QWidget *parent, const QString &title, Recor
     return dialog.currentRow();
 }
 
+// A typed text finds a value that starts with it; a code padded with zeros is also found by
+// its significant digits ("123" finds "000…0123").
+bool startsWithTyped(const QString &value, const QString &typed)
+{
+    if (value.startsWith(typed, Qt::CaseInsensitive))
+        return true;
+    qsizetype zeros = 0;
+    while (zeros < value.size() - 1 && value[zeros] == u'0')
+        ++zeros;
+    return zeros > 0 && QStringView(value).sliced(zeros).startsWith(typed, Qt::CaseInsensitive);
+}
+
 } // namespace
 
 void setSearchChooser(SearchChooser c)
@@ -58,6 +70,8 @@ SearchListDialog::SearchListDialog(const QString &title, RecordSet &recordSet, Q
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->horizontalHeader()->setStretchLastSection(true);
+    // Codes and numbers are shown whole: each column as wide as its widest value.
+    m_list->resizeColumnsToContents();
     m_finder->setObjectName(QStringLiteral("searchListFinder"));
     m_finder->setPlaceholderText(QStringLiteral("Digite para localizar"));
     auto *label = new QLabel(QStringLiteral("&Localizar:"), this);
@@ -82,14 +96,18 @@ int SearchListDialog::currentRow() const
     return current.isValid() ? current.row() : -1;
 }
 
+// Type-ahead on every column, the first column first: the operator may type a code or a name.
 void SearchListDialog::find(const QString &text)
 {
-    if (text.isEmpty())
+    const QString typed = text.trimmed();
+    if (typed.isEmpty())
         return;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (m_model->data(m_model->index(row, 0)).toString().startsWith(text, Qt::CaseInsensitive)) {
-            m_list->setCurrentIndex(m_model->index(row, 0));
-            return;
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            if (startsWithTyped(m_model->data(m_model->index(row, column)).toString(), typed)) {
+                m_list->setCurrentIndex(m_model->index(row, column));
+                return;
+            }
         }
     }
 }

@@ -16,8 +16,8 @@ namespace fw {
 
 class RecordSetModel;
 
-// The list a search button offers: its record set's visible fields, with type-ahead on the
-// first column ("Localizar"). Enter (or a double click) chooses the current row, Esc gives up.
+// The list a search button offers: its record set's visible fields, each column as wide as its
+// values, with type-ahead ("Localizar") on a code or a name. Enter (or a double click) chooses the current row, Esc gives up.
 class SearchListDialog : public QDialog
 {
     Q_OBJECT

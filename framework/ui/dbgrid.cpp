@@ -3,11 +3,24 @@
 #include "handlerguard.h"
 
 #include <QDebug>
+#include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
 namespace fw {
+namespace {
+
+// The average character width, in pixels, of the 8-point dialog font the screens' column
+// widths were laid out in.
+constexpr qreal DesignAverageCharWidth = 5.0;
+
+int rowHeightFor(const QFontMetrics &metrics)
+{
+    return metrics.height() + 6;
+}
+
+} // namespace
 
 // Paints through the grid, so the screen's cell hook sees every cell.
 class GridCellDelegate : public QStyledItemDelegate
@@ -43,7 +56,7 @@ TDBGrid::TDBGrid(QWidget *parent)
     setWordWrap(false);
     verticalHeader()->hide(); // no indicator column
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setDefaultSectionSize(rowHeightFor(fontMetrics()));
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     // The selection shows also while another control has the focus.
@@ -102,9 +115,34 @@ void TDBGrid::setColumns(const QList<GridColumn> &columns)
     for (int i = 0; i < columns.size(); ++i) {
         if (!columns[i].title.isEmpty())
             m_model->setColumnTitle(i, columns[i].title);
-        if (columns[i].width >= 0)
-            horizontalHeader()->resizeSection(i, columns[i].width);
         setColumnHidden(i, !columns[i].visible);
+    }
+    applyColumnWidths();
+}
+
+int TDBGrid::scaledWidth(int designWidth) const
+{
+    return qRound(designWidth * QFontMetricsF(font()).averageCharWidth() / DesignAverageCharWidth);
+}
+
+void TDBGrid::applyColumnWidths()
+{
+    if (!m_model)
+        return;
+    for (int i = 0; i < m_columns.size() && i < m_model->columnCount(); ++i) {
+        if (m_columns[i].width < 0)
+            continue;
+        const int title = horizontalHeader()->sectionSizeHint(i);
+        horizontalHeader()->resizeSection(i, std::max(scaledWidth(m_columns[i].width), title));
+    }
+}
+
+void TDBGrid::changeEvent(QEvent *event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        verticalHeader()->setDefaultSectionSize(rowHeightFor(fontMetrics()));
+        applyColumnWidths();
     }
 }
 

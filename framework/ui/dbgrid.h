@@ -14,7 +14,9 @@ class QPainter;
 namespace fw {
 
 // A grid column: the field it shows, its own title (empty: the field's label), its width in
-// pixels (-1: the default) and whether it is shown.
+// design pixels (-1: the default) and whether it is shown. Design pixels are measured at the
+// small dialog font the screens were laid out in; the grid scales them to its own font and
+// never makes a column narrower than its title.
 struct GridColumn
 {
     QString fieldName;
@@ -46,12 +48,17 @@ public:
     std::function<void(TDBGrid &grid, const QRect &rect, int column, QStyle::State state)> onDrawColumnCell;
     QPainter *canvas() const { return m_canvas; }
 
+    // The width in this grid's font of a width laid out at the design font.
+    int scaledWidth(int designWidth) const;
+
 protected:
+    void changeEvent(QEvent *event) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
 
 private:
     friend class GridCellDelegate;
     void rebuild();
+    void applyColumnWidths();
     void followCursor();
     void moveCursor(const QModelIndex &current);
     void paintCell(QPainter *painter, const QRect &rect, const QModelIndex &index, QStyle::State state);

@@ -59,6 +59,26 @@ private slots:
         QCOMPARE(mask.section(u';', 1), QStringLiteral("_"));
     }
 
+    void formatInscricao_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("CPF") << "52998224725" << "F" << "529.982.247-25";
+        QTest::newRow("CNPJ") << "45789123000191" << "J" << "45.789.123/0001-91";
+        QTest::newRow("undetermined stays bare") << "123" << "I" << "123";
+        QTest::newRow("too short for its type") << "5299822" << "F" << "5299822";
+        QTest::newRow("too long for its type") << "529982247251" << "F" << "529982247251";
+        QTest::newRow("not digits") << "ABC.DEF" << "F" << "ABC.DEF";
+        QTest::newRow("empty") << "" << "J" << "";
+    }
+    void formatInscricao()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, type);
+        QTEST(FormatInscricao(number, type), "shown");
+    }
+
     void ajusta_data()
     {
         QTest::addColumn<QString>("code");

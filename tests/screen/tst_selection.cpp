@@ -186,10 +186,13 @@ private slots:
     void theClientSearchFromAnotherFieldSelects()
     {
         s().edtConsumidor->setFocus();
-        fw::setSearchChooser([](QWidget *, const QString &title, fw::RecordSet &) {
+        QString listedNumber;
+        fw::setSearchChooser([&](QWidget *, const QString &title, fw::RecordSet &set) {
+            listedNumber = set.displayTextAt(0, set.fieldByName("NRINSJURCLIE").index());
             return title == "Cliente" ? std::optional<int>(0) : std::nullopt;
         });
         QVERIFY(s().btnCliente->search());
+        QCOMPARE(listedNumber, QStringLiteral("529.982.247-25")); // the list shows it masked
         fw::setSearchChooser({});
         QVERIFY(m_dialogs->shown.isEmpty());
         QCOMPARE(s().edtNmCliente->text(), QStringLiteral("João Batista"));

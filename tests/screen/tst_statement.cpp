@@ -125,11 +125,42 @@ private slots:
         for (int c = 0; c < 14; ++c) {
             QCOMPARE(screen.dbgPadrao->isColumnHidden(c), !shown.contains(c));
             if (c < widths.size() && widths[c] > 0)
-                QCOMPARE(screen.dbgPadrao->columnWidth(c), widths[c]);
+                QCOMPARE(screen.dbgPadrao->columnWidth(c),
+                         std::max(screen.dbgPadrao->scaledWidth(widths[c]),
+                                  screen.dbgPadrao->horizontalHeader()->sectionSizeHint(c)));
         }
         QCOMPARE(screen.dbgPadrao->editTriggers(), QAbstractItemView::NoEditTriggers);
         QVERIFY(screen.dbgPadrao->verticalHeader()->isHidden());
         QCOMPARE(screen.dbgPadrao->selectionBehavior(), QAbstractItemView::SelectItems);
+    }
+
+    // Titles and the widest values fit at the default font and at a large one.
+    void gridColumnsFitTheirText_data()
+    {
+        QTest::addColumn<int>("pixelSize");
+        QTest::newRow("default font") << 0;
+        QTest::newRow("large font") << 20;
+    }
+    void gridColumnsFitTheirText()
+    {
+        QFETCH(int, pixelSize);
+        TfrmPagClie screen;
+        fw::TDBGrid &grid = *screen.dbgPadrao;
+        if (pixelSize > 0) {
+            QFont large = grid.font();
+            large.setPixelSize(pixelSize);
+            grid.setFont(large);
+        }
+        const QFontMetrics text(grid.font());
+        const QFontMetrics titles(grid.horizontalHeader()->font());
+        const QList<std::pair<int, QString>> widest{{1, "31/12/2026 23:59:59"}, {4, "-99.999,99"}, {5, "-99.999,99"},
+                                                    {6, "0001"}, {7, "001"}, {8, "1234567890"}};
+        for (const auto &[column, value] : widest) {
+            const QString title = grid.model()->headerData(column, Qt::Horizontal).toString();
+            QVERIFY2(grid.columnWidth(column) > titles.horizontalAdvance(title), qPrintable(title));
+            QVERIFY2(grid.columnWidth(column) > text.horizontalAdvance(value) + 4, qPrintable(value));
+        }
+        QVERIFY(grid.verticalHeader()->defaultSectionSize() > text.height());
     }
 
     void cellColours_data()

@@ -1,9 +1,11 @@
 #include "checks.h"
+#include "datapacket.h"
 #include "dateeditplus.h"
 #include "maskedit.h"
 #include "messageboxdialogs.h"
 #include "numberedit.h"
 #include "recordingdialogs.h"
+#include "recordset.h"
 #include "samplescreen.h"
 
 #include <QApplication>
@@ -176,6 +178,48 @@ private slots:
         QTest::keyClick(dialog.finder(), Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.list()->model()->columnCount(), 4);
+    }
+
+    // Padded codes are found by their significant digits, names by their start, and each
+    // column shows its values whole.
+    void searchListFindsCodeOrName_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("row");
+        QTest::newRow("code as stored") << "000000000000000000123" << 2;
+        QTest::newRow("significant digits") << "12" << 1;
+        QTest::newRow("significant digits, longer") << "123" << 2;
+        QTest::newRow("name, any case") << "bru" << 1;
+        QTest::newRow("name with accent") << "Fáb" << 2;
+        QTest::newRow("no match stays") << "zz" << 0;
+    }
+    void searchListFindsCodeOrName()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, row);
+        RecordSet consumers;
+        consumers.addField({QStringLiteral("CODIGO"), FieldType::String, 21, QStringLiteral("Código")});
+        consumers.addField({QStringLiteral("NOME"), FieldType::String, 50, QStringLiteral("Nome")});
+        QByteArray packet;
+        DataPacketWriter writer(&packet, {{QStringLiteral("CODIGO"), FieldType::String, 21},
+                                          {QStringLiteral("NOME"), FieldType::String, 50}}, 3);
+        for (const auto &[code, name] : {std::pair{"000000000000000000007", "Ana Souza"},
+                                         std::pair{"000000000000000000012", "Bruno Lima"},
+                                         std::pair{"000000000000000000123", "Fábio Reis"}}) {
+            writer.beginRow();
+            writer.writeString(QString::fromLatin1(code));
+            writer.writeString(QString::fromUtf8(name));
+            writer.endRow();
+        }
+        writer.finish();
+        consumers.loadFromPacket(packet);
+        SearchListDialog dialog(QStringLiteral("Consumidor"), consumers);
+        dialog.show();
+        for (QChar c : typed) // keyClicks knows ASCII only
+            QTest::sendKeyEvent(QTest::Click, dialog.finder(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QCOMPARE(dialog.currentRow(), row);
+        const QFontMetrics metrics(dialog.list()->font());
+        QVERIFY(dialog.list()->columnWidth(0) > metrics.horizontalAdvance(QStringLiteral("000000000000000000123")));
     }
 
     void messageBoxAnswersSixForYes()
