@@ -9,6 +9,7 @@
 #include "recordingdialogs.h"
 #include "recordset.h"
 
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace server;
@@ -18,6 +19,34 @@ class TestServerEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
+    // What an operator meets at the default branch: the clients the README names, accounts in
+    // credit and in the red, cancelled rows, sales with receipts, movements at both branches.
+    void demoDataIsABelievableCanteen()
+    {
+        LedgerBackend backend("sqlite");
+        createDemoData(backend.storage(), QDate::currentDate());
+        auto number = [&](const QString &sql) {
+            QSqlQuery q(backend.db());
+            if (!q.exec(sql) || !q.next())
+                qFatal("%s", qPrintable(sql));
+            return q.value(0).toLongLong();
+        };
+        QCOMPARE(number("SELECT COUNT(*) FROM CLIENTE C JOIN CLIENFILIAL F ON F.CDCLIENTE = C.CDCLIENTE"
+                        " WHERE F.CDFILIAL = '0001' AND C.NRINSJURCLIE IN ('11222333000181', '52998224725', '39053344705')"),
+                 3);
+        const QString latest = "SELECT COUNT(*) FROM MOVICLIE M WHERE NRSEQMOVCLI = (SELECT MAX(NRSEQMOVCLI)"
+                               " FROM MOVICLIE L WHERE L.CDCLIENTE = M.CDCLIENTE) AND (VRSALDOCONS < 0 OR VRSALDPECONS < 0)";
+        QCOMPARE(number(latest), 1); // one account ends in the red, the others in credit
+        QVERIFY(number("SELECT COUNT(*) FROM MOVICLIE WHERE VRSALDOCONS < 0 OR VRSALDPECONS < 0")
+                < number("SELECT COUNT(*) FROM MOVICLIE") / 4);
+        QVERIFY(number("SELECT COUNT(*) FROM MOVICLIE WHERE IDTIPMOCVLI = 'C' AND VRMOVPESCONS > 0") > 0);
+        QVERIFY(number("SELECT COUNT(*) FROM MOVICLIE WHERE IDTIPMOCVLI = 'X'") > 0);
+        QVERIFY(number("SELECT COUNT(*) FROM VENDA V JOIN RECEBIMENTO R ON R.CDFILIAL = V.CDFILIAL"
+                       " AND R.CDCAIXA = V.CDCAIXA AND R.NRSEQVENDA = V.NRSEQVENDA WHERE V.IDSITVENDA = 'X'"
+                       " AND R.IDSITRECE = 'X'") > 0);
+        QCOMPARE(number("SELECT COUNT(DISTINCT CDFILIAL) FROM MOVICLIE WHERE CDCLIENTE = '000000000000000000001'"), 2);
+    }
+
     void demoAccountThroughTheWire()
     {
         LedgerBackend backend("sqlite");
