@@ -1,8 +1,10 @@
 #include "messageboxdialogs.h"
 
 #include "busyindicator.h"
+#include "widgetutils.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -24,6 +26,10 @@ int MessageBoxDialogs::messageDlg(const QString &text, const QString &details, M
     case MsgDlgType::Custom: box.setWindowTitle(QApplication::applicationDisplayName()); break;
     }
     box.setText(text);
+    // A message box sizes itself to its text; a spacer across its grid keeps the title whole.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(widthForTitle(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     if (!details.isEmpty())
         box.setDetailedText(details); // behind the box's "Show Details..." button
     // Buttons in Portuguese, each answering with the host's result number.

@@ -12,6 +12,25 @@ void SetChildEnabled(QWidget *container, bool enabled)
         child->setEnabled(enabled);
 }
 
+int widthForTitle(const QWidget &window)
+{
+    QString shown = window.windowTitle();
+    const QString application = QGuiApplication::applicationDisplayName();
+    if (!application.isEmpty() && !shown.endsWith(application))
+        shown += QStringLiteral(" — ") + application;
+    // Title bars draw in a bold font of about the application's size, beside an icon and
+    // three buttons.
+    QFont title = QApplication::font();
+    title.setBold(true);
+    const int buttons = 4 * (QFontMetrics(title).height() + 8);
+    return QFontMetrics(title).horizontalAdvance(shown) + buttons + 24;
+}
+
+void keepTitleVisible(QWidget &dialog)
+{
+    dialog.setMinimumWidth(std::max(dialog.minimumWidth(), widthForTitle(dialog)));
+}
+
 PanelFocusWatcher::PanelFocusWatcher(QWidget *panel, QWidget *screen)
     : QObject(panel)
     , m_panel(panel)

@@ -11,6 +11,13 @@ namespace fw {
 // Enables or disables every control placed directly in the container.
 void SetChildEnabled(QWidget *container, bool enabled);
 
+// The width a window needs for the window manager to show its whole title (with the
+// application's name that the platform may append) beside the title bar's buttons.
+int widthForTitle(const QWidget &window);
+
+// Keeps a dialog at least as wide as its title needs.
+void keepTitleVisible(QWidget &dialog);
+
 // Raises a panel's enter and exit: enter when the focus moves into the panel from elsewhere in
 // the same screen, exit when it moves from inside to elsewhere in the screen. Moves inside the
 // panel, and focus going to another window (a message box, another screen), raise nothing.

@@ -7,10 +7,12 @@
 #include "recordingdialogs.h"
 #include "recordset.h"
 #include "samplescreen.h"
+#include "widgetutils.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -224,11 +226,14 @@ private slots:
 
     void messageBoxAnswersSixForYes()
     {
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Retaguarda de Lojas e Cantinas"));
+        const auto restore = qScopeGuard([] { QGuiApplication::setApplicationDisplayName(QString()); });
         MessageBoxDialogs dialogs;
         QTimer::singleShot(0, [] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             QVERIFY(box);
             QCOMPARE(box->text(), QStringLiteral("Confirma cancelamento ?"));
+            QVERIFY(box->width() >= widthForTitle(*box)); // the title bar shows "Confirmação" whole
             for (QAbstractButton *b : box->buttons()) {
                 if (b->text() == QStringLiteral("&Sim"))
                     b->click();
