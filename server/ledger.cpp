@@ -22,6 +22,29 @@ using Kind = fw::DatabaseUrl::Kind;
 
 constexpr int MovementNumberWidth = 10;
 
+// The largest amount the ledger keeps: NUMERIC(15,2), whose cents fit a 64-bit integer with
+// room for any balance of them that the recalculation checks.
+constexpr double MaxAmount = 9999999999999.99;
+
+// A balance that would leave 64 bits is refused, never wrapped.
+qint64 addChecked(qint64 balance, qint64 change)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(balance, change, &sum))
+        throw DatabaseError("o saldo excede o maior valor representável");
+    return sum;
+}
+
+// A sum read as text: PostgreSQL's sums of BIGINT are NUMERIC, exact only as digits.
+qint64 storedCents(const QVariant &sum)
+{
+    bool ok = false;
+    const qint64 cents = sum.toString().toLongLong(&ok);
+    if (!ok)
+        throw DatabaseError("o saldo excede o maior valor representável");
+    return cents;
+}
+
 // A refusal the operator can act on: it travels as a failed envelope with this message.
 struct Refusal
 {
@@ -198,9 +221,13 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v)
         throw Refusal{QStringLiteral("IDTIPMOCVLI: tipo de lançamento \"%1\" inválido.").arg(type)};
     const double company = v.number("VRMOVCLI").value_or(0);
     const double personal = v.number("VRMOVPESCONS").value_or(0);
-    if (company < 0 || personal < 0)
-        throw Refusal{QStringLiteral("%1: o valor não pode ser negativo.")
-                          .arg(QLatin1String(company < 0 ? "VRMOVCLI" : "VRMOVPESCONS"))};
+    for (const auto &[name, amount] : {std::pair{"VRMOVCLI", company}, std::pair{"VRMOVPESCONS", personal}}) {
+        if (!(amount >= 0)) // also NaN
+            throw Refusal{QStringLiteral("%1: o valor não pode ser negativo.").arg(QLatin1String(name))};
+        if (!(amount <= MaxAmount))
+            throw Refusal{QStringLiteral("%1: o valor %2 excede o limite de 9.999.999.999.999,99.")
+                              .arg(QLatin1String(name), QString::number(amount, 'g', 17))};
+    }
     if (toCents(company) == 0 && toCents(personal) == 0)
         throw Refusal{QStringLiteral("VRMOVCLI: o valor do lançamento deve ser maior que zero.")};
     if (v.moment("DTMOVCLI").isNull())
@@ -397,14 +424,14 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
             {client}, "travar a conta");
         const QString signedCompany = QStringLiteral(
             "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
-        QSqlQuery carried = run(db, QStringLiteral("SELECT COALESCE(SUM(%1), 0), COALESCE(SUM(%2), 0) FROM MOVICLIE"
+        QSqlQuery carried = run(db, QStringLiteral("SELECT CAST(COALESCE(SUM(%1), 0) AS TEXT), CAST(COALESCE(SUM(%2), 0) AS TEXT) FROM MOVICLIE"
                                                    " WHERE CDCLIENTE = ? AND DTMOVCLI < ?")
                                         .arg(signedCompany.arg(QLatin1String("VRMOVCLI")),
                                              signedCompany.arg(QLatin1String("VRMOVPESCONS"))),
                                 {client, start}, "somar o saldo anterior");
         carried.next();
-        qint64 company = carried.value(0).toLongLong();
-        qint64 personal = carried.value(1).toLongLong();
+        qint64 company = storedCents(carried.value(0));
+        qint64 personal = storedCents(carried.value(1));
 
         struct Balance { QString number; qint64 company, personal; };
         std::vector<Balance> balances;
@@ -414,8 +441,8 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
         while (movements.next()) {
             const QString type = movements.value(1).toString();
             const int sign = type == QLatin1String("C") ? 1 : (type == QLatin1String("D") || type == QLatin1String("A")) ? -1 : 0;
-            company += sign * movements.value(2).toLongLong();
-            personal += sign * movements.value(3).toLongLong();
+            company = addChecked(company, sign * movements.value(2).toLongLong());
+            personal = addChecked(personal, sign * movements.value(3).toLongLong());
             balances.push_back({movements.value(0).toString(), company, personal});
         }
         QSqlQuery update(db);

@@ -152,7 +152,9 @@ QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encode
 
 QByteArray encodeEnvelope(bool ok, const QString &message, const QCborValue &payload)
 {
-    return encodeEnvelope(ok, message, QByteArrayView(payload.toCbor()));
+    // "No value" travels as null; a default QCborValue is undefined, which no reader expects.
+    const QCborValue value = payload.isUndefined() ? QCborValue(nullptr) : payload;
+    return encodeEnvelope(ok, message, QByteArrayView(value.toCbor()));
 }
 
 QCborValue dateTimeToCbor(const QDateTime &moment)

@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <cmath>
+
 #include <set>
 
 using namespace server;
@@ -158,6 +160,33 @@ private slots:
             QCOMPARE(statement.fieldByName("OPERARECA").asString(), QStringLiteral("Maria Aparecida"));
         }
         QCOMPARE(count(b, "SELECT COUNT(*) FROM MOVICLIE WHERE DTRECMOVCLIE IS NULL"), 2); // before the start
+    }
+
+    // The largest amount is kept to the cent; balances that would leave 64 bits are refused
+    // and leave the stored ones as they were.
+    void amountsAtTheLimits_data() { backends(); }
+    void amountsAtTheLimits()
+    {
+        QFETCH(QString, backend);
+        LedgerBackend b(backend);
+        seed(b);
+        Ledger ledger(b.storage());
+        fw::RecordSet set;
+        acc00420::defineMovementFields(set);
+        QVERIFY(okOf(ledger.SetMovCliente({insertDelta({handOut(ledger), "C", 9999999999999.99}, set)})));
+        QCOMPARE(count(b, "SELECT COUNT(*) FROM MOVICLIE WHERE VRMOVCLI = 999999999999999"), 1);
+
+        // Ten credits whose sum leaves 64 bits.
+        for (int i = 2; i <= 11; ++i)
+            movement(b, QString::number(i).rightJustified(10, u'0'), day(i), "C", 1000000000000000000);
+        for (const int start : {1, 20}) { // summed in the server, or before the start by the database
+            QString message;
+            QCborValue recalculated;
+            okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(start, 0)), "0007"}), &message, &recalculated);
+            QCOMPARE(recalculated, QCborValue(false));
+            QVERIFY2(message.contains("Saldos não recalculados"), qPrintable(message));
+            QCOMPARE(count(b, "SELECT COUNT(*) FROM MOVICLIE WHERE VRSALDOCONS <> 0"), 0);
+        }
     }
 
     void recalculatingAnUnknownClientAnswersFalse_data() { backends(); }
@@ -324,6 +353,11 @@ private slots:
             row("half a cent is zero") << "1" << 0.004 << 0.0 << QString() << "D" << "VRMOVCLI";
             row("81-character observation") << "1" << 10.0 << 0.0 << QString(81, u'x') << "D" << "DSHISTMOV";
             row("unknown type") << "1" << 10.0 << 0.0 << QString() << "Q" << "IDTIPMOCVLI";
+            row("beyond NUMERIC(15,2)") << "1" << 1e20 << 0.0 << QString() << "C" << "VRMOVCLI";
+            row("debit that would wrap") << "1" << 9.3e16 << 0.0 << QString() << "D" << "VRMOVCLI";
+            row("a cent over the limit") << "1" << 10000000000000.0 << 0.0 << QString() << "C" << "VRMOVCLI";
+            row("personal beyond the limit") << "1" << 0.0 << 5e16 << QString() << "C" << "VRMOVPESCONS";
+            row("not a number") << "1" << std::nan("") << 0.0 << QString() << "C" << "VRMOVCLI";
         });
     }
     void refusedInserts()
@@ -348,8 +382,11 @@ private slots:
             set.addField(wide);
         }
         QString message;
-        QVERIFY(!okOf(ledger.SetMovCliente({insertDelta({number, type, company, personal, history}, set)}), &message));
+        QCborValue payload;
+        QVERIFY(!okOf(ledger.SetMovCliente({insertDelta({number, type, company, personal, history}, set)}), &message,
+                      &payload));
         QVERIFY2(message.contains(named), qPrintable(message));
+        QVERIFY(payload.isNull()); // "no value" is CBOR null, not undefined
         QCOMPARE(count(b, "SELECT COUNT(*) FROM MOVICLIE"), 0);
     }
 
