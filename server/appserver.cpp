@@ -10,7 +10,8 @@
 namespace server {
 
 // One connected client: its socket, the frames it sent that wait their turn, and its idle
-// timer.
+// timer. Bytes are taken from the socket only while the queue has room, so a client that
+// pipelines without end fills its own socket buffers, not the server's memory.
 class Session : public QObject
 {
 public:
@@ -21,12 +22,19 @@ public:
         , m_socket(socket)
         , m_frames(options.maxFrameBytes)
         , m_maxFrame(options.maxFrameBytes)
+        , m_maxQueued(std::max(1, options.maxQueuedRequests))
+        , m_maxQueuedBytes(options.maxQueuedBytes)
     {
         socket->setParent(this);
+        // What Qt holds for us beyond that stays in the kernel, and TCP makes the client wait.
+        socket->setReadBufferSize(ReadChunk);
         m_idle.setSingleShot(true);
         m_idle.setInterval(options.idleTimeoutMs);
         connect(&m_idle, &QTimer::timeout, this, [this] { m_socket->abort(); });
-        connect(socket, &QTcpSocket::readyRead, this, [this] { receive(); });
+        connect(socket, &QTcpSocket::readyRead, this, [this] {
+            m_idle.start();
+            pull();
+        });
         connect(socket, &QTcpSocket::disconnected, this, [this] { m_owner.closed(m_id); });
         m_idle.start();
     }
@@ -39,28 +47,46 @@ public:
         next();
     }
 
+    int queued() const { return int(m_waiting.size()); }
+    qsizetype queuedBytes() const { return m_waitingBytes + m_frames.buffered(); }
+
 private:
-    void receive()
+    static constexpr qsizetype ReadChunk = 64 * 1024;
+
+    bool roomForFrame() const { return queued() < m_maxQueued; }
+    bool roomForBytes() const { return roomForFrame() && (m_waiting.empty() || queuedBytes() < m_maxQueuedBytes); }
+
+    void pull()
     {
-        m_idle.start();
-        m_frames.append(m_socket->readAll());
-        QByteArray frame;
         while (true) {
-            const auto status = m_frames.next(&frame);
-            if (status == fw::FrameReader::Status::NeedMore)
-                break;
-            if (status == fw::FrameReader::Status::TooLarge) {
-                m_socket->write(fw::encodeFrame(fw::encodeErrorReply(
-                    0, QStringLiteral("frame-too-large"),
-                    QStringLiteral("mensagem de %1 bytes excede o limite de %2 bytes; conexão encerrada")
-                        .arg(m_frames.announcedLength()).arg(m_maxFrame))));
-                m_socket->disconnectFromHost();
-                m_waiting.clear();
-                return;
+            QByteArray frame;
+            while (roomForFrame()) {
+                const auto status = m_frames.next(&frame);
+                if (status == fw::FrameReader::Status::NeedMore)
+                    break;
+                if (status == fw::FrameReader::Status::TooLarge) {
+                    refuseTooLarge();
+                    return;
+                }
+                m_waitingBytes += frame.size();
+                m_waiting.push_back(std::move(frame));
             }
-            m_waiting.push_back(std::move(frame));
+            if (!roomForBytes() || m_socket->bytesAvailable() == 0)
+                break;
+            m_frames.append(m_socket->read(ReadChunk));
         }
         next();
+    }
+
+    void refuseTooLarge()
+    {
+        m_socket->write(fw::encodeFrame(fw::encodeErrorReply(
+            0, QStringLiteral("frame-too-large"),
+            QStringLiteral("mensagem de %1 bytes excede o limite de %2 bytes; conexão encerrada")
+                .arg(m_frames.announcedLength()).arg(m_maxFrame))));
+        m_socket->disconnectFromHost();
+        m_waiting.clear();
+        m_waitingBytes = 0;
     }
 
     void next()
@@ -71,7 +97,9 @@ private:
         m_idle.stop(); // a long request is not idleness
         QByteArray frame = std::move(m_waiting.front());
         m_waiting.pop_front();
+        m_waitingBytes -= frame.size();
         m_owner.run(m_id, std::move(frame));
+        pull(); // room again: take what the client sent meanwhile
     }
 
     AppServer &m_owner;
@@ -79,7 +107,10 @@ private:
     QTcpSocket *m_socket;
     fw::FrameReader m_frames;
     qsizetype m_maxFrame;
+    int m_maxQueued;
+    qsizetype m_maxQueuedBytes;
     std::deque<QByteArray> m_waiting;
+    qsizetype m_waitingBytes = 0;
     QTimer m_idle;
     bool m_busy = false;
 };
@@ -107,6 +138,22 @@ bool AppServer::listen(QString *error)
         *error = QStringLiteral("não foi possível escutar em %1:%2: %3")
                      .arg(m_options.address.toString()).arg(m_options.port).arg(m_server.errorString());
     return false;
+}
+
+int AppServer::queuedRequests() const
+{
+    int total = 0;
+    for (const Session *s : m_sessions)
+        total += s->queued();
+    return total;
+}
+
+qsizetype AppServer::queuedBytes() const
+{
+    qsizetype total = 0;
+    for (const Session *s : m_sessions)
+        total += s->queuedBytes();
+    return total;
 }
 
 void AppServer::accept()

@@ -16,7 +16,7 @@ class Session;
 
 // The application server's network side: accepts any number of clients, reads their framed
 // requests, runs each on a worker thread through the dispatcher (one request at a time per
-// client, in order) and writes the replies back. A broken request gets an error reply; a
+// client, in order, with a bounded queue) and writes the replies back. A broken request gets an error reply; a
 // frame over the limit gets one and its connection is closed; a client silent for the idle
 // time is dropped. No client can stall the others.
 class AppServer : public QObject
@@ -30,6 +30,11 @@ public:
         qsizetype maxFrameBytes = fw::DefaultMaxFrameBytes;
         int idleTimeoutMs = 10 * 60 * 1000;
         int workers = 4;
+        // Requests a client may have waiting behind the one running, by count and by bytes
+        // (a single frame up to the frame limit is always taken); past either the server
+        // stops reading from that client, whose writes then block.
+        int maxQueuedRequests = 16;
+        qsizetype maxQueuedBytes = fw::DefaultMaxFrameBytes;
     };
 
     AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
@@ -39,6 +44,9 @@ public:
     bool listen(QString *error);
     quint16 port() const { return m_server.serverPort(); }
     int sessionCount() const { return int(m_sessions.size()); }
+    // Received requests waiting behind a running one, and their bytes, over all clients.
+    int queuedRequests() const;
+    qsizetype queuedBytes() const;
     // Waits for the requests still running (for an orderly stop).
     void waitForWorkers() { m_pool.waitForDone(); }
 

@@ -167,6 +167,58 @@ private slots:
         QCOMPARE(slow.bytesAvailable(), 0); // answered while the slow one still runs
         QTRY_VERIFY(slow.bytesAvailable() > 0);
     }
+
+    // A client that pipelines without end while a slow request runs: the server holds no more
+    // than its bounds (by count, by bytes), stops reading, and later answers every request,
+    // in order.
+    void pipelinedRequestsAreBounded_data()
+    {
+        QTest::addColumn<int>("maxRequests");
+        QTest::addColumn<int>("maxBytes");
+        QTest::addColumn<int>("padding");
+        QTest::newRow("by count") << 4 << 64 * 1024 * 1024 << 0;
+        QTest::newRow("by bytes") << 1000 << 256 * 1024 << 60 * 1024;
+    }
+    void pipelinedRequestsAreBounded()
+    {
+        QFETCH(int, maxRequests);
+        QFETCH(int, maxBytes);
+        QFETCH(int, padding);
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer::Options options;
+        options.maxQueuedRequests = maxRequests;
+        options.maxQueuedBytes = maxBytes;
+        AppServer server(dispatcher, options);
+        QVERIFY(server.listen(nullptr));
+        QTcpSocket client;
+        QVERIFY(connectRaw(client, server.port()));
+        client.write(fw::encodeFrame(fw::encodeRequest({1, object, "slow", {}})));
+        const QCborArray args{"12345", fw::dateTimeToCbor(QDateTime::currentDateTime()),
+                              QCborMap{{QStringLiteral("pad"), QString(padding, u'x')}}};
+        constexpr int Pipelined = 200;
+        for (quint64 id = 2; id < 2 + Pipelined; ++id)
+            client.write(fw::encodeFrame(fw::encodeRequest({id, object, "echo", args})));
+        int peakRequests = 0;
+        qsizetype peakBytes = 0;
+        QByteArray replies;
+        fw::FrameReader reader;
+        QList<quint64> answered;
+        QVERIFY(QTest::qWaitFor([&] {
+            peakRequests = std::max(peakRequests, server.queuedRequests());
+            peakBytes = std::max(peakBytes, server.queuedBytes());
+            reader.append(client.readAll());
+            QByteArray frame;
+            while (reader.next(&frame) == fw::FrameReader::Status::Frame) {
+                const fw::Reply reply = fw::decodeReply(frame);
+                answered.append(reply.error ? 0 : reply.id);
+            }
+            return answered.size() == Pipelined + 1;
+        }, 60000));
+        QVERIFY(peakRequests <= maxRequests);
+        QVERIFY2(peakBytes <= maxBytes + 128 * 1024, qPrintable(QString::number(peakBytes)));
+        for (int i = 0; i < answered.size(); ++i)
+            QCOMPARE(answered[i], quint64(i + 1));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppServer)
