@@ -121,6 +121,7 @@ AppServer::AppServer(const Dispatcher &dispatcher, Options options, QObject *par
     , m_options(options)
 {
     m_pool.setMaxThreadCount(std::max(1, options.workers));
+    m_pool.setExpiryTimeout(options.workerExpiryMs);
     connect(&m_server, &QTcpServer::newConnection, this, &AppServer::accept);
 }
 

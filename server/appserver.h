@@ -30,6 +30,7 @@ public:
         qsizetype maxFrameBytes = fw::DefaultMaxFrameBytes;
         int idleTimeoutMs = 10 * 60 * 1000;
         int workers = 4;
+        int workerExpiryMs = 30000; // an idle worker thread ends, and closes its connection
         // Requests a client may have waiting behind the one running, by count and by bytes
         // (a single frame up to the frame limit is always taken); past either the server
         // stops reading from that client, whose writes then block.

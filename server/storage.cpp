@@ -1,7 +1,7 @@
 #include "storage.h"
 
 #include <QSqlError>
-#include <QThread>
+#include <QHash>
 
 #include <atomic>
 
@@ -15,6 +15,36 @@ int nextStorageNumber()
     return ++counter;
 }
 
+// The connections a thread opened, closed when the thread ends. Names are never reused:
+// a pool thread that expires takes its connections with it, and a new thread that happens
+// to get the same thread id opens its own.
+class ThreadConnections
+{
+public:
+    ~ThreadConnections()
+    {
+        for (const QString &name : std::as_const(m_names)) {
+            QSqlDatabase::database(name, false).close();
+            QSqlDatabase::removeDatabase(name);
+        }
+    }
+
+    QString nameFor(const QString &prefix)
+    {
+        auto it = m_names.find(prefix);
+        if (it == m_names.end()) {
+            static std::atomic<quint64> counter{0};
+            it = m_names.insert(prefix, prefix + QString::number(++counter));
+        }
+        return *it;
+    }
+
+private:
+    QHash<QString, QString> m_names;
+};
+
+thread_local ThreadConnections threadConnections;
+
 } // namespace
 
 Storage::Storage(QString url)
@@ -26,7 +56,7 @@ Storage::Storage(QString url)
 
 QSqlDatabase Storage::connection() const
 {
-    const QString name = m_prefix + QString::number(quintptr(QThread::currentThreadId()));
+    const QString name = threadConnections.nameFor(m_prefix);
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())

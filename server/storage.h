@@ -12,7 +12,8 @@
 namespace server {
 
 // The ledger's database: one connection per thread that uses it (Qt SQL connections belong to
-// the thread that opened them), opened on first use from the database URL.
+// the thread that opened them), opened on first use from the database URL and closed when the
+// thread ends.
 class Storage
 {
 public:

@@ -9,6 +9,7 @@
 #include "recordingdialogs.h"
 #include "recordset.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -45,6 +46,49 @@ private slots:
                        " AND R.CDCAIXA = V.CDCAIXA AND R.NRSEQVENDA = V.NRSEQVENDA WHERE V.IDSITVENDA = 'X'"
                        " AND R.IDSITRECE = 'X'") > 0);
         QCOMPARE(number("SELECT COUNT(DISTINCT CDFILIAL) FROM MOVICLIE WHERE CDCLIENTE = '000000000000000000001'"), 2);
+    }
+
+    // Worker threads that expire close their connections, and the threads after them open
+    // their own: no connection is used from a thread it does not belong to, and none is left
+    // open on the database.
+    void expiredWorkersCloseTheirConnections_data()
+    {
+        QTest::addColumn<QString>("backend");
+        LedgerBackend::addRows([](const QString &kind) { QTest::newRow(qPrintable(kind)) << kind; });
+    }
+    void expiredWorkersCloseTheirConnections()
+    {
+        QFETCH(QString, backend);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("does not belong to the calling thread")));
+        LedgerBackend b(backend);
+        createDemoData(b.storage(), QDate::currentDate());
+        auto backends = [&] {
+            QSqlQuery q(b.db());
+            q.exec("SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database()");
+            return q.next() ? q.value(0).toInt() : 0;
+        };
+        const int before = backend == "postgresql" ? backends() : 0;
+        Dispatcher dispatcher;
+        Ledger ledger(b.storage());
+        ledger.publish(dispatcher);
+        AppServer::Options options;
+        options.workers = 3;
+        options.workerExpiryMs = 50;
+        AppServer appServer(dispatcher, options);
+        QVERIFY(appServer.listen(nullptr));
+        fw::TNetConnection connection;
+        connection.setServerName(Ledger::ObjectName);
+        connection.setPort(appServer.port());
+        acc00420::AccountService service(connection);
+        const QString client = QString(20, u'0') + "1";
+        for (int gap = 0; gap < 3; ++gap) {
+            for (int i = 0; i < 6; ++i)
+                QVERIFY(acc00420::movementNumberText(service.getPrxMovClie(client)).toInt() > 0);
+            if (backend == "postgresql")
+                QTRY_COMPARE_WITH_TIMEOUT(backends(), before, 10000);
+            else
+                QTest::qWait(200); // the workers expire
+        }
     }
 
     void demoAccountThroughTheWire()
