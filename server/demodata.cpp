@@ -73,7 +73,7 @@ void createDemoData(const Storage &storage, const QDate &today)
 {
     const QSqlDatabase db = storage.connection();
     {
-        Transaction transaction(db, storage.kind());
+        Transaction transaction(storage, db);
         if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE"), {}, "ler os clientes").next())
             throw fw::DatabaseError("o banco já tem clientes; os dados de demonstração vão só num banco novo");
         run(db, QStringLiteral("INSERT INTO FILIAL VALUES ('0001', 'Matriz Centro'), ('0002', 'Filial Distrito Industrial')"));

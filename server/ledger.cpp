@@ -6,6 +6,7 @@
 
 #include <QCborValue>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlError>
@@ -92,18 +93,33 @@ bool clientExists(const QSqlDatabase &db, const QString &client)
     return run(db, QStringLiteral("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?"), {client}, "ler o cliente").next();
 }
 
+// The rows a query reads, as JSON for the history: null stays null, apart from "".
+QJsonArray rowsJson(QSqlQuery &q)
+{
+    QJsonArray rows;
+    while (q.next()) {
+        QJsonObject row;
+        const QSqlRecord r = q.record();
+        for (int i = 0; i < r.count(); ++i)
+            row.insert(r.fieldName(i).toUpper(), q.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(q.value(i)));
+        rows.append(row);
+    }
+    return rows;
+}
+
+QString compact(const QJsonValue &value)
+{
+    return QString::fromUtf8(value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                                             : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+}
+
 // The movement as it is stored, for the history.
 QString movementJson(const QSqlDatabase &db, const QString &client, const QString &number)
 {
     QSqlQuery q = run(db, QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
                       {client, number}, "ler o lançamento");
-    if (!q.next())
-        return {};
-    QJsonObject row;
-    const QSqlRecord r = q.record();
-    for (int i = 0; i < r.count(); ++i)
-        row.insert(r.fieldName(i).toUpper(), QJsonValue::fromVariant(q.value(i)));
-    return QString::fromUtf8(QJsonDocument(row).toJson(QJsonDocument::Compact));
+    const QJsonArray rows = rowsJson(q);
+    return rows.isEmpty() ? QString() : compact(rows.first());
 }
 
 void remember(const QSqlDatabase &db, const QString &client, const QString &number,
@@ -113,6 +129,23 @@ void remember(const QSqlDatabase &db, const QString &client, const QString &numb
                            " VALUES (?, ?, ?, ?, ?, ?)"),
         {client, number, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(), nullable(operatorCode), data},
         "gravar o histórico");
+}
+
+// A change that is not one movement's: a sale's or its receipts' cancellation, an account's
+// recalculation.
+void rememberAccountChange(const QSqlDatabase &db, const char *object, const QString &key, const char *operation,
+                           const QString &operatorCode, const QJsonValue &data)
+{
+    run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, DSDADOS)"
+                           " VALUES (?, ?, ?, ?, ?, ?)"),
+        {QLatin1String(object), key, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(),
+         nullable(operatorCode), compact(data)},
+        "gravar o histórico");
+}
+
+QString saleKey(const QString &branch, const QString &till, const QString &sale)
+{
+    return branch + u'/' + till + u'/' + sale;
 }
 
 bool wasDeleted(const QSqlDatabase &db, const QString &client, const QString &number)
@@ -414,7 +447,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
     const QString operatorCode = args[4].toString();
     try {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(db, m_storage.kind());
+        Transaction transaction(m_storage, db);
         if (!clientExists(db, client))
             return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
         // The account's counter row is its lock: recalculations of one account run one after
@@ -459,6 +492,10 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
             if (!update.exec())
                 throw DatabaseError(update.lastError().text().toStdString());
         }
+        rememberAccountChange(db, "SALDOS", client, "recalc", operatorCode,
+                              QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
+                                          {"LANCAMENTOS", qint64(balances.size())},
+                                          {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}});
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const DatabaseError &e) {
@@ -501,7 +538,7 @@ Outcome Ledger::SetMovCliente(const QCborArray &args) const
         const fw::Delta delta = fw::deltaFromCbor(args[0]);
         checkDeltaFields(delta);
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(db, m_storage.kind());
+        Transaction transaction(m_storage, db);
         for (const fw::DeltaChange &change : delta.changes) {
             switch (change.op) {
             case fw::DeltaChange::Op::Insert:
@@ -525,7 +562,7 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args) const
     const QString client = args[0].toString();
     try {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(db, m_storage.kind());
+        Transaction transaction(m_storage, db);
         if (!clientExists(db, client))
             return Outcome::error(QStringLiteral("bad-arguments"), QStringLiteral("cliente %1 não cadastrado").arg(client));
         // One statement: the number is handed out once even under concurrent callers.
@@ -554,7 +591,7 @@ Outcome Ledger::setCancelamento(const QCborArray &args) const
         const QString client = args[4].toString();
         const QString number = args[5].toString();
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(db, m_storage.kind());
+        Transaction transaction(m_storage, db);
         QSqlQuery q = run(db, QStringLiteral("SELECT IDTIPMOCVLI FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
                           {client, number}, "ler o lançamento");
         if (!q.next())
@@ -574,18 +611,21 @@ Outcome Ledger::setCancelaVenda(const QCborArray &args) const
 {
     return enveloped([&] {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(db, m_storage.kind());
+        Transaction transaction(m_storage, db);
         QSqlQuery sale = run(db, QStringLiteral("SELECT IDSITVENDA FROM VENDA WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
                              {args[1].toString(), args[2].toString(), args[3].toString()}, "ler a venda");
         if (!sale.next())
             throw Refusal{QStringLiteral("Venda %1 do caixa %2 da filial %3 não encontrada.")
                               .arg(args[3].toString(), args[2].toString(), args[1].toString())};
-        if (sale.value(0).toString() != QLatin1String("X"))
+        if (sale.value(0).toString() != QLatin1String("X")) {
+            const QString branch = args[1].toString(), till = args[2].toString(), number = args[3].toString();
             run(db, QStringLiteral("UPDATE VENDA SET IDSITVENDA = 'X', DSCANCVENDA = ?, DTCANCVENDA = ?"
                                    " WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
-                {args[0].toString(), QDateTime::currentMSecsSinceEpoch(), args[1].toString(), args[2].toString(),
-                 args[3].toString()},
-                "cancelar a venda");
+                {args[0].toString(), QDateTime::currentMSecsSinceEpoch(), branch, till, number}, "cancelar a venda");
+            QSqlQuery row = run(db, QStringLiteral("SELECT * FROM VENDA WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
+                                {branch, till, number}, "ler a venda");
+            rememberAccountChange(db, "VENDA", saleKey(branch, till, number), "cancel", QString(), rowsJson(row).first());
+        }
         transaction.commit();
         return okEnvelope();
     });
@@ -595,14 +635,20 @@ Outcome Ledger::setCancelaReceb(const QCborArray &args) const
 {
     return enveloped([&] {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(db, m_storage.kind());
+        Transaction transaction(m_storage, db);
         const QString branch = args[0].toString(), till = args[1].toString(), sale = args[2].toString();
         if (!run(db, QStringLiteral("SELECT 1 FROM RECEBIMENTO WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
                  {branch, till, sale}, "ler o recebimento").next())
             throw Refusal{QStringLiteral("Recebimento da venda %1 do caixa %2 da filial %3 não encontrado.").arg(sale, till, branch)};
-        run(db, QStringLiteral("UPDATE RECEBIMENTO SET IDSITRECE = 'X', DTCANCRECE = ?"
-                               " WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ? AND IDSITRECE <> 'X'"),
-            {QDateTime::currentMSecsSinceEpoch(), branch, till, sale}, "cancelar o recebimento");
+        QSqlQuery cancel = run(db, QStringLiteral("UPDATE RECEBIMENTO SET IDSITRECE = 'X', DTCANCRECE = ?"
+                                                  " WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ? AND IDSITRECE <> 'X'"),
+                               {QDateTime::currentMSecsSinceEpoch(), branch, till, sale}, "cancelar o recebimento");
+        if (cancel.numRowsAffected() > 0) {
+            QSqlQuery rows = run(db, QStringLiteral("SELECT * FROM RECEBIMENTO WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"
+                                                    " ORDER BY CDTIPORECE"),
+                                 {branch, till, sale}, "ler o recebimento");
+            rememberAccountChange(db, "RECEBIMENTO", saleKey(branch, till, sale), "cancel", QString(), rowsJson(rows));
+        }
         transaction.commit();
         return okEnvelope();
     });

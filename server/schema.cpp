@@ -61,7 +61,21 @@ QStringList version1(Kind kind)
     };
 }
 
-const std::vector<QStringList (*)(Kind)> migrations = {version1};
+// Changes that are not one movement's: sale and receipt cancellations, recalculations of an
+// account's balances.
+QStringList version2(Kind kind)
+{
+    const QString serial = kind == Kind::PostgreSQL ? QStringLiteral("BIGSERIAL PRIMARY KEY")
+                                                    : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    return {
+        "CREATE TABLE HISTCONTA (NRHIST " + serial + ", DSOBJETO VARCHAR(12) NOT NULL,"
+        " DSCHAVE VARCHAR(40) NOT NULL, DSOPERACAO VARCHAR(10) NOT NULL, DTHIST BIGINT NOT NULL,"
+        " CDOPERADOR VARCHAR(12), DSDADOS TEXT NOT NULL)",
+        "CREATE INDEX HISTCONTA_OBJETO ON HISTCONTA (DSOBJETO, DSCHAVE)",
+    };
+}
+
+const std::vector<QStringList (*)(Kind)> migrations = {version1, version2};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "storage.h"
 
 #include <QSqlError>
+#include <QFileInfo>
 #include <QHash>
 
 #include <atomic>
@@ -45,6 +46,20 @@ private:
 
 thread_local ThreadConnections threadConnections;
 
+std::shared_ptr<std::mutex> writeLockOf(const QString &file)
+{
+    static std::mutex registryLock;
+    static QHash<QString, std::weak_ptr<std::mutex>> registry;
+    const QString key = QFileInfo(file).absoluteFilePath();
+    const std::lock_guard guard(registryLock);
+    std::shared_ptr<std::mutex> lock = registry.value(key).lock();
+    if (!lock) {
+        lock = std::make_shared<std::mutex>();
+        registry.insert(key, lock);
+    }
+    return lock;
+}
+
 } // namespace
 
 Storage::Storage(QString url)
@@ -52,6 +67,8 @@ Storage::Storage(QString url)
     , m_kind(fw::DatabaseUrl::parse(m_url).kind)
     , m_prefix(QStringLiteral("ledger-%1-").arg(nextStorageNumber()))
 {
+    if (m_kind == fw::DatabaseUrl::Kind::SQLite)
+        m_writeLock = writeLockOf(fw::DatabaseUrl::parse(m_url).path);
 }
 
 QSqlDatabase Storage::connection() const
@@ -67,8 +84,19 @@ QSqlDatabase Storage::connection() const
     return fw::openDatabase(m_url, name);
 }
 
+Transaction::Transaction(const Storage &storage, QSqlDatabase db)
+    : Transaction(std::move(db), storage.kind(), storage.writeLock())
+{
+}
+
 Transaction::Transaction(QSqlDatabase db, fw::DatabaseUrl::Kind kind)
-    : m_db(std::move(db))
+    : Transaction(std::move(db), kind, nullptr)
+{
+}
+
+Transaction::Transaction(QSqlDatabase db, fw::DatabaseUrl::Kind kind, std::mutex *writeLock)
+    : m_writing(writeLock ? std::unique_lock(*writeLock) : std::unique_lock<std::mutex>())
+    , m_db(std::move(db))
     , m_kind(kind)
 {
     if (m_kind == fw::DatabaseUrl::Kind::SQLite)
@@ -97,6 +125,8 @@ void Transaction::commit()
         throw fw::DatabaseError(QStringLiteral("não foi possível confirmar a transação: %1")
                                     .arg(m_db.lastError().text()).toStdString());
     m_open = false;
+    if (m_writing.owns_lock())
+        m_writing.unlock();
 }
 
 QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,

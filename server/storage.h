@@ -8,6 +8,8 @@
 #include <QVariant>
 
 #include <initializer_list>
+#include <memory>
+#include <mutex>
 
 namespace server {
 
@@ -23,23 +25,32 @@ public:
     fw::DatabaseUrl::Kind kind() const { return m_kind; }
     // This thread's connection; throws fw::DatabaseError when it can't be opened.
     QSqlDatabase connection() const;
+    // The lock write transactions take in this process: one per SQLite file, so writers wait
+    // their turn here instead of in SQLite's busy back-off; none for PostgreSQL.
+    std::mutex *writeLock() const { return m_writeLock.get(); }
 
 private:
     QString m_url;
     fw::DatabaseUrl::Kind m_kind;
     QString m_prefix;
+    std::shared_ptr<std::mutex> m_writeLock;
 };
 
-// One transaction; rolled back unless committed. On SQLite it takes the write lock at once
-// (BEGIN IMMEDIATE), so two writers queue on the busy timeout instead of failing halfway.
+// One transaction; rolled back unless committed. On SQLite it takes the storage's write lock
+// and then the database's at once (BEGIN IMMEDIATE), so writers of this process queue on the
+// lock and only other processes' writers meet the busy timeout; none fails halfway.
 class Transaction
 {
 public:
-    Transaction(QSqlDatabase db, fw::DatabaseUrl::Kind kind);
+    Transaction(const Storage &storage, QSqlDatabase db);
+    Transaction(QSqlDatabase db, fw::DatabaseUrl::Kind kind); // no other writer yet (migrations)
     ~Transaction();
     void commit();
 
 private:
+    Transaction(QSqlDatabase db, fw::DatabaseUrl::Kind kind, std::mutex *writeLock);
+
+    std::unique_lock<std::mutex> m_writing;
     QSqlDatabase m_db;
     fw::DatabaseUrl::Kind m_kind;
     bool m_open = false;

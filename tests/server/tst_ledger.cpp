@@ -452,6 +452,24 @@ private slots:
         QCOMPARE(count(b, "SELECT COUNT(*) FROM RECEBIMENTO WHERE IDSITRECE = 'X'"), 1);
         QVERIFY(!okOf(ledger.setCancelaVenda({"t", "0001", "002", "0000000051"})));
         QVERIFY(!okOf(ledger.setCancelaReceb({"0001", "002", "0000000051"})));
+
+        // Every change is in the history, once, and a null apart from an empty text.
+        QVERIFY(okOf(ledger.setCancelaVenda({"again", "0001", "002", "0000000050"})));
+        QVERIFY(okOf(ledger.setCancelaReceb({"0001", "002", "0000000050"})));
+        QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(1)), "0007"})));
+        QCOMPARE(count(b, "SELECT COUNT(*) FROM HISTCONTA WHERE DSOBJETO = 'VENDA' AND DSCHAVE = '0001/002/0000000050'"
+                          " AND DSOPERACAO = 'cancel' AND DSDADOS LIKE '%\"IDSITVENDA\":\"X\"%'"), 1);
+        QCOMPARE(count(b, "SELECT COUNT(*) FROM HISTCONTA WHERE DSOBJETO = 'RECEBIMENTO' AND DSOPERACAO = 'cancel'"
+                          " AND DSDADOS LIKE '%\"IDSITRECE\":\"X\"%'"), 1);
+        QCOMPARE(count(b, "SELECT COUNT(*) FROM HISTCONTA WHERE DSOBJETO = 'SALDOS' AND DSCHAVE = ? AND CDOPERADOR = '0007'",
+                       {C1}), 1);
+        QVERIFY(okOf(ledger.setCancelamento({"X", "0007", at(day(7)), "", C1, "0000000002"})) == false);
+        movement(b, "0000000002", day(4), "D", 100, 0, QString());
+        QVERIFY(okOf(ledger.setCancelamento({"X", "0007", at(day(7)), "", C1, "0000000002"})));
+        QSqlQuery history = run(b.db(), "SELECT DSDADOS FROM HISTMOVCLIE WHERE NRSEQMOVCLI = '0000000002'");
+        QVERIFY(history.next());
+        QVERIFY2(history.value(0).toString().contains("\"CDCONSUMIDOR\":null"), qPrintable(history.value(0).toString()));
+        QVERIFY(history.value(0).toString().contains("\"DSATUMOVCLIE\":\"\""));
     }
 
     void argumentsAreChecked_data()
