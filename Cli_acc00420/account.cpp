@@ -1,9 +1,9 @@
 // The movement record's display: type texts, the consumer's and sponsor's shares, the grid's
 // cell painting and the form page's refresh for the current movement.
 
-#include "checks.h"
-#include "clock.h"
-#include "formatsettings.h"
+#include <framework/core/checks.h>
+#include <framework/core/clock.h>
+#include <framework/core/formatsettings.h>
 #include "screen.h"
 
 #include <QPainter>

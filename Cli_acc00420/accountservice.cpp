@@ -1,6 +1,6 @@
 #include "accountservice.h"
 
-#include "protocol.h"
+#include <framework/data/protocol.h>
 
 namespace acc00420 {
 
@@ -14,7 +14,7 @@ AccountService::AccountService(fw::TNetConnection &connection)
 fw::CborItem AccountService::getMovCliente(QString &cdConsumidor, QString &tCdConsumidor,
                                            const QString &cdCliente, const QDateTime &dtInicio)
 {
-    return m_connection.call(QStringLiteral("getMovCliente"),
+    return call(QStringLiteral("getMovCliente"),
                              {cdConsumidor, tCdConsumidor, cdCliente, dateTimeToCbor(dtInicio)});
 }
 
@@ -22,32 +22,32 @@ fw::CborItem AccountService::setAtualizaCons(const QString &cdFilial, const QStr
                                              const QString &cdConsumidor, const QDateTime &dtInicio,
                                              const QString &cdOperador)
 {
-    return m_connection.call(QStringLiteral("setAtualizaCons"),
+    return call(QStringLiteral("setAtualizaCons"),
                              {cdFilial, cdCliente, cdConsumidor, dateTimeToCbor(dtInicio), cdOperador});
 }
 
 fw::CborItem AccountService::getConsumidor(const QString &cdCliente, const QString &cdConsumidor,
                                            const QString &tCdConsumidor, const QString &cdFilial)
 {
-    return m_connection.call(QStringLiteral("getConsumidor"),
+    return call(QStringLiteral("getConsumidor"),
                              {cdCliente, cdConsumidor, tCdConsumidor, cdFilial});
 }
 
 fw::CborItem AccountService::SetMovCliente(const QCborMap &delta)
 {
-    return m_connection.call(QStringLiteral("SetMovCliente"), {delta});
+    return call(QStringLiteral("SetMovCliente"), {delta});
 }
 
 fw::CborItem AccountService::getPrxMovClie(const QString &cdCliente)
 {
-    return m_connection.call(QStringLiteral("getPrxMovClie"), {cdCliente});
+    return call(QStringLiteral("getPrxMovClie"), {cdCliente});
 }
 
 fw::CborItem AccountService::setCancelamento(const QString &idTipMovCli, const QString &cdOperador,
                                              const QDateTime &moment, const QString &texto,
                                              const QString &cdCliente, const QString &nrSeqMovCli)
 {
-    return m_connection.call(QStringLiteral("setCancelamento"),
+    return call(QStringLiteral("setCancelamento"),
                              {idTipMovCli, cdOperador, dateTimeToCbor(moment), texto, cdCliente,
                               nrSeqMovCli});
 }
@@ -55,14 +55,22 @@ fw::CborItem AccountService::setCancelamento(const QString &idTipMovCli, const Q
 fw::CborItem AccountService::setCancelaVenda(const QString &texto, const QString &cdFilial,
                                              const QString &cdCaixa, const QString &nrSeqVenda)
 {
-    return m_connection.call(QStringLiteral("setCancelaVenda"),
+    return call(QStringLiteral("setCancelaVenda"),
                              {texto, cdFilial, cdCaixa, nrSeqVenda});
 }
 
 fw::CborItem AccountService::setCancelaReceb(const QString &cdFilial, const QString &cdCaixa,
                                              const QString &nrSeqVenda)
 {
-    return m_connection.call(QStringLiteral("setCancelaReceb"), {cdFilial, cdCaixa, nrSeqVenda});
+    return call(QStringLiteral("setCancelaReceb"), {cdFilial, cdCaixa, nrSeqVenda});
+}
+
+fw::CborItem AccountService::call(const QString &method, const QCborArray &args)
+{
+    if (const auto why = fw::checkArguments(accountMethod(method), args))
+        throw fw::ServerCallError(QStringLiteral("O servidor de aplicação recusaria o pedido: %1.").arg(*why),
+                                  QStringLiteral("%1: bad-arguments").arg(method));
+    return m_connection.call(method, args);
 }
 
 QString movementNumberText(const fw::CborItem &result)

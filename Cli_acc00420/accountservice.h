@@ -1,6 +1,8 @@
 #pragma once
 
-#include "netconnection.h"
+#include "accountmethods.h"
+
+#include <framework/data/netconnection.h>
 
 #include <QCborMap>
 #include <QDateTime>
@@ -14,7 +16,7 @@ namespace acc00420 {
 class AccountService
 {
 public:
-    static constexpr const char *ObjectName = "Acc00420.rdmPagClie";
+    static constexpr const char *ObjectName = AccountObjectName;
 
     explicit AccountService(fw::TNetConnection &connection);
 
@@ -38,6 +40,10 @@ public:
                                  const QString &nrSeqVenda);
 
 private:
+    // Sends the call once its arguments fit the contract; a misfit (a code longer than the
+    // server takes) fails here as the server would refuse it, without the round trip.
+    fw::CborItem call(const QString &method, const QCborArray &args);
+
     fw::TNetConnection &m_connection;
 };
 

@@ -1,14 +1,14 @@
 // Cancelling the current movement, then, for a movement that came from a sale, the sale and
 // its receipt.
 
-#include "busyindicator.h"
-#include "checkresultserv.h"
-#include "checks.h"
-#include "clock.h"
-#include "formatsettings.h"
-#include "handlerguard.h"
-#include "hostservices.h"
-#include "logincontext.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/data/checkresultserv.h>
+#include <framework/core/checks.h>
+#include <framework/core/clock.h>
+#include <framework/core/formatsettings.h>
+#include <framework/ui/handlerguard.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
 #include "modulestate.h"
 #include "screen.h"
 

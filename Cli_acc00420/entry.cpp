@@ -2,18 +2,18 @@
 // it, sending every change of the statement to the server, recalculating and reloading; and
 // which controls each state of the statement allows.
 
-#include "busyindicator.h"
-#include "checkresultserv.h"
-#include "checks.h"
-#include "clock.h"
-#include "controlevents.h"
-#include "dialogs.h"
-#include "handlerguard.h"
-#include "hostservices.h"
-#include "logincontext.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/data/checkresultserv.h>
+#include <framework/core/checks.h>
+#include <framework/core/clock.h>
+#include <framework/ui/controlevents.h>
+#include <framework/core/dialogs.h>
+#include <framework/ui/handlerguard.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
 #include "modulestate.h"
 #include "screen.h"
-#include "widgetutils.h"
+#include <framework/ui/widgetutils.h>
 
 #include <QApplication>
 #include <QTabBar>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frmpadrao.h"
+#include <framework/ui/frmpadrao.h>
 
 #include <QDateTime>
 #include <QPointer>

@@ -1,8 +1,8 @@
 // The receipt of the current movement: the report's parameters, and the maintenance-menu
 // entry that prints it.
 
-#include "formatsettings.h"
-#include "logincontext.h"
+#include <framework/core/formatsettings.h>
+#include <framework/core/logincontext.h>
 #include "screen.h"
 
 namespace acc00420 {

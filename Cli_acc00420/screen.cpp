@@ -1,9 +1,9 @@
 #include "screen.h"
 
-#include "busyindicator.h"
-#include "clock.h"
-#include "hostservices.h"
-#include "logincontext.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/core/clock.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
 #include "modulestate.h"
 
 #include <QApplication>

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "accountservice.h"
-#include "adoibquery.h"
-#include "buttonflat.h"
-#include "btnpesquisa.h"
-#include "dateeditplus.h"
-#include "dbcontrols.h"
-#include "frmpadrao.h"
-#include "maskedit.h"
-#include "netconnection.h"
-#include "numberedit.h"
-#include "reportdesigner.h"
+#include <framework/data/adoibquery.h>
+#include <framework/ui/buttonflat.h>
+#include <framework/ui/btnpesquisa.h>
+#include <framework/ui/dateeditplus.h>
+#include <framework/ui/dbcontrols.h>
+#include <framework/ui/frmpadrao.h>
+#include <framework/ui/maskedit.h>
+#include <framework/data/netconnection.h>
+#include <framework/ui/numberedit.h>
+#include <framework/report/reportdesigner.h>
 
 #include <QComboBox>
 #include <QFrame>

@@ -1,6 +1,6 @@
 // The screen's definition: every component, its name, caption, hint and initial state.
 
-#include "datapacket.h"
+#include <framework/data/datapacket.h>
 #include "movementfields.h"
 #include "screen.h"
 

@@ -1,17 +1,17 @@
 // Choosing the client and the consumer, and loading the statement when the selection panel is
 // left.
 
-#include "abort.h"
-#include "busyindicator.h"
-#include "checkresultserv.h"
-#include "checks.h"
-#include "controlevents.h"
-#include "handlerguard.h"
-#include "hostservices.h"
-#include "logincontext.h"
+#include <framework/core/abort.h>
+#include <framework/ui/busyindicator.h>
+#include <framework/data/checkresultserv.h>
+#include <framework/core/checks.h>
+#include <framework/ui/controlevents.h>
+#include <framework/ui/handlerguard.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
 #include "modulestate.h"
 #include "screen.h"
-#include "widgetutils.h"
+#include <framework/ui/widgetutils.h>
 
 #include <QApplication>
 #include <QTabBar>

@@ -1,6 +1,6 @@
 // The loadable module: the host calls IniProc to open the client/consumer account screen.
 
-#include "hostservices.h"
+#include <framework/ui/hostservices.h>
 #include "modulestate.h"
 #include "screen.h"
 

@@ -6,7 +6,7 @@
 
 #include "accountservice.h"
 #include "appserver.h"
-#include "checkresultserv.h"
+#include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "schema.h"
 #include "storage.h"

@@ -1,11 +1,11 @@
 // Decodes a getMovCliente reply of 100,000 movements (the movement record's fields, the two
 // computed ones included) into a record set, and prints rows/s and resident bytes per row.
 
-#include "checkresultserv.h"
-#include "datapacket.h"
+#include <framework/data/checkresultserv.h>
+#include <framework/data/datapacket.h>
 #include "movementfields.h"
-#include "protocol.h"
-#include "recordset.h"
+#include <framework/data/protocol.h>
+#include <framework/data/recordset.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

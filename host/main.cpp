@@ -7,13 +7,13 @@
 //
 // Each also from the environment (BACKOFFICE_FILIAL, ...) or the ini file's [login] section.
 
-#include "configsource.h"
-#include "dbgeral.h"
-#include "dialogs.h"
-#include "hostservices.h"
-#include "logincontext.h"
+#include <framework/core/configsource.h>
+#include <framework/data/dbgeral.h>
+#include <framework/core/dialogs.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
 #include "mainwindow.h"
-#include "messageboxdialogs.h"
+#include <framework/ui/messageboxdialogs.h>
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 
-#include "handlerguard.h"
-#include "logincontext.h"
+#include <framework/ui/handlerguard.h>
+#include <framework/core/logincontext.h>
 
 #include <QLabel>
 #include <QMdiArea>

@@ -1,6 +1,6 @@
 #include "appserver.h"
 
-#include "protocol.h"
+#include <framework/data/protocol.h>
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dispatcher.h"
-#include "frame.h"
+#include <framework/data/frame.h>
 
 #include <QHash>
 #include <QHostAddress>

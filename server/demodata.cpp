@@ -1,7 +1,7 @@
 #include "demodata.h"
 
 #include "ledger.h"
-#include "protocol.h"
+#include <framework/data/protocol.h>
 
 #include <QDateTime>
 

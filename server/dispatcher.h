@@ -1,23 +1,17 @@
 #pragma once
 
+#include <framework/data/methodcontract.h>
+
 #include <QCborArray>
 #include <QCborValue>
 #include <QHash>
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 namespace server {
 
-// What one argument of a method must be.
-struct ArgSpec
-{
-    enum class Type { Text, DateTime, Map };
-    QString name;
-    Type type = Type::Text;
-    int maxLength = 0; // characters, for texts; 0 is unlimited
-};
+using ArgSpec = fw::ArgSpec;
 
 // A method's answer: the encoded result, or an error for the caller.
 struct Outcome
@@ -43,16 +37,15 @@ public:
     using Handler = std::function<Outcome(const QCborArray &args)>;
 
     void add(const QString &object, const QString &method, QList<ArgSpec> args, Handler handler);
+    void add(const QString &object, const fw::MethodSpec &method, Handler handler);
     Outcome dispatch(const QString &object, const QString &method, const QCborArray &args) const;
 
 private:
     struct Method
     {
-        QList<ArgSpec> args;
+        fw::MethodSpec spec;
         Handler handler;
     };
-    std::optional<QString> checkArguments(const QString &method, const Method &m,
-                                          const QCborArray &args) const;
 
     QHash<QString, QHash<QString, Method>> m_objects;
 };

@@ -1,8 +1,9 @@
 #include "ledger.h"
 
-#include "datapacket.h"
+#include <framework/data/datapacket.h>
+#include "accountmethods.h"
 #include "movementfields.h"
-#include "protocol.h"
+#include <framework/data/protocol.h>
 
 #include <QCborValue>
 #include <QDateTime>
@@ -374,33 +375,17 @@ Ledger::Ledger(const Storage &storage)
 
 void Ledger::publish(Dispatcher &d)
 {
-    using T = ArgSpec::Type;
-    const QString object = QLatin1String(ObjectName);
-    auto bind = [this](Outcome (Ledger::*method)(const QCborArray &) const) {
-        return [this, method](const QCborArray &args) { return (this->*method)(args); };
+    const QHash<QString, Outcome (Ledger::*)(const QCborArray &) const> handlers = {
+        {"getMovCliente", &Ledger::getMovCliente},     {"setAtualizaCons", &Ledger::setAtualizaCons},
+        {"getConsumidor", &Ledger::getConsumidor},     {"SetMovCliente", &Ledger::SetMovCliente},
+        {"getPrxMovClie", &Ledger::getPrxMovClie},     {"setCancelamento", &Ledger::setCancelamento},
+        {"setCancelaVenda", &Ledger::setCancelaVenda}, {"setCancelaReceb", &Ledger::setCancelaReceb},
     };
-    d.add(object, "getMovCliente",
-          {{"CDCONSUMIDOR", T::Text, 21}, {"TCDCONSUMIDOR", T::Text, 1}, {"CDCLIENTE", T::Text, 21}, {"DTINICIO", T::DateTime}},
-          bind(&Ledger::getMovCliente));
-    d.add(object, "setAtualizaCons",
-          {{"CDFILIAL", T::Text, 4}, {"CDCLIENTE", T::Text, 21}, {"CDCONSUMIDOR", T::Text, 21},
-           {"DTINICIO", T::DateTime}, {"CDOPERADOR", T::Text, 12}},
-          bind(&Ledger::setAtualizaCons));
-    d.add(object, "getConsumidor",
-          {{"CDCLIENTE", T::Text, 21}, {"CDCONSUMIDOR", T::Text, 21}, {"TCDCONSUMIDOR", T::Text, 1}, {"CDFILIAL", T::Text, 4}},
-          bind(&Ledger::getConsumidor));
-    d.add(object, "SetMovCliente", {{"DELTA", T::Map}}, bind(&Ledger::SetMovCliente));
-    d.add(object, "getPrxMovClie", {{"CDCLIENTE", T::Text, 21}}, bind(&Ledger::getPrxMovClie));
-    d.add(object, "setCancelamento",
-          {{"IDTIPMOCVLI", T::Text, 1}, {"CDOPERADOR", T::Text, 12}, {"DTCANCELAMENTO", T::DateTime},
-           {"DSATUMOVCLIE", T::Text, 200}, {"CDCLIENTE", T::Text, 21}, {"NRSEQMOVCLI", T::Text, 10}},
-          bind(&Ledger::setCancelamento));
-    d.add(object, "setCancelaVenda",
-          {{"DSCANCVENDA", T::Text, 200}, {"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}},
-          bind(&Ledger::setCancelaVenda));
-    d.add(object, "setCancelaReceb",
-          {{"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}},
-          bind(&Ledger::setCancelaReceb));
+    for (const fw::MethodSpec &method : acc00420::accountMethods()) {
+        const auto handler = handlers.value(method.name);
+        Q_ASSERT(handler);
+        d.add(QLatin1String(ObjectName), method, [this, handler](const QCborArray &args) { return (this->*handler)(args); });
+    }
 }
 
 Outcome Ledger::getMovCliente(const QCborArray &args) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "accountmethods.h"
+
 #include "dispatcher.h"
 #include "storage.h"
 
@@ -10,7 +12,7 @@ namespace server {
 class Ledger
 {
 public:
-    static constexpr const char *ObjectName = "Acc00420.rdmPagClie";
+    static constexpr const char *ObjectName = acc00420::AccountObjectName;
 
     explicit Ledger(const Storage &storage);
 

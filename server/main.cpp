@@ -7,7 +7,7 @@
 // file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
 
 #include "appserver.h"
-#include "configsource.h"
+#include <framework/core/configsource.h>
 #include "demodata.h"
 #include "ledger.h"
 #include "schema.h"

@@ -4,14 +4,14 @@
 //   acc00420-receipt --database=PATH|postgresql://... --client=CDCLIENTE --movement=NRSEQMOVCLI
 //                    --output=FILE.pdf [--filial=0001]
 
-#include "abort.h"
-#include "checkresultserv.h"
-#include "checks.h"
-#include "dbgeral.h"
+#include <framework/core/abort.h>
+#include <framework/data/checkresultserv.h>
+#include <framework/core/checks.h>
+#include <framework/data/dbgeral.h>
 #include "ledger.h"
-#include "logincontext.h"
-#include "protocol.h"
-#include "reportdefinition.h"
+#include <framework/core/logincontext.h>
+#include <framework/data/protocol.h>
+#include <framework/report/reportdefinition.h>
 #include "screen.h"
 
 #include <QApplication>

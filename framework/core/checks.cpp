@@ -1,7 +1,7 @@
 #include "checks.h"
 
-#include "abort.h"
-#include "dialogs.h"
+#include <framework/core/abort.h>
+#include <framework/core/dialogs.h>
 
 #include <algorithm>
 

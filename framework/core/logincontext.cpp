@@ -1,6 +1,6 @@
 #include "logincontext.h"
 
-#include "formatsettings.h"
+#include <framework/core/formatsettings.h>
 
 namespace fw {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "configsource.h"
+#include <framework/core/configsource.h>
 
 #include <QString>
 

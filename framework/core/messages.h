@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs.h"
+#include <framework/core/dialogs.h>
 
 #include <QHash>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "adoibquery.h"
 
-#include "dbgeral.h"
+#include <framework/data/dbgeral.h>
 
 #include <QRegularExpression>
 #include <QSqlError>

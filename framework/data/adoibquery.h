@@ -1,7 +1,7 @@
 #pragma once
 
-#include "database.h"
-#include "recordset.h"
+#include <framework/data/database.h>
+#include <framework/data/recordset.h>
 
 #include <QHash>
 #include <QSqlDatabase>

@@ -1,8 +1,8 @@
 #include "checkresultserv.h"
 
-#include "abort.h"
-#include "cborread.h"
-#include "dialogs.h"
+#include <framework/core/abort.h>
+#include <framework/data/cborread.h>
+#include <framework/core/dialogs.h>
 
 #include <QCborStreamReader>
 

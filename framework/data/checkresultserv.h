@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cboritem.h"
+#include <framework/data/cboritem.h>
 
 namespace fw {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fieldtypes.h"
+#include <framework/data/fieldtypes.h>
 
 #include <QByteArray>
 #include <QHash>

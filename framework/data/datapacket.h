@@ -1,7 +1,7 @@
 #pragma once
 
-#include "columnstore.h"
-#include "fieldtypes.h"
+#include <framework/data/columnstore.h>
+#include <framework/data/fieldtypes.h>
 
 #include <QByteArrayView>
 #include <QCborMap>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recordset.h"
+#include <framework/data/recordset.h>
 
 #include <QObject>
 #include <QPointer>

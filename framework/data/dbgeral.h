@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database.h"
+#include <framework/data/database.h>
 
 #include <QSqlDatabase>
 

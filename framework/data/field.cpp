@@ -1,8 +1,8 @@
 #include "field.h"
 
-#include "formatsettings.h"
-#include "recordset.h"
-#include "wiredatetime.h"
+#include <framework/core/formatsettings.h>
+#include <framework/data/recordset.h>
+#include <framework/data/wiredatetime.h>
 
 namespace fw {
 

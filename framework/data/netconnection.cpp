@@ -1,6 +1,6 @@
 #include "netconnection.h"
 
-#include "protocol.h"
+#include <framework/data/protocol.h>
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cboritem.h"
-#include "detailederror.h"
-#include "frame.h"
+#include <framework/data/cboritem.h>
+#include <framework/core/detailederror.h>
+#include <framework/data/frame.h>
 
 #include <QCborArray>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "protocol.h"
 
-#include "cborread.h"
-#include "wiredatetime.h"
+#include <framework/data/cborread.h>
+#include <framework/data/wiredatetime.h>
 
 #include <QCborMap>
 #include <QCborStreamReader>

@@ -1,6 +1,6 @@
 #include "recordset.h"
 
-#include "datasource.h"
+#include <framework/data/datasource.h>
 
 
 #include <algorithm>

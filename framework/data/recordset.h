@@ -1,8 +1,8 @@
 #pragma once
 
-#include "columnstore.h"
-#include "datapacket.h"
-#include "field.h"
+#include <framework/data/columnstore.h>
+#include <framework/data/datapacket.h>
+#include <framework/data/field.h>
 
 #include <QByteArrayView>
 #include <QCborMap>

@@ -1,9 +1,9 @@
 #include "reportdesigner.h"
 
-#include "adoibquery.h"
-#include "database.h"
-#include "dialogs.h"
-#include "reportrenderer.h"
+#include <framework/data/adoibquery.h>
+#include <framework/data/database.h>
+#include <framework/core/dialogs.h>
+#include <framework/report/reportrenderer.h>
 
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>

@@ -1,7 +1,7 @@
 #include "reportrenderer.h"
 
-#include "amountinwords.h"
-#include "formatsettings.h"
+#include <framework/report/amountinwords.h>
+#include <framework/core/formatsettings.h>
 
 #include <QPainter>
 #include <QRegularExpression>

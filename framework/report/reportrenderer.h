@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reportdefinition.h"
-#include "reportdesigner.h"
+#include <framework/report/reportdefinition.h>
+#include <framework/report/reportdesigner.h>
 
 #include <QPagedPaintDevice>
 #include <QVariant>

@@ -1,8 +1,8 @@
 #include "btnpesquisa.h"
 
-#include "dialogs.h"
-#include "handlerguard.h"
-#include "recordsetmodel.h"
+#include <framework/core/dialogs.h>
+#include <framework/ui/handlerguard.h>
+#include <framework/data/recordsetmodel.h>
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "controlevents.h"
 
-#include "handlerguard.h"
+#include <framework/ui/handlerguard.h>
 
 #include <QApplication>
 #include <QFocusEvent>

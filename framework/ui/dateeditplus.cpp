@@ -1,8 +1,8 @@
 #include "dateeditplus.h"
 
-#include "dialogs.h"
-#include "formatsettings.h"
-#include "handlerguard.h"
+#include <framework/core/dialogs.h>
+#include <framework/core/formatsettings.h>
+#include <framework/ui/handlerguard.h>
 
 #include <QCalendarWidget>
 #include <QHBoxLayout>

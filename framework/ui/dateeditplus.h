@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maskedit.h"
+#include <framework/ui/maskedit.h>
 
 #include <QDate>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "dbcontrols.h"
 
-#include "handlerguard.h"
+#include <framework/ui/handlerguard.h>
 
 #include <QApplication>
 

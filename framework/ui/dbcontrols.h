@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datalink.h"
+#include <framework/ui/datalink.h>
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -1,6 +1,6 @@
 #include "dbgrid.h"
 
-#include "handlerguard.h"
+#include <framework/ui/handlerguard.h>
 
 #include <QDebug>
 #include <QEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "datasource.h"
-#include "recordsetmodel.h"
+#include <framework/data/datasource.h>
+#include <framework/data/recordsetmodel.h>
 
 #include <QPointer>
 #include <QStyle>

@@ -1,6 +1,6 @@
 #include "dbnavigator.h"
 
-#include "handlerguard.h"
+#include <framework/ui/handlerguard.h>
 
 #include <QHBoxLayout>
 #include <QToolButton>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datasource.h"
+#include <framework/data/datasource.h>
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "frmpadrao.h"
 
-#include "handlerguard.h"
-#include "printersetup.h"
+#include <framework/ui/handlerguard.h>
+#include <framework/ui/printersetup.h>
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "datasource.h"
-#include "dbgrid.h"
-#include "dbnavigator.h"
-#include "messages.h"
+#include <framework/data/datasource.h>
+#include <framework/ui/dbgrid.h>
+#include <framework/ui/dbnavigator.h>
+#include <framework/core/messages.h>
 
 #include <QAction>
 #include <QLabel>

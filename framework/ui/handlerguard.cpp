@@ -1,8 +1,8 @@
 #include "handlerguard.h"
 
-#include "abort.h"
-#include "detailederror.h"
-#include "dialogs.h"
+#include <framework/core/abort.h>
+#include <framework/core/detailederror.h>
+#include <framework/core/dialogs.h>
 
 #include <QApplication>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "messageboxdialogs.h"
 
-#include "busyindicator.h"
-#include "widgetutils.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/ui/widgetutils.h>
 
 #include <QApplication>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "numberedit.h"
 
-#include "formatsettings.h"
+#include <framework/core/formatsettings.h>
 
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>

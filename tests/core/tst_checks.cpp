@@ -1,6 +1,6 @@
-#include "abort.h"
-#include "checks.h"
-#include "formatsettings.h"
+#include <framework/core/abort.h>
+#include <framework/core/checks.h>
+#include <framework/core/formatsettings.h>
 #include "recordingdialogs.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "configsource.h"
-#include "logincontext.h"
+#include <framework/core/configsource.h>
+#include <framework/core/logincontext.h>
 
 #include <QTemporaryDir>
 #include <QTest>

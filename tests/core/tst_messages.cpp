@@ -1,4 +1,4 @@
-#include "messages.h"
+#include <framework/core/messages.h>
 #include "recordingdialogs.h"
 
 #include <QTemporaryFile>

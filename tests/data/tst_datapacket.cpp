@@ -1,8 +1,8 @@
-#include "datapacket.h"
-#include "frame.h"
-#include "protocol.h"
-#include "recordset.h"
-#include "wiredatetime.h"
+#include <framework/data/datapacket.h>
+#include <framework/data/frame.h>
+#include <framework/data/protocol.h>
+#include <framework/data/recordset.h>
+#include <framework/data/wiredatetime.h>
 
 #include <QCborArray>
 #include <QTest>

@@ -1,13 +1,13 @@
-#include "abort.h"
+#include <framework/core/abort.h>
 #include "accountservice.h"
-#include "checkresultserv.h"
+#include <framework/data/checkresultserv.h>
 #include "fakeappserver.h"
-#include "frame.h"
-#include "handlerguard.h"
-#include "logincontext.h"
-#include "netconnection.h"
+#include <framework/data/frame.h>
+#include <framework/ui/handlerguard.h>
+#include <framework/core/logincontext.h>
+#include <framework/data/netconnection.h>
 #include "recordingdialogs.h"
-#include "recordset.h"
+#include <framework/data/recordset.h>
 
 #include <QTest>
 

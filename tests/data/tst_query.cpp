@@ -1,5 +1,5 @@
-#include "adoibquery.h"
-#include "dbgeral.h"
+#include <framework/data/adoibquery.h>
+#include <framework/data/dbgeral.h>
 
 #include <QSqlQuery>
 #include <QTemporaryDir>

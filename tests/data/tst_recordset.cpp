@@ -1,7 +1,7 @@
-#include "abort.h"
-#include "datasource.h"
-#include "recordset.h"
-#include "recordsetmodel.h"
+#include <framework/core/abort.h>
+#include <framework/data/datasource.h>
+#include <framework/data/recordset.h>
+#include <framework/data/recordsetmodel.h>
 
 #include <QAbstractItemModelTester>
 #include <QTest>

@@ -1,16 +1,16 @@
 #include "accountservice.h"
-#include "btnpesquisa.h"
-#include "checkresultserv.h"
-#include "dbgeral.h"
+#include <framework/ui/btnpesquisa.h>
+#include <framework/data/checkresultserv.h>
+#include <framework/data/dbgeral.h>
 #include "demoserver.h"
-#include "formatsettings.h"
-#include "frmpadrao.h"
-#include "hostservices.h"
-#include "logincontext.h"
+#include <framework/core/formatsettings.h>
+#include <framework/ui/frmpadrao.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
 #include "lossyproxy.h"
 #include "movementfields.h"
 #include "recordingdialogs.h"
-#include "recordset.h"
+#include <framework/data/recordset.h>
 
 #include <QLibrary>
 #include <QMainWindow>

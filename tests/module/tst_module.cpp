@@ -1,10 +1,10 @@
-#include "dateeditplus.h"
+#include <framework/ui/dateeditplus.h>
 #include "fakeappserver.h"
-#include "frmpadrao.h"
-#include "hostservices.h"
-#include "logincontext.h"
-#include "maskedit.h"
-#include "netconnection.h"
+#include <framework/ui/frmpadrao.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
+#include <framework/ui/maskedit.h>
+#include <framework/data/netconnection.h>
 #include "recordingdialogs.h"
 
 #include <QLibrary>

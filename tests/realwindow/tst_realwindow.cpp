@@ -1,9 +1,9 @@
-#include "btnpesquisa.h"
+#include <framework/ui/btnpesquisa.h>
 #include "demoserver.h"
-#include "frmpadrao.h"
-#include "hostservices.h"
-#include "logincontext.h"
-#include "messageboxdialogs.h"
+#include <framework/ui/frmpadrao.h>
+#include <framework/ui/hostservices.h>
+#include <framework/core/logincontext.h>
+#include <framework/ui/messageboxdialogs.h>
 
 #include <QLibrary>
 #include <QMainWindow>

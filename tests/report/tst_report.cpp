@@ -1,8 +1,8 @@
-#include "amountinwords.h"
-#include "dbgeral.h"
-#include "reportdefinition.h"
-#include "reportdesigner.h"
-#include "reportrenderer.h"
+#include <framework/report/amountinwords.h>
+#include <framework/data/dbgeral.h>
+#include <framework/report/reportdefinition.h>
+#include <framework/report/reportdesigner.h>
+#include <framework/report/reportrenderer.h>
 
 #include <QFile>
 #include <QProcess>

@@ -1,5 +1,5 @@
-#include "busyindicator.h"
-#include "logincontext.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/core/logincontext.h>
 #include "modulestate.h"
 #include "screenonfakeserver.h"
 #include "sharedclients.h"

@@ -1,4 +1,4 @@
-#include "busyindicator.h"
+#include <framework/ui/busyindicator.h>
 #include "modulestate.h"
 #include "screenonfakeserver.h"
 #include "sharedclients.h"

@@ -1,7 +1,7 @@
-#include "amountinwords.h"
+#include <framework/report/amountinwords.h>
 #include "demodata.h"
-#include "formatsettings.h"
-#include "logincontext.h"
+#include <framework/core/formatsettings.h>
+#include <framework/core/logincontext.h>
 #include "schema.h"
 #include "screenonfakeserver.h"
 #include "sharedclients.h"

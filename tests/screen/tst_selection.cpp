@@ -1,9 +1,9 @@
-#include "busyindicator.h"
-#include "checks.h"
-#include "datapacket.h"
-#include "dbgeral.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/core/checks.h>
+#include <framework/data/datapacket.h>
+#include <framework/data/dbgeral.h>
 #include "fakeappserver.h"
-#include "logincontext.h"
+#include <framework/core/logincontext.h>
 #include "movementfields.h"
 #include "recordingdialogs.h"
 #include "screen.h"

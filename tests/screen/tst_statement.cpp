@@ -1,5 +1,5 @@
 #include "fakeappserver.h"
-#include "logincontext.h"
+#include <framework/core/logincontext.h>
 #include "screen.h"
 #include "statementpacket.h"
 

@@ -1,6 +1,6 @@
 #include "appserver.h"
-#include "netconnection.h"
-#include "protocol.h"
+#include <framework/data/netconnection.h>
+#include <framework/data/protocol.h>
 
 #include <QCborMap>
 #include <QTcpSocket>

@@ -1,9 +1,9 @@
-#include "datapacket.h"
+#include <framework/data/datapacket.h>
 #include "ledger.h"
 #include "ledgerbackend.h"
 #include "movementfields.h"
-#include "protocol.h"
-#include "recordset.h"
+#include <framework/data/protocol.h>
+#include <framework/data/recordset.h>
 
 #include <QCborMap>
 #include <QMutex>

@@ -1,13 +1,13 @@
-#include "abort.h"
+#include <framework/core/abort.h>
 #include "accountservice.h"
 #include "appserver.h"
-#include "checkresultserv.h"
+#include <framework/data/checkresultserv.h>
 #include "demodata.h"
 #include "ledger.h"
 #include "ledgerbackend.h"
 #include "movementfields.h"
 #include "recordingdialogs.h"
-#include "recordset.h"
+#include <framework/data/recordset.h>
 
 #include <QRegularExpression>
 #include <QSqlQuery>

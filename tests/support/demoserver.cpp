@@ -1,6 +1,6 @@
 #include "demoserver.h"
 
-#include "dbgeral.h"
+#include <framework/data/dbgeral.h>
 #include "demodata.h"
 #include "schema.h"
 

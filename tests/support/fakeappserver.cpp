@@ -1,7 +1,7 @@
 #include "fakeappserver.h"
 
-#include "busyindicator.h"
-#include "frame.h"
+#include <framework/ui/busyindicator.h>
+#include <framework/data/frame.h>
 
 #include <QTcpSocket>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol.h"
+#include <framework/data/protocol.h>
 
 #include <QCborArray>
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "lossyproxy.h"
 
-#include "frame.h"
-#include "protocol.h"
+#include <framework/data/frame.h>
+#include <framework/data/protocol.h>
 
 #include <QTcpSocket>
 

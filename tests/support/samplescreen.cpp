@@ -1,6 +1,6 @@
 #include "samplescreen.h"
 
-#include "datapacket.h"
+#include <framework/data/datapacket.h>
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "btnpesquisa.h"
-#include "dbcontrols.h"
-#include "frmpadrao.h"
-#include "recordset.h"
+#include <framework/ui/btnpesquisa.h>
+#include <framework/ui/dbcontrols.h>
+#include <framework/ui/frmpadrao.h>
+#include <framework/data/recordset.h>
 
 #include <QLineEdit>
 

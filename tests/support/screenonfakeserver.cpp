@@ -1,7 +1,7 @@
 #include "screenonfakeserver.h"
 
-#include "clock.h"
-#include "logincontext.h"
+#include <framework/core/clock.h>
+#include <framework/core/logincontext.h>
 #include "sharedclients.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datapacket.h"
+#include <framework/data/datapacket.h>
 #include "fakeappserver.h"
 #include "recordingdialogs.h"
 #include "screen.h"

@@ -1,7 +1,7 @@
 // Shows the sample screen in a real window and saves a picture of it:
 //   screenshot_sample OUTPUT.png      (run under Xvfb: xvfb-run -a screenshot_sample out.png)
 
-#include "messageboxdialogs.h"
+#include <framework/ui/messageboxdialogs.h>
 #include "samplescreen.h"
 
 #include <QApplication>

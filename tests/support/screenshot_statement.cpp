@@ -2,10 +2,10 @@
 // last rows red, cancelled rows grey):
 //   screenshot_statement OUTPUT.png    (under Xvfb: xvfb-run -a screenshot_statement out.png)
 
-#include "checks.h"
+#include <framework/core/checks.h>
 #include "demodata.h"
 #include "ledger.h"
-#include "protocol.h"
+#include <framework/data/protocol.h>
 #include "schema.h"
 #include "screen.h"
 

@@ -1,6 +1,6 @@
 #include "sharedclients.h"
 
-#include "dbgeral.h"
+#include <framework/data/dbgeral.h>
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 #include "statementpacket.h"
 
-#include "datapacket.h"
+#include <framework/data/datapacket.h>
 #include "movementfields.h"
 
 QByteArray statementPacket(const QList<TestMovement> &movements)

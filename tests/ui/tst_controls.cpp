@@ -1,13 +1,13 @@
-#include "checks.h"
-#include "datapacket.h"
-#include "dateeditplus.h"
-#include "maskedit.h"
-#include "messageboxdialogs.h"
-#include "numberedit.h"
+#include <framework/core/checks.h>
+#include <framework/data/datapacket.h>
+#include <framework/ui/dateeditplus.h>
+#include <framework/ui/maskedit.h>
+#include <framework/ui/messageboxdialogs.h>
+#include <framework/ui/numberedit.h>
 #include "recordingdialogs.h"
-#include "recordset.h"
+#include <framework/data/recordset.h>
 #include "samplescreen.h"
-#include "widgetutils.h"
+#include <framework/ui/widgetutils.h>
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,9 +1,9 @@
-#include "abort.h"
-#include "busyindicator.h"
-#include "checks.h"
+#include <framework/core/abort.h>
+#include <framework/ui/busyindicator.h>
+#include <framework/core/checks.h>
 #include "recordingdialogs.h"
 #include "samplescreen.h"
-#include "widgetutils.h"
+#include <framework/ui/widgetutils.h>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

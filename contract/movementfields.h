@@ -1,6 +1,6 @@
 #pragma once
 
-#include "field.h"
+#include <framework/data/field.h>
 
 #include <QList>
 

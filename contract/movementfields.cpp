@@ -1,7 +1,7 @@
 #include "movementfields.h"
 
-#include "datapacket.h"
-#include "recordset.h"
+#include <framework/data/datapacket.h>
+#include <framework/data/recordset.h>
 
 namespace acc00420 {
 
