@@ -4,6 +4,7 @@
 #include <framework/core/checks.h>
 #include <framework/core/clock.h>
 #include <framework/core/formatsettings.h>
+#include "movementfields.h"
 #include "screen.h"
 
 #include <QPainter>
@@ -14,7 +15,7 @@ namespace acc00420 {
 
 void TfrmPagClie::bindAccountEvents()
 {
-    cdsMovCliente->fieldByName(QStringLiteral("IDTIPMOCVLI")).onGetText =
+    cdsMovCliente->field(MovementField::IDTIPMOCVLI).onGetText =
         [this](fw::Field &sender, QString &text, bool display) { cdsMovClienteIDTIPMOCVLIGetText(sender, text, display); };
     cdsMovCliente->onCalcFields = [this](fw::RecordSet &set) { cdsMovClienteCalcFields(set); };
     cdsMovCliente->afterScroll = [this](fw::RecordSet &set) { cdsMovClienteAfterScroll(set); };
@@ -39,15 +40,15 @@ void TfrmPagClie::cdsMovClienteIDTIPMOCVLIGetText(fw::Field &sender, QString &te
 void TfrmPagClie::cdsMovClienteCalcFields(fw::RecordSet &set)
 {
     // Empty amounts count as zero.
-    const double value = set.fieldByName(QStringLiteral("VRMOVCLI")).asFloat();
-    const double percent = set.fieldByName(QStringLiteral("VRPESUBSIDIO")).asFloat();
-    const double ceiling = set.fieldByName(QStringLiteral("VRTETOSUBSID")).asFloat();
-    fw::Field &consumer = set.fieldByName(QStringLiteral("VRCONSUMID"));
+    const double value = set.field(MovementField::VRMOVCLI).asFloat();
+    const double percent = set.field(MovementField::VRPESUBSIDIO).asFloat();
+    const double ceiling = set.field(MovementField::VRTETOSUBSID).asFloat();
+    fw::Field &consumer = set.field(MovementField::VRCONSUMID);
     if (ceiling >= value)
         consumer.setAsFloat((100 - percent) * value / 100);
     else
         consumer.setAsFloat((100 - percent) * ceiling / 100);
-    set.fieldByName(QStringLiteral("VRPATROCINA")).setAsFloat(value - consumer.asFloat());
+    set.field(MovementField::VRPATROCINA).setAsFloat(value - consumer.asFloat());
 }
 
 // Colours by the names the statement has always used for them: clRed and clBlack as such,
@@ -58,10 +59,10 @@ void TfrmPagClie::dbgPadraoDrawColumnCell(fw::TDBGrid &grid, const QRect &rect, 
     QPainter &canvas = *grid.canvas();
     const QPalette &palette = grid.palette();
     canvas.fillRect(rect, canvas.brush());
-    const bool negative = cdsMovCliente->fieldByName(QStringLiteral("VRSALDPECONS")).asFloat() < 0
-        || cdsMovCliente->fieldByName(QStringLiteral("VRSALDOCONS")).asFloat() < 0;
+    const bool negative = cdsMovCliente->field(MovementField::VRSALDPECONS).asFloat() < 0
+        || cdsMovCliente->field(MovementField::VRSALDOCONS).asFloat() < 0;
     QColor font = negative ? QColor(Qt::red) : QColor(Qt::black);
-    if (cdsMovCliente->fieldByName(QStringLiteral("IDTIPMOCVLI")).asString() == QLatin1String("X"))
+    if (cdsMovCliente->field(MovementField::IDTIPMOCVLI).asString() == QLatin1String("X"))
         font = palette.color(QPalette::Button);
     if (state & QStyle::State_Selected) {
         canvas.setBrush(palette.brush(QPalette::Active, QPalette::Highlight));

@@ -417,7 +417,6 @@ Outcome Ledger::getMovCliente(const QCborArray &args) const
                     default: writer.writeNull(); break;
                     }
                 }
-                writer.endRow();
                 ++count;
             }
         }
@@ -509,7 +508,6 @@ Outcome Ledger::getConsumidor(const QCborArray &args) const
                 writer.beginRow();
                 for (int i = 0; i < 3; ++i)
                     writer.writeString(q.value(i).toString());
-                writer.endRow();
                 ++count;
             }
         }

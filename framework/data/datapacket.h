@@ -93,7 +93,6 @@ public:
     void writeInteger(qint64 value);
     void writeBoolean(bool value);
     void writeValue(FieldType type, const Value &value);
-    void endRow() {}
     void finish();
 
 private:

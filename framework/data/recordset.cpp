@@ -343,7 +343,6 @@ QByteArray RecordSet::toPacket() const
         writer.beginRow();
         for (int i : indexes)
             writer.writeValue(m_fields[size_t(i)]->dataType(), m_columns[size_t(i)].value(slot));
-        writer.endRow();
     }
     writer.finish();
     return bytes;

@@ -44,22 +44,22 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
     sbtIncluir = addButton("sbtIncluir", QStringLiteral("Incluir"), QStringLiteral("Incluir registro"), &mnuIncluir,
                            "mnuIncluir", Qt::Key_F2, [this] { sbtIncluirClick(); });
     sbtAlterar = addButton("sbtAlterar", QStringLiteral("Alterar"), QStringLiteral("Alterar registro"), &mnuAlterar,
-                           "mnuAlterar", Qt::Key_F3, [this] { dataSet()->edit(); });
+                           "mnuAlterar", Qt::Key_F3, onRecordSet(&RecordSet::edit));
     sbtExcluir = addButton("sbtExcluir", QStringLiteral("Excluir"), QStringLiteral("Excluir registro"), &mnuExcluir,
                            "mnuExcluir", QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { deleteClick(); });
     sbtConfirmar = addButton("sbtConfirmar", QStringLiteral("Confirmar"), QStringLiteral("Confirmar"), &mnuConfirmar,
-                             "mnuConfirmar", Qt::Key_F10, [this] { dataSet()->post(); });
+                             "mnuConfirmar", Qt::Key_F10, onRecordSet(&RecordSet::post));
     sbtCancelar = addButton("sbtCancelar", QStringLiteral("Cancelar"), QStringLiteral("Cancelar"), &mnuCancelar,
-                            "mnuCancelar", Qt::Key_Escape, [this] { dataSet()->cancel(); });
+                            "mnuCancelar", Qt::Key_Escape, onRecordSet(&RecordSet::cancel));
     mnuManutencao->addSeparator();
     sbtPrimeiro = addButton("sbtPrimeiro", QStringLiteral("|◀"), QStringLiteral("Primeiro registro"), &mnuPrimeiro,
-                            "mnuPrimeiro", QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { dataSet()->first(); });
+                            "mnuPrimeiro", QKeySequence(Qt::CTRL | Qt::Key_Home), onRecordSet(&RecordSet::first));
     sbtAnterior = addButton("sbtAnterior", QStringLiteral("◀"), QStringLiteral("Registro anterior"), &mnuAnterior,
-                            "mnuAnterior", QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { dataSet()->prior(); });
+                            "mnuAnterior", QKeySequence(Qt::CTRL | Qt::Key_PageUp), onRecordSet(&RecordSet::prior));
     sbtProximo = addButton("sbtProximo", QStringLiteral("▶"), QStringLiteral("Próximo registro"), &mnuProximo,
-                           "mnuProximo", QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { dataSet()->next(); });
+                           "mnuProximo", QKeySequence(Qt::CTRL | Qt::Key_PageDown), onRecordSet(&RecordSet::next));
     sbtUltimo = addButton("sbtUltimo", QStringLiteral("▶|"), QStringLiteral("Último registro"), &mnuUltimo,
-                          "mnuUltimo", QKeySequence(Qt::CTRL | Qt::Key_End), [this] { dataSet()->last(); });
+                          "mnuUltimo", QKeySequence(Qt::CTRL | Qt::Key_End), onRecordSet(&RecordSet::last));
     sbtVerificar = addButton("sbtVerificar", QStringLiteral("Verificar"), QStringLiteral("Verificar saldos"),
                              &mnuVerificar, "mnuVerificar", Qt::Key_F5, [this] { sbtVerificarClick(); });
     mnuManutencao->addSeparator();
@@ -140,6 +140,15 @@ TfrmPadrao::~TfrmPadrao()
     markScreenClosing(this);
 }
 
+// A record action: runs on the screen's record set, and does nothing while there is none.
+std::function<void()> TfrmPadrao::onRecordSet(void (RecordSet::*action)())
+{
+    return [this, action] {
+        if (RecordSet *set = dataSet())
+            (set->*action)();
+    };
+}
+
 QToolButton *TfrmPadrao::addButton(const char *name, const QString &text, const QString &hint, QAction **twin,
                                    const char *twinName, const QKeySequence &shortcut, std::function<void()> handler)
 {
@@ -156,10 +165,7 @@ QToolButton *TfrmPadrao::addButton(const char *name, const QString &text, const 
     (*twin)->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(*twin);
     m_twins.insert(button, *twin);
-    auto run = [this, handler = std::move(handler)] {
-        if (dataSet() || !handler)
-            guarded(handler);
-    };
+    auto run = [this, handler = std::move(handler)] { guarded(handler); };
     connect(button, &QToolButton::clicked, this, run);
     connect(*twin, &QAction::triggered, this, run);
     return button;
@@ -295,7 +301,8 @@ void TfrmPadrao::updateRecordArrows()
 
 void TfrmPadrao::sbtIncluirClick()
 {
-    dataSet()->insert();
+    if (RecordSet *set = dataSet())
+        set->insert();
 }
 
 void TfrmPadrao::sbtAjudaClick()
@@ -305,7 +312,7 @@ void TfrmPadrao::sbtAjudaClick()
 
 void TfrmPadrao::deleteClick()
 {
-    if (msgMensagensPadroes->ShowMsg(QStringLiteral("excluir"), MsgDlgType::Confirmation, mbYes | mbNo) == mrYes)
+    if (dataSet() && msgMensagensPadroes->ShowMsg(QStringLiteral("excluir"), MsgDlgType::Confirmation, mbYes | mbNo) == mrYes)
         dataSet()->deleteRecord();
 }
 

@@ -113,6 +113,7 @@ private:
     QToolButton *addButton(const char *name, const QString &text, const QString &hint, QAction **twin,
                            const char *twinName, const QKeySequence &shortcut, std::function<void()> handler);
     RecordSet *dataSet() const { return dtsPadrao->dataSet(); }
+    std::function<void()> onRecordSet(void (RecordSet::*action)());
     void deleteClick();
     // First and previous off on the first record, next and last on the last one.
     void updateRecordArrows();

@@ -94,7 +94,6 @@ private slots:
             for (int i = 0; i < rows; ++i) {
                 writer.beginRow();
                 writer.writeInteger(i);
-                writer.endRow();
             }
             writer.finish();
         }

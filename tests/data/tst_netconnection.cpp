@@ -153,7 +153,6 @@ private slots:
             for (const char *code : {"000000000000000000001", "000000000000000000002"}) {
                 writer.beginRow();
                 writer.writeString(QString::fromLatin1(code));
-                writer.endRow();
             }
             writer.finish();
         }

@@ -29,7 +29,6 @@ QByteArray packetOf(const QList<Row> &rows)
         writer.writeString(r.id);
         writer.writeString(r.name);
         writer.writeFloat(r.amount);
-        writer.endRow();
     }
     writer.finish();
     return bytes;

@@ -1,5 +1,6 @@
 #include "fakeappserver.h"
 #include <framework/core/logincontext.h>
+#include "movementfields.h"
 #include "screen.h"
 #include "statementpacket.h"
 
@@ -103,6 +104,22 @@ private slots:
         const int column = l.screen.dbgPadrao->recordModel()->columnOfField("IDTIPMOCVLI");
         QCOMPARE(l.screen.dbgPadrao->model()->index(0, column).data().toString(), text);
         QCOMPARE(l.screen.dbgPadrao->model()->headerData(column, Qt::Horizontal).toString(), QStringLiteral("Desc. Tipo "));
+    }
+
+    // The named positions the screen reads per cell are those of the record's fields.
+    void namedFieldPositions()
+    {
+        fw::RecordSet set;
+        acc00420::defineMovementFields(set);
+        const QList<std::pair<const char *, int>> named{
+            {"CDCLIENTE", acc00420::MovementField::CDCLIENTE}, {"VRMOVCLI", acc00420::MovementField::VRMOVCLI},
+            {"IDTIPMOCVLI", acc00420::MovementField::IDTIPMOCVLI}, {"VRMOVPESCONS", acc00420::MovementField::VRMOVPESCONS},
+            {"VRSALDPECONS", acc00420::MovementField::VRSALDPECONS}, {"VRSALDOCONS", acc00420::MovementField::VRSALDOCONS},
+            {"VRPESUBSIDIO", acc00420::MovementField::VRPESUBSIDIO}, {"VRTETOSUBSID", acc00420::MovementField::VRTETOSUBSID},
+            {"VRCONSUMID", acc00420::MovementField::VRCONSUMID}, {"VRPATROCINA", acc00420::MovementField::VRPATROCINA}};
+        for (const auto &[name, position] : named)
+            QCOMPARE(set.fieldByName(QLatin1String(name)).index(), position);
+        QCOMPARE(set.fieldCount(), acc00420::MovementField::VRPATROCINA + 1);
     }
 
     void gridColumns()

@@ -74,7 +74,6 @@ void SampleScreen::load(int rows)
         writer.writeString(QString::fromUtf8(names[i % 6]));
         writer.writeFloat(i * 10.5 - 20);
         writer.writeNull();
-        writer.endRow();
     }
     writer.finish();
     cdsPessoas->loadFromPacket(packet);

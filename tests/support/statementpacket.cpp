@@ -29,7 +29,6 @@ QByteArray statementPacket(const QList<TestMovement> &movements)
             else if (n == "TIPO") writer.writeString(u"M");
             else writer.writeNull();
         }
-        writer.endRow();
     }
     writer.finish();
     return packet;
@@ -44,7 +43,6 @@ QByteArray consumersPacket(const QString &client, const QList<std::pair<QString,
         writer.writeString(code);
         writer.writeString(name);
         writer.writeString(client);
-        writer.endRow();
     }
     writer.finish();
     return packet;

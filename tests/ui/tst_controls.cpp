@@ -211,7 +211,6 @@ private slots:
             writer.beginRow();
             writer.writeString(QString::fromLatin1(code));
             writer.writeString(QString::fromUtf8(name));
-            writer.endRow();
         }
         writer.finish();
         consumers.loadFromPacket(packet);

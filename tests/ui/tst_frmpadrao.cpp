@@ -3,6 +3,7 @@
 #include <framework/core/checks.h>
 #include "recordingdialogs.h"
 #include "samplescreen.h"
+#include <framework/ui/frmpadrao.h>
 #include <framework/ui/widgetutils.h>
 
 #include <QAbstractItemModelTester>
@@ -216,6 +217,21 @@ private slots:
         QVERIFY(item(&screen, "mnuFolhaDados")->isChecked());
         screen.setPageEnabled(screen.tshFormulario, false);
         QVERIFY(!screen.pageEnabled(screen.tshFormulario));
+    }
+
+    // A screen without a record set still gives help and closes; the record actions do nothing.
+    void helpAndCloseWorkWithoutARecordSet()
+    {
+        RecordingDialogs dialogs;
+        auto *screen = new TfrmPadrao;
+        QPointer<TfrmPadrao> alive(screen);
+        screen->create();
+        screen->show();
+        item(screen, "mnuProximo")->trigger();
+        item(screen, "mnuAjuda")->trigger();
+        QCOMPARE(dialogs.shown.size(), 1);
+        button(screen, "sbtFechar")->click();
+        QTRY_VERIFY(alive.isNull());
     }
 
     void closingOverATypedRecordAsksFirst()
