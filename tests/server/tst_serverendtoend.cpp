@@ -15,6 +15,31 @@
 
 using namespace server;
 
+namespace {
+
+// The ledger published by a real server on loopback, and the screen's proxy connected to it.
+struct LedgerOnLoopback
+{
+    Dispatcher dispatcher;
+    Ledger ledger;
+    AppServer appServer;
+    fw::TNetConnection connection;
+    acc00420::AccountService service{connection};
+
+    LedgerOnLoopback(Storage &storage, AppServer::Options options)
+        : ledger(storage)
+        , appServer(dispatcher, options)
+    {
+        ledger.publish(dispatcher);
+        if (!appServer.listen(nullptr))
+            qFatal("the server can't listen on loopback");
+        connection.setServerName(Ledger::ObjectName);
+        connection.setPort(appServer.port());
+    }
+};
+
+} // namespace
+
 // The screen's side of every method, through the real server on loopback, on the demo data.
 class TestServerEndToEnd : public QObject
 {
@@ -68,18 +93,11 @@ private slots:
             return q.next() ? q.value(0).toInt() : 0;
         };
         const int before = backend == "postgresql" ? backends() : 0;
-        Dispatcher dispatcher;
-        Ledger ledger(b.storage());
-        ledger.publish(dispatcher);
         AppServer::Options options;
         options.workers = 3;
         options.workerExpiryMs = 50;
-        AppServer appServer(dispatcher, options);
-        QVERIFY(appServer.listen(nullptr));
-        fw::TNetConnection connection;
-        connection.setServerName(Ledger::ObjectName);
-        connection.setPort(appServer.port());
-        acc00420::AccountService service(connection);
+        LedgerOnLoopback loopback(b.storage(), options);
+        acc00420::AccountService &service = loopback.service;
         const QString client = QString(20, u'0') + "1";
         for (int gap = 0; gap < 3; ++gap) {
             for (int i = 0; i < 6; ++i)
@@ -95,16 +113,8 @@ private slots:
     {
         LedgerBackend backend("sqlite");
         createDemoData(backend.storage(), QDate::currentDate());
-        Dispatcher dispatcher;
-        Ledger ledger(backend.storage());
-        ledger.publish(dispatcher);
-        AppServer appServer(dispatcher, {});
-        QVERIFY(appServer.listen(nullptr));
-
-        fw::TNetConnection connection;
-        connection.setServerName(Ledger::ObjectName);
-        connection.setPort(appServer.port());
-        acc00420::AccountService service(connection);
+        LedgerOnLoopback loopback(backend.storage(), {});
+        acc00420::AccountService &service = loopback.service;
         const QString client = QString(20, u'0') + "1";
         const QDateTime start = QDateTime(QDate::currentDate().addDays(-60), QTime(0, 0));
 
