@@ -1,0 +1,54 @@
+#include "serverprocess.h"
+
+#include <QDeadlineTimer>
+#include <QTcpServer>
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+ServerProcess::ServerProcess(QString program, QString database)
+    : m_program(std::move(program))
+    , m_database(std::move(database))
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(&m_process, &QProcess::readyRead, [this] {
+        m_output += QString::fromLocal8Bit(m_process.readAll());
+    });
+}
+
+ServerProcess::~ServerProcess()
+{
+    kill();
+}
+
+bool ServerProcess::start()
+{
+    // The port is free when picked, not always when the server binds it: then another one.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        m_port = freeLoopbackPort();
+        m_output.clear();
+        m_process.start(m_program, {"--database=" + m_database, "--port=" + QString::number(m_port)});
+        const QDeadlineTimer deadline(60000);
+        while (!m_output.contains(QLatin1String(" ouvindo em ")) && m_process.state() != QProcess::NotRunning
+               && !deadline.hasExpired())
+            m_process.waitForReadyRead(100);
+        if (m_output.contains(QLatin1String(" ouvindo em ")))
+            return true;
+        kill();
+        if (!m_output.contains(QLatin1String("escutar")))
+            return false;
+    }
+    return false;
+}
+
+void ServerProcess::kill()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(30000);
+}

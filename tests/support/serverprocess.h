@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// Picks a loopback port nobody listens on right now.
+quint16 freeLoopbackPort();
+
+// One acc00420-server process on loopback, started and stopped by the test; it can be killed
+// outright and started again on the same database.
+class ServerProcess
+{
+public:
+    ServerProcess(QString program, QString database);
+    ~ServerProcess();
+
+    // Starts the server on a free port and waits until it listens; false when it doesn't
+    // (what it printed is in output()).
+    bool start();
+    // SIGKILL: no orderly stop, whatever it was doing.
+    void kill();
+    quint16 port() const { return m_port; }
+    QString output() const { return m_output; }
+
+private:
+    QString m_program;
+    QString m_database;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_output;
+};
