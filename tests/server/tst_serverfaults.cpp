@@ -2,7 +2,7 @@
 #include "haproxyfront.h"
 #include "ledgerbackend.h"
 #include "movementfields.h"
-#include "recordset.h"
+#include <framework/data/recordset.h>
 #include "serverprocess.h"
 
 #include <QCborMap>
