@@ -8,88 +8,31 @@
 #include "appserver.h"
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
+#include "ledgerdata.h"
+#include "measure.h"
 #include "schema.h"
 #include "storage.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 
 using namespace server;
+using bench::BigClient;
+using bench::FirstDay;
+using bench::median;
+using bench::SmallClient;
 
 namespace {
-
-QString code(qint64 n, int width)
-{
-    return QString::number(n).rightJustified(width, u'0');
-}
-
-const QString bigClient = code(1, 21);
-const QString smallClient = code(2, 21);
-const qint64 firstDay = QDateTime(QDate(2023, 1, 1), QTime(0, 0)).toMSecsSinceEpoch();
-
-void fill(const Storage &storage)
-{
-    const QSqlDatabase db = storage.connection();
-    if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE")).next())
-        return;
-    std::printf("building a table of 1,000,200 movements (once)...\n");
-    std::fflush(stdout);
-    Transaction t(db, storage.kind());
-    run(db, QStringLiteral("INSERT INTO FILIAL VALUES ('0001', 'Matriz')"));
-    run(db, QStringLiteral("INSERT INTO OPERADOR VALUES ('0007', 'Maria')"));
-    QSqlQuery client(db), movement(db);
-    client.prepare(QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente')"));
-    movement.prepare(QStringLiteral(
-        "INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI, DTMOVCLI, DSHISTMOV,"
-        " IDTIPMOCVLI, VRMOVPESCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE, TIPO, DTMOVIMCLIE)"
-        " VALUES (?, ?, '0001', '000000000000000000001', ?, ?, 'Consumo', ?, 0, ?, '0007',"
-        " 'Inclusão de crédito/débito realizada pelo operador.', 'M', ?)"));
-    auto add = [&](qint64 clientNumber, qint64 count) {
-        client.bindValue(0, code(clientNumber, 21));
-        client.exec();
-        for (qint64 i = 0; i < count; ++i) {
-            const qint64 when = firstDay + i * 600000;
-            movement.bindValue(0, code(clientNumber, 21));
-            movement.bindValue(1, code(i + 1, 10));
-            movement.bindValue(2, 500 + i % 3000);
-            movement.bindValue(3, when);
-            movement.bindValue(4, i % 5 == 0 ? QStringLiteral("C") : QStringLiteral("D"));
-            movement.bindValue(5, when);
-            movement.bindValue(6, when - when % 86400000);
-            movement.exec();
-        }
-    };
-    add(1, 100000);
-    add(2, 200);
-    for (qint64 c = 3; c < 903; ++c)
-        add(c, 1000);
-    t.commit();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 double bareQueryMs(const Storage &storage, const QString &client, int *rows)
 {
     QElapsedTimer timer;
     timer.start();
-    QSqlQuery q = run(storage.connection(), Ledger::statementSql(),
-        {client, firstDay, QStringLiteral("T"), QString()});
-    *rows = 0;
-    while (q.next()) {
-        for (int i = 0; i < 26; ++i)
-            q.value(i);
-        ++*rows;
-    }
+    *rows = bench::queryStatement(storage, client);
     return timer.nsecsElapsed() / 1e6;
 }
 
@@ -102,7 +45,7 @@ int main(int argc, char **argv)
     const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("bench.db"));
     Storage storage(file);
     migrate(storage.connection(), storage.kind());
-    fill(storage);
+    bench::fillLedger(storage);
 
     Dispatcher dispatcher;
     Ledger ledger(storage);
@@ -114,7 +57,7 @@ int main(int argc, char **argv)
     connection.setServerName(Ledger::ObjectName);
     connection.setPort(appServer.port());
     acc00420::AccountService service(connection);
-    const QDateTime start = QDateTime::fromMSecsSinceEpoch(firstDay);
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(FirstDay);
 
     auto statementMs = [&](const QString &client, int rounds, qint64 *bytes) {
         std::vector<double> times;
@@ -131,17 +74,17 @@ int main(int argc, char **argv)
 
     qint64 bytes = 0;
     int rows = 0;
-    const double small = statementMs(smallClient, 200, &bytes);
+    const double small = statementMs(SmallClient, 200, &bytes);
     std::vector<double> bare;
     for (int i = 0; i < 200; ++i)
-        bare.push_back(bareQueryMs(storage, smallClient, &rows));
+        bare.push_back(bareQueryMs(storage, SmallClient, &rows));
     std::printf("getMovCliente, %d movements: median %.2f ms over loopback (%lld bytes); bare query %.2f ms "
                 "(target: under 2 ms)\n", rows, small, static_cast<long long>(bytes), median(bare));
 
-    const double big = statementMs(bigClient, 5, &bytes);
+    const double big = statementMs(BigClient, 5, &bytes);
     bare.clear();
     for (int i = 0; i < 5; ++i)
-        bare.push_back(bareQueryMs(storage, bigClient, &rows));
+        bare.push_back(bareQueryMs(storage, BigClient, &rows));
     std::printf("getMovCliente, %d movements: median %.0f ms (%.0f rows/s, %.1f MiB); bare query %.0f ms (%.0f rows/s); "
                 "ratio %.2f (target: within 3)\n", rows, big, rows / big * 1000, bytes / 1048576.0, median(bare),
                 rows / median(bare) * 1000, big / median(bare));
@@ -150,7 +93,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < 100; ++i) {
         QElapsedTimer timer;
         timer.start();
-        fw::CheckResultServ(service.setAtualizaCons(QStringLiteral("0001"), smallClient, QString(), start,
+        fw::CheckResultServ(service.setAtualizaCons(QStringLiteral("0001"), SmallClient, QString(), start,
                                                     QStringLiteral("0007")), true, 0);
         recalc.push_back(timer.nsecsElapsed() / 1e6);
     }
@@ -160,7 +103,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < 3; ++i) {
         QElapsedTimer timer;
         timer.start();
-        fw::CheckResultServ(service.setAtualizaCons(QStringLiteral("0001"), bigClient, QString(), start,
+        fw::CheckResultServ(service.setAtualizaCons(QStringLiteral("0001"), BigClient, QString(), start,
                                                     QStringLiteral("0007")), true, 0);
         recalcBig.push_back(timer.nsecsElapsed() / 1e6);
     }

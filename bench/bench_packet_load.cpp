@@ -3,29 +3,19 @@
 
 #include <framework/data/checkresultserv.h>
 #include <framework/data/datapacket.h>
+#include "measure.h"
 #include "movementfields.h"
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <malloc.h>
-#include <unistd.h>
 
 #include <cstdio>
 
 namespace {
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = statm.readAll().split(' ');
-    return parts.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
-}
 
 QByteArray statementPacket(int rows)
 {
@@ -71,6 +61,7 @@ QByteArray statementPacket(int rows)
         w.writeDateTime(when - when % 86400000);
         consumer < 2 ? w.writeFloat(30) : w.writeNull();
         consumer < 2 ? w.writeFloat(150) : w.writeNull();
+        w.endRow();
     }
     w.finish();
     return bytes;
@@ -100,7 +91,7 @@ int main(int argc, char **argv)
             s.field(27).setAsFloat(value - consumer);
         };
         malloc_trim(0);
-        const qint64 before = residentBytes();
+        const qint64 before = bench::residentBytes();
         QElapsedTimer timer;
         timer.start();
         const fw::Reply decoded = fw::decodeReply(reply);
@@ -108,7 +99,7 @@ int main(int argc, char **argv)
         set.loadFromPacket(payload.bytes());
         const double seconds = timer.nsecsElapsed() / 1e9;
         malloc_trim(0);
-        const qint64 after = residentBytes();
+        const qint64 after = bench::residentBytes();
         if (set.recordCount() != rows)
             return 1;
         if (seconds < best) {
