@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
   libgl-dev
+  libsqlite3-dev
   postgresql haproxy
   xvfb xauth
   poppler-utils

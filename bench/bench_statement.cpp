@@ -1,0 +1,146 @@
+// What a user waits for between asking for a statement and seeing it, stage by stage, for 200
+// and 100,000 movements of one account in a table of over a million: the server's query and
+// its encoding (getMovCliente), the round trip to a real AppServer on loopback, opening the
+// reply, loading the screen's record set, the grid's model and its first paint on an
+// offscreen account screen. Beside it the bare SQLite C API stepping the same SELECT.
+//
+//   bench_statement [database file]   (default: a temporary file, built on first use)
+
+#include "appserver.h"
+#include <framework/data/checkresultserv.h>
+#include "ledger.h"
+#include "ledgerdata.h"
+#include <framework/core/logincontext.h>
+#include "measure.h"
+#include "schema.h"
+#include "screen.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+using namespace server;
+
+namespace {
+
+// The statement's query as the SQLite C API runs it: prepared, stepped, every column read.
+qint64 bareStatement(sqlite3 *db, const QString &client)
+{
+    const QByteArray sql = Ledger::statementSql().toUtf8();
+    const QByteArray code = client.toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr);
+    sqlite3_bind_text(statement, 1, code.constData(), int(code.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(statement, 2, bench::FirstDay);
+    sqlite3_bind_text(statement, 3, "T", 1, SQLITE_STATIC);
+    sqlite3_bind_null(statement, 4);
+    qint64 touched = 0;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            if (sqlite3_column_type(statement, i) == SQLITE_INTEGER)
+                touched += sqlite3_column_int64(statement, i);
+            else if (sqlite3_column_text(statement, i))
+                touched += sqlite3_column_bytes(statement, i);
+        }
+    }
+    sqlite3_finalize(statement);
+    return touched;
+}
+
+struct Stages
+{
+    std::vector<double> bare, query, serverCall, roundTrip, open, load, model, paint, total;
+};
+
+// One load of the statement as the screen does it, each stage timed into `into`.
+void loadOnce(Stages &into, const QString &client, sqlite3 *bareDb, const Storage &storage, const Ledger &ledger,
+              acc00420::TfrmPagClie &screen)
+{
+    into.bare.push_back(bench::timeMs([&] { bareStatement(bareDb, client); }));
+    into.query.push_back(bench::timeMs([&] { bench::queryStatement(storage, client); }));
+    into.serverCall.push_back(bench::timeMs([&] { ledger.getMovCliente(bench::statementArgs(client)); }));
+    // The grid lets go of the record set, so its model and paint are timed apart from the load.
+    screen.dbgPadrao->setDataSource(nullptr);
+    QString consumer, all = QStringLiteral("T");
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(bench::FirstDay);
+    fw::CborItem reply, payload;
+    const double roundTrip = bench::timeMs([&] { reply = screen.service().getMovCliente(consumer, all, client, start); });
+    const double open = bench::timeMs([&] { payload = fw::CheckResultServ(reply, true, 0); });
+    const double load = bench::timeMs([&] { screen.cdsMovCliente->loadFromPacket(payload.bytes()); });
+    const double model = bench::timeMs([&] { screen.dbgPadrao->setDataSource(screen.dtsPadrao); });
+    const double paint = bench::timeMs([&] { screen.dbgPadrao->grab(); });
+    into.roundTrip.push_back(roundTrip);
+    into.open.push_back(open);
+    into.load.push_back(load);
+    into.model.push_back(model);
+    into.paint.push_back(paint);
+    into.total.push_back(roundTrip + open + load + model + paint);
+}
+
+void measure(int movements, const QString &client, int runs, sqlite3 *bareDb, const Storage &storage,
+             const Ledger &ledger, acc00420::TfrmPagClie &screen)
+{
+    Stages warmUp, s;
+    loadOnce(warmUp, client, bareDb, storage, ledger, screen);
+    if (screen.cdsMovCliente->recordCount() != movements)
+        qFatal("the statement has %d movements, not %d", screen.cdsMovCliente->recordCount(), movements);
+    for (int run = 0; run < runs; ++run)
+        loadOnce(s, client, bareDb, storage, ledger, screen);
+    using bench::median;
+    const double serverCall = median(s.serverCall), roundTrip = median(s.roundTrip);
+    const double total = median(s.total), bare = median(s.bare), ratio = total / bare;
+    std::printf("statement of %d movements, median ms of %d runs:\n", movements, runs);
+    std::printf("  server query          %9.2f\n", median(s.query));
+    std::printf("  encode                %9.2f   (getMovCliente %.2f less the query)\n",
+                serverCall - median(s.query), serverCall);
+    std::printf("  loopback              %9.2f   (round trip %.2f less getMovCliente)\n", roundTrip - serverCall, roundTrip);
+    std::printf("  open the reply        %9.2f\n", median(s.open));
+    std::printf("  record set load       %9.2f   (packet decoded into the screen's record set)\n", median(s.load));
+    std::printf("  model                 %9.2f   (the grid takes the record set)\n", median(s.model));
+    std::printf("  first paint           %9.2f   (the grid grabbed once)\n", median(s.paint));
+    std::printf("  end to end            %9.2f\n", total);
+    std::printf("  bare SQLite C API     %9.2f\n", bare);
+    std::printf("  ratio %.2fx (target: <= 2.5x)\n", ratio);
+    bench::tableRow(QStringLiteral("statement, %1 movements: end to end vs bare SQLite C API").arg(movements),
+                    QStringLiteral("%1 ms").arg(total, 0, 'f', 2), QStringLiteral("%1 ms").arg(bare, 0, 'f', 2),
+                    bench::times(ratio), QStringLiteral("≤ 2.5x"), ratio <= 2.5);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("bench.db"));
+    Storage storage(file);
+    migrate(storage.connection(), storage.kind());
+    bench::fillLedger(storage);
+    sqlite3 *bareDb = nullptr;
+    if (sqlite3_open_v2(file.toUtf8().constData(), &bareDb, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        qFatal("cannot open %s", qPrintable(file));
+
+    Dispatcher dispatcher;
+    Ledger ledger(storage);
+    ledger.publish(dispatcher);
+    AppServer appServer(dispatcher, {});
+    if (!appServer.listen(nullptr))
+        return 1;
+    fw::LoginContext context;
+    context.webPort = appServer.port();
+    fw::setLoginContext(context);
+
+    acc00420::TfrmPagClie screen;
+    screen.resize(1024, 720);
+    screen.create(); // connects to the server
+
+    measure(200, bench::SmallClient, 21, bareDb, storage, ledger, screen);
+    measure(100000, bench::BigClient, 5, bareDb, storage, ledger, screen);
+    sqlite3_close(bareDb);
+    return 0;
+}
