@@ -1,0 +1,346 @@
+// Many clients at once on one AppServer (with as many workers): 1, 4 and 16 threads, each with
+// its own TNetConnection, asking for a 200-movement statement; and apart from them 1, 4 and 16
+// writers, each putting movements on its own account as the screen does (getPrxMovClie, then
+// SetMovCliente with the new movement's delta). Throughput and the 50th and 99th percentile per
+// call, beside the bare query and a bare insert transaction on a connection per thread, at the
+// same concurrency. On SQLite and, when ACC00420_TEST_PG_URL names a server, on PostgreSQL.
+//
+//   bench_concurrency [database file]   (default: a temporary file, built on first use)
+
+#include "accountservice.h"
+#include "appserver.h"
+#include "checkresultserv.h"
+#include "ledger.h"
+#include "ledgerbackend.h"
+#include "ledgerdata.h"
+#include "measure.h"
+#include "movementfields.h"
+#include "recordset.h"
+#include "schema.h"
+
+#include <QCborMap>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <latch>
+#include <memory>
+
+using namespace server;
+
+namespace {
+
+constexpr int Runs = 5;
+constexpr int ReadsPerRun = 480;  // over all threads
+constexpr int WritesPerRun = 160; // entries, over all threads
+constexpr int Levels[] = {1, 4, 16};
+
+// What one thread calls over and over, on what it opened for itself.
+class Caller
+{
+public:
+    virtual ~Caller() = default;
+    virtual void call() = 0;
+};
+using Opener = std::function<std::unique_ptr<Caller>(int thread)>;
+
+QString writerClient(int thread) { return bench::code(7000 + thread, 21); }
+QString bareWriterClient(int thread) { return bench::code(8000 + thread, 21); }
+
+// ------------------------------------------------------------------------------ through the server
+
+class StatementReader : public Caller
+{
+public:
+    explicit StatementReader(quint16 port)
+    {
+        m_connection.setServerName(Ledger::ObjectName);
+        m_connection.setPort(port);
+    }
+    void call() override
+    {
+        QString consumer, all = QStringLiteral("T");
+        fw::CheckResultServ(m_service.getMovCliente(consumer, all, bench::SmallClient,
+                                                    QDateTime::fromMSecsSinceEpoch(bench::FirstDay)), false, 0);
+    }
+
+private:
+    fw::TNetConnection m_connection;
+    acc00420::AccountService m_service{m_connection};
+};
+
+// A manual credit as the screen enters it: the server numbers it, the record set posts it, and
+// its change log goes as the delta.
+class EntryWriter : public Caller
+{
+public:
+    EntryWriter(quint16 port, QString client)
+        : m_client(std::move(client))
+    {
+        m_connection.setServerName(Ledger::ObjectName);
+        m_connection.setPort(port);
+        acc00420::defineMovementFields(m_set);
+    }
+    void call() override
+    {
+        const QString number = acc00420::movementNumberText(m_service.getPrxMovClie(m_client));
+        m_set.createDataSet();
+        m_set.insert();
+        m_set.fieldByName("CDCLIENTE").setAsString(m_client);
+        m_set.fieldByName("NRSEQMOVCLI").setAsString(number);
+        m_set.fieldByName("CDFILIAL").setAsString("0001");
+        m_set.fieldByName("IDTIPMOCVLI").setAsString("C");
+        m_set.fieldByName("VRMOVCLI").setAsFloat(10);
+        m_set.fieldByName("VRMOVPESCONS").setAsFloat(0);
+        m_set.fieldByName("DTMOVCLI").setAsDateTime(QDateTime::currentDateTime());
+        m_set.fieldByName("CDOPERADOR").setAsString("0007");
+        m_set.post();
+        const QCborMap envelope = m_service.SetMovCliente(m_set.deltaPacket()).toValue().toMap();
+        if (!envelope.value(QLatin1String("ok")).toBool())
+            qFatal("SetMovCliente: %s", qUtf8Printable(envelope.value(QLatin1String("message")).toString()));
+    }
+
+private:
+    QString m_client;
+    fw::TNetConnection m_connection;
+    acc00420::AccountService m_service{m_connection};
+    fw::RecordSet m_set;
+};
+
+// ------------------------------------------------------------------------------ bare
+
+// A connection of the thread's own, removed when it goes.
+class OwnConnection
+{
+public:
+    explicit OwnConnection(const QString &url)
+        : m_name(QStringLiteral("bench-%1").arg(++s_count))
+        , m_db(fw::openDatabase(url, m_name))
+    {
+    }
+    ~OwnConnection()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    const QSqlDatabase &db() const { return m_db; }
+
+private:
+    static inline std::atomic<int> s_count{0};
+    QString m_name;
+    QSqlDatabase m_db;
+};
+
+class BareReader : public Caller
+{
+public:
+    explicit BareReader(const QString &url)
+        : m_connection(url)
+        , m_query(m_connection.db())
+    {
+        m_query.setForwardOnly(true);
+        m_query.prepare(Ledger::statementSql());
+    }
+    void call() override
+    {
+        for (const QVariant &v : {QVariant(bench::SmallClient), QVariant(bench::FirstDay), QVariant(QStringLiteral("T")),
+                                  QVariant(QMetaType(QMetaType::QString))})
+            m_query.addBindValue(v);
+        if (!m_query.exec())
+            qFatal("bare query failed");
+        while (m_query.next()) {
+            for (int i = 0; i < 26; ++i)
+                m_query.value(i);
+        }
+    }
+
+private:
+    OwnConnection m_connection;
+    QSqlQuery m_query;
+};
+
+class BareWriter : public Caller
+{
+public:
+    BareWriter(const QString &url, QString client)
+        : m_connection(url)
+        , m_client(std::move(client))
+        , m_insert(m_connection.db())
+    {
+        QSqlQuery last = run(m_connection.db(), QStringLiteral("SELECT MAX(NRSEQMOVCLI) FROM MOVICLIE WHERE CDCLIENTE = ?"),
+                             {m_client});
+        m_number = last.next() ? last.value(0).toLongLong() : 0;
+        m_insert.prepare(QStringLiteral(
+            "INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, VRMOVCLI, DTMOVCLI, IDTIPMOCVLI, VRMOVPESCONS,"
+            " CDOPERADOR, TIPO) VALUES (?, ?, '0001', 1000, ?, 'C', 0, '0007', 'M')"));
+    }
+    void call() override
+    {
+        QSqlDatabase db = m_connection.db();
+        m_insert.bindValue(0, m_client);
+        m_insert.bindValue(1, bench::code(++m_number, 10));
+        m_insert.bindValue(2, QDateTime::currentMSecsSinceEpoch());
+        if (!db.transaction() || !m_insert.exec() || !db.commit())
+            qFatal("bare insert failed");
+    }
+
+private:
+    OwnConnection m_connection;
+    QString m_client;
+    QSqlQuery m_insert;
+    qint64 m_number = 0;
+};
+
+// ------------------------------------------------------------------------------ the runs
+
+struct Figures
+{
+    double throughput = 0; // calls per second, median of the runs
+    double p50 = 0, p99 = 0, worst = 0; // ms, over every call of the runs
+};
+
+struct Samples
+{
+    std::vector<double> throughputs, latencies;
+    Figures figures() const
+    {
+        return {bench::median(throughputs), bench::percentile(latencies, 0.5), bench::percentile(latencies, 0.99),
+                bench::percentile(latencies, 1)};
+    }
+};
+
+// One run: `threads` threads each open their caller, make one call to warm up, wait for the
+// others and make `calls` timed calls; the main thread serves events (the server's) meanwhile.
+void burst(int threads, int calls, const Opener &open, Samples &into)
+{
+    using Clock = std::chrono::steady_clock;
+    std::latch ready(threads);
+    std::vector<std::vector<double>> times(threads);
+    std::vector<Clock::time_point> starts(threads), ends(threads);
+    std::vector<std::unique_ptr<QThread>> workers;
+    QEventLoop loop;
+    int running = threads;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back(QThread::create([&, t] {
+            const std::unique_ptr<Caller> caller = open(t);
+            caller->call();
+            ready.arrive_and_wait();
+            starts[t] = Clock::now();
+            for (int i = 0; i < calls; ++i)
+                times[t].push_back(bench::timeMs([&] { caller->call(); }));
+            ends[t] = Clock::now();
+        }));
+        QObject::connect(workers.back().get(), &QThread::finished, &loop, [&] {
+            if (--running == 0)
+                loop.quit();
+        });
+        workers.back()->start();
+    }
+    loop.exec();
+    for (const auto &w : workers)
+        w->wait();
+    const auto wall = *std::max_element(ends.begin(), ends.end()) - *std::min_element(starts.begin(), starts.end());
+    into.throughputs.push_back(threads * calls / std::chrono::duration<double>(wall).count());
+    for (const auto &t : times)
+        into.latencies.insert(into.latencies.end(), t.begin(), t.end());
+}
+
+// The server and the bare baseline take turns run by run, so a busy spell of the machine
+// weighs on both alike.
+std::pair<Figures, Figures> measure(int threads, int totalCalls, const Opener &served, const Opener &bare)
+{
+    const int calls = std::max(1, totalCalls / threads);
+    Samples s, b;
+    for (int run = 0; run < Runs; ++run) {
+        burst(threads, calls, served, s);
+        burst(threads, calls, bare, b);
+    }
+    return {s.figures(), b.figures()};
+}
+
+void print(const char *what, int threads, const Figures &f)
+{
+    std::printf("  %-30s %2d threads: %8.0f calls/s  p50 %7.2f ms  p99 %7.2f ms  worst %7.2f ms\n", what, threads,
+                f.throughput, f.p50, f.p99, f.worst);
+}
+
+QString perSecond(double value) { return QStringLiteral("%1 calls/s").arg(value, 0, 'f', 0); }
+QString ms(double value) { return QStringLiteral("%1 ms").arg(value, 0, 'f', 2); }
+
+void benchmark(const QString &backend, const Storage &storage)
+{
+    const QSqlDatabase db = storage.connection();
+    for (int t = 0; t < 16; ++t) {
+        for (const QString &client : {writerClient(t), bareWriterClient(t)})
+            run(db, QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente') ON CONFLICT DO NOTHING"),
+                {client});
+    }
+    Dispatcher dispatcher;
+    Ledger ledger(storage);
+    ledger.publish(dispatcher);
+    std::printf("%s:\n", qUtf8Printable(backend));
+    for (const bool writing : {false, true}) {
+        for (const int threads : Levels) {
+            AppServer::Options options;
+            options.workers = threads;
+            AppServer appServer(dispatcher, options);
+            if (!appServer.listen(nullptr))
+                qFatal("cannot listen");
+            const quint16 port = appServer.port();
+            const QString url = storage.url();
+            const int calls = writing ? WritesPerRun : ReadsPerRun;
+            const auto [served, bare] = writing
+                ? measure(threads, calls,
+                          [&](int t) { return std::make_unique<EntryWriter>(port, writerClient(t)); },
+                          [&](int t) { return std::make_unique<BareWriter>(url, bareWriterClient(t)); })
+                : measure(threads, calls, [&](int) { return std::make_unique<StatementReader>(port); },
+                          [&](int) { return std::make_unique<BareReader>(url); });
+            print(writing ? "entries through the server" : "statements through the server", threads, served);
+            print(writing ? "bare insert transactions" : "bare queries", threads, bare);
+            const double throughput = served.throughput / bare.throughput, p99 = served.p99 / bare.p99;
+            std::printf("  %-30s %2d threads: throughput %.0f%% of bare, p99 %.2fx bare, worst/median %.2fx\n", "",
+                        threads, throughput * 100, p99, served.worst / served.p50);
+            if (threads != 16)
+                continue;
+            const QString prefix = QStringLiteral("concurrency, %1, 16 %2: ").arg(backend, writing ? "writers" : "readers");
+            bench::tableRow(prefix + (writing ? "throughput vs bare insert" : "throughput vs bare query"),
+                            perSecond(served.throughput), perSecond(bare.throughput), bench::percent(throughput),
+                            QStringLiteral("≥ 50%"), throughput >= 0.5);
+            if (!writing)
+                bench::tableRow(prefix + "p99 vs bare p99", ms(served.p99), ms(bare.p99), bench::times(p99),
+                                QStringLiteral("≤ 2x"), p99 <= 2);
+            else if (storage.kind() == fw::DatabaseUrl::Kind::SQLite)
+                bench::tableRow(prefix + "worst call vs median call", ms(served.worst), ms(served.p50),
+                                bench::times(served.worst / served.p50), QStringLiteral("≤ 5x"),
+                                served.worst / served.p50 <= 5);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("bench.db"));
+    {
+        Storage storage(file);
+        migrate(storage.connection(), storage.kind());
+        bench::fillLedger(storage);
+        benchmark(QStringLiteral("SQLite"), storage);
+    }
+    if (!qEnvironmentVariableIsEmpty("ACC00420_TEST_PG_URL")) {
+        LedgerBackend postgres(QStringLiteral("postgresql")); // a database of its own, dropped after
+        bench::fillLedger(postgres.storage(), 0);
+        benchmark(QStringLiteral("PostgreSQL"), postgres.storage());
+    }
+    return 0;
+}
