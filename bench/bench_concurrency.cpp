@@ -9,13 +9,13 @@
 
 #include "accountservice.h"
 #include "appserver.h"
-#include "checkresultserv.h"
+#include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerbackend.h"
 #include "ledgerdata.h"
 #include "measure.h"
 #include "movementfields.h"
-#include "recordset.h"
+#include <framework/data/recordset.h>
 #include "schema.h"
 
 #include <QCborMap>

@@ -4,13 +4,13 @@
 //
 //   bench_load [database file]   (default: a temporary file, built on first use)
 
-#include "checkresultserv.h"
+#include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerdata.h"
 #include "measure.h"
 #include "movementfields.h"
-#include "protocol.h"
-#include "recordset.h"
+#include <framework/data/protocol.h>
+#include <framework/data/recordset.h>
 #include "schema.h"
 
 #include <QCborStreamReader>

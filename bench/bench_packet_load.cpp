@@ -61,7 +61,6 @@ QByteArray statementPacket(int rows)
         w.writeDateTime(when - when % 86400000);
         consumer < 2 ? w.writeFloat(30) : w.writeNull();
         consumer < 2 ? w.writeFloat(150) : w.writeNull();
-        w.endRow();
     }
     w.finish();
     return bytes;
