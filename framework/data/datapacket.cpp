@@ -32,6 +32,7 @@ qsizetype utf8Characters(QByteArrayView utf8)
 
 DataPacketReader::DataPacketReader(QByteArrayView packet)
     : m_reader(packet.data(), packet.size())
+    , m_packetSize(packet.size())
 {
     readHeader();
 }
@@ -54,7 +55,12 @@ void DataPacketReader::readHeader()
         if (!key)
             fail(QStringLiteral("chave do pacote ilegível"));
         if (*key == QLatin1String("fields")) {
-            m_fields = fieldsFromCbor(QCborValue::fromCbor(m_reader));
+            const QCborValue fields = QCborValue::fromCbor(m_reader);
+            // A list cut short or with broken text comes back half-built: reading it reads
+            // past its elements.
+            if (m_reader.lastError() != QCborError::NoError)
+                fail(QStringLiteral("\"fields\" ilegível: %1").arg(m_reader.lastError().toString()));
+            m_fields = fieldsFromCbor(fields);
             haveFields = true;
         } else if (*key == QLatin1String("rows")) {
             if (!haveFields)
@@ -122,7 +128,8 @@ QByteArrayView DataPacketReader::readUtf8(const char *what)
     QCborStreamReader::StringResult<qsizetype> r;
     do {
         const qsizetype chunk = m_reader.currentStringChunkSize();
-        if (chunk < 0)
+        // The length is the sender's word: one past the packet's end must not reserve room.
+        if (chunk < 0 || chunk > m_packetSize - m_reader.currentOffset())
             fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
         if (qsizetype(m_text.size()) < total + chunk)
             m_text.resize(size_t(total + chunk));

@@ -64,6 +64,7 @@ private:
     [[noreturn]] void fail(const QString &why) const;
 
     QCborStreamReader m_reader;
+    qsizetype m_packetSize;
     QList<PacketField> m_fields;
     qint64 m_announcedRows = -1;
     qint64 m_row = -1;

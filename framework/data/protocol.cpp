@@ -119,7 +119,12 @@ Reply decodeReply(const QByteArray &message)
                 protocolError(QStringLiteral("\"result\" ilegível"));
             reply.result = CborItem(message, start, reader.currentOffset() - start);
         } else if (*key == QLatin1String("error")) {
-            const QCborMap error = QCborValue::fromCbor(reader).toMap();
+            const QCborValue value = QCborValue::fromCbor(reader);
+            // A value cut short or with broken text comes back half-built: reading it
+            // reads past its elements.
+            if (reader.lastError() != QCborError::NoError)
+                protocolError(QStringLiteral("\"error\" ilegível: %1").arg(reader.lastError().toString()));
+            const QCborMap error = value.toMap();
             reply.error = ReplyError{error.value(QLatin1String("code")).toString(),
                                      error.value(QLatin1String("message")).toString()};
             haveOutcome = true;

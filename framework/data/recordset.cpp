@@ -291,9 +291,14 @@ void RecordSet::loadFromPacket(QByteArrayView packet)
     std::vector<ColumnStore> columns;
     for (const auto &f : m_fields)
         columns.emplace_back(f->dataType());
-    if (reader.announcedRows() > 0) {
+    // Room for the rows announced, but never more than the packet's bytes can hold (a row
+    // takes at least a byte for its head and one per value): a count the rows don't back
+    // must not reserve gigabytes.
+    const qint64 rowsThatFit = packet.size() / (1 + qint64(incoming.size()));
+    const qint64 expectedRows = std::min({reader.announcedRows(), rowsThatFit, qint64(UINT32_MAX - 1)});
+    if (expectedRows > 0) {
         for (ColumnStore &c : columns)
-            c.reserve(quint32(std::min<qint64>(reader.announcedRows(), UINT32_MAX - 1)));
+            c.reserve(quint32(expectedRows));
     }
     std::vector<ColumnStore *> sinks;
     for (int t : target)

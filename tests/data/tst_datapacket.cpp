@@ -139,6 +139,44 @@ private slots:
         QVERIFY(!set.active());
     }
 
+    // A count of rows the packet doesn't carry is refused, with nothing reserved for them
+    // (four billion floats would be a failed allocation of gigabytes).
+    void announcedRowsThatAreNotThereAreRefused()
+    {
+        QByteArray bytes = cbor(packet({fieldOf("A", "float", 0), fieldOf("B", "float", 0)}, {}));
+        bytes.chop(1); // the empty row list
+        bytes += QByteArray::fromHex("9afffffffe");
+        RecordSet set;
+        QVERIFY_THROWS_EXCEPTION(PacketError, set.loadFromPacket(bytes));
+    }
+
+    // A text whose length runs past the packet's end is refused before room is made for it
+    // (here 2^56 bytes, an allocation that fails).
+    void textLongerThanThePacketIsRefused()
+    {
+        QByteArray bytes = cbor(packet({fieldOf("A", "string", 0)}, {QCborValue(QCborArray{"abc"})}));
+        bytes.replace(QByteArray::fromHex("63616263"), QByteArray::fromHex("7b0100000000000000616263"));
+        RecordSet set;
+        QVERIFY_THROWS_EXCEPTION(PacketError, set.loadFromPacket(bytes));
+    }
+
+    // Text that is no UTF-8 inside the field list makes Qt hand back a half-built list, whose
+    // elements must not be read: the packet is refused for that very value.
+    void brokenFieldListIsRefusedUnread()
+    {
+        const QByteArray bytes = QByteArray::fromHex("a2") + cbor(QLatin1String("fields"))
+            + QByteArray::fromHex("81a2") + cbor(QLatin1String("name")) + QByteArray::fromHex("62c3ff")
+            + cbor(QLatin1String("type")) + cbor(QLatin1String("string")) + cbor(QLatin1String("rows"))
+            + cbor(QCborArray{});
+        RecordSet set;
+        try {
+            set.loadFromPacket(bytes);
+            QFAIL("a packet with broken text was taken");
+        } catch (const PacketError &e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("\"fields\" ilegível")), e.what());
+        }
+    }
+
     void sizeCountsCharactersNotBytes()
     {
         RecordSet set;
@@ -286,6 +324,20 @@ private slots:
         const Reply failed = decodeReply(encodeErrorReply(9, "unknown-method", "método desconhecido"));
         QCOMPARE(failed.error->code, QStringLiteral("unknown-method"));
         QVERIFY_THROWS_EXCEPTION(ProtocolError, decodeReply(cbor(QCborMap{{QLatin1String("id"), 1}})));
+    }
+
+    // The same for an error reply whose code is no UTF-8: refused for its "error" value.
+    void brokenErrorReplyIsRefusedUnread()
+    {
+        const QByteArray bytes = QByteArray::fromHex("a2") + cbor(QLatin1String("id")) + cbor(4)
+            + cbor(QLatin1String("error")) + QByteArray::fromHex("a2") + cbor(QLatin1String("code"))
+            + QByteArray::fromHex("62c3ff") + cbor(QLatin1String("message")) + cbor(QLatin1String("x"));
+        try {
+            decodeReply(bytes);
+            QFAIL("an error reply with broken text was taken");
+        } catch (const ProtocolError &e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("\"error\" ilegível")), e.what());
+        }
     }
 };
 
