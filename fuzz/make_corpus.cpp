@@ -139,7 +139,7 @@ int main(int argc, char **argv)
     write("fuzz_delta", "empty", fw::deltaToCbor({acc00420::consumerPacketFields(), {}}).toCborValue().toCbor());
 
     write("fuzz_wiredatetime", "local", fw::formatWireDateTime(at(2026, 12, 7, 10, 30).toMSecsSinceEpoch()));
-    write("fuzz_wiredatetime", "summer", fw::formatWireDateTime(at(2018, 2, 17, 23, 59).toMSecsSinceEpoch() + 999));
+    write("fuzz_wiredatetime", "summer-time-repeated-hour", fw::formatWireDateTime(at(2018, 2, 17, 23, 59).toMSecsSinceEpoch() + 999));
     write("fuzz_wiredatetime", "before-epoch", fw::formatWireDateTime(at(1900, 2, 28, 0, 0).toMSecsSinceEpoch()));
     write("fuzz_wiredatetime", "utc-no-fraction", "2024-02-29T03:00:00Z");
     write("fuzz_wiredatetime", "long-fraction", "2026-12-07T10:30:00.123456789+05:45");

@@ -23,7 +23,7 @@ Outcome Dispatcher::dispatch(const QString &object, const QString &method, const
     if (m == o->cend())
         return Outcome::error(QStringLiteral("unknown-method"),
                               QStringLiteral("%1 não tem o método %2").arg(object, method));
-    if (const auto why = fw::checkArguments(m->spec, args))
+    if (const auto why = fw::checkArguments(m->contract, args))
         return Outcome::error(QStringLiteral("bad-arguments"), *why);
     return m->handler(args);
 }

@@ -43,7 +43,7 @@ public:
 private:
     struct Method
     {
-        fw::MethodSpec spec;
+        fw::MethodSpec contract;
         Handler handler;
     };
 

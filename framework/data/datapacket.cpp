@@ -89,8 +89,10 @@ bool DataPacketReader::nextRow()
         fail(m_reader.lastError().toString());
     if (!m_reader.hasNext()) {
         m_reader.leaveContainer(); // rows
-        while (m_reader.hasNext())  // keys after the rows are not ours; skip them
-            m_reader.next();
+        // Keys after the rows are not ours: skip them. A broken one stops the skipping (the
+        // reader stays on it) and is reported below.
+        while (m_reader.hasNext() && m_reader.next()) {
+        }
         m_reader.leaveContainer(); // packet
         if (m_reader.lastError() != QCborError::NoError)
             fail(m_reader.lastError().toString());

@@ -150,6 +150,17 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PacketError, set.loadFromPacket(bytes));
     }
 
+    // A broken value under a key after the rows is reported; skipping it must not go round
+    // and round on it.
+    void brokenKeyAfterTheRowsIsRefused()
+    {
+        const QByteArray bytes = QByteArray::fromHex("a3") + cbor(QLatin1String("fields"))
+            + cbor(QCborArray{fieldOf("A", "string", 0)}) + cbor(QLatin1String("rows")) + cbor(QCborArray{})
+            + cbor(QLatin1String("x")) + QByteArray::fromHex("7a0000ffff61");
+        RecordSet set;
+        QVERIFY_THROWS_EXCEPTION(PacketError, set.loadFromPacket(bytes));
+    }
+
     // A text whose length runs past the packet's end is refused before room is made for it
     // (here 2^56 bytes, an allocation that fails).
     void textLongerThanThePacketIsRefused()
