@@ -16,6 +16,7 @@ HaproxyFront::HaproxyFront(const QList<quint16> &servers)
     : m_servers(servers)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    tieToTest(m_process);
 }
 
 HaproxyFront::~HaproxyFront()

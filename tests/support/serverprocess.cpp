@@ -3,6 +3,9 @@
 #include <QDeadlineTimer>
 #include <QTcpServer>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 quint16 freeLoopbackPort()
 {
     QTcpServer probe;
@@ -10,11 +13,17 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
+void tieToTest(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 ServerProcess::ServerProcess(QString program, QString database)
     : m_program(std::move(program))
     , m_database(std::move(database))
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    tieToTest(m_process);
     QObject::connect(&m_process, &QProcess::readyRead, [this] {
         m_output += QString::fromLocal8Bit(m_process.readAll());
     });

@@ -6,6 +6,9 @@
 // Picks a loopback port nobody listens on right now.
 quint16 freeLoopbackPort();
 
+// The process is killed when the test ends, even when the test itself dies.
+void tieToTest(QProcess &process);
+
 // One acc00420-server process on loopback, started and stopped by the test; it can be killed
 // outright and started again on the same database.
 class ServerProcess
