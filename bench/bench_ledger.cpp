@@ -9,6 +9,7 @@
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerdata.h"
+#include "ledgeronloopback.h"
 #include "measure.h"
 #include "schema.h"
 #include "storage.h"
@@ -47,16 +48,8 @@ int main(int argc, char **argv)
     migrate(storage.connection(), storage.kind());
     bench::fillLedger(storage);
 
-    Dispatcher dispatcher;
-    Ledger ledger(storage);
-    ledger.publish(dispatcher);
-    AppServer appServer(dispatcher, {});
-    if (!appServer.listen(nullptr))
-        return 1;
-    fw::TNetConnection connection;
-    connection.setServerName(Ledger::ObjectName);
-    connection.setPort(appServer.port());
-    acc00420::AccountService service(connection);
+    LedgerOnLoopback loopback(storage);
+    acc00420::AccountService &service = loopback.service;
     const QDateTime start = QDateTime::fromMSecsSinceEpoch(FirstDay);
 
     auto statementMs = [&](const QString &client, int rounds, qint64 *bytes) {

@@ -5,6 +5,7 @@
 #include "demodata.h"
 #include "ledger.h"
 #include "ledgerbackend.h"
+#include "ledgeronloopback.h"
 #include "movementfields.h"
 #include "recordingdialogs.h"
 #include <framework/data/recordset.h>
@@ -15,30 +16,6 @@
 
 using namespace server;
 
-namespace {
-
-// The ledger published by a real server on loopback, and the screen's proxy connected to it.
-struct LedgerOnLoopback
-{
-    Dispatcher dispatcher;
-    Ledger ledger;
-    AppServer appServer;
-    fw::TNetConnection connection;
-    acc00420::AccountService service{connection};
-
-    LedgerOnLoopback(Storage &storage, AppServer::Options options)
-        : ledger(storage)
-        , appServer(dispatcher, options)
-    {
-        ledger.publish(dispatcher);
-        if (!appServer.listen(nullptr))
-            qFatal("the server can't listen on loopback");
-        connection.setServerName(Ledger::ObjectName);
-        connection.setPort(appServer.port());
-    }
-};
-
-} // namespace
 
 // The screen's side of every method, through the real server on loopback, on the demo data.
 class TestServerEndToEnd : public QObject
