@@ -4,7 +4,7 @@
 #include <framework/core/clock.h>
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
-#include "modulestate.h"
+#include "acc00420module.h"
 
 #include <QApplication>
 
@@ -49,6 +49,7 @@ void TfrmPagClie::netPagClieBeforeConnect(fw::TNetConnection &connection)
 {
     connection.setHost(fw::WebURL());
     connection.setPort(fw::WebPort());
+    connection.setTimeoutMs(fw::loginContext().serverTimeoutMs);
 }
 
 void TfrmPagClie::FormActivate()

@@ -9,7 +9,7 @@
 #include <framework/ui/handlerguard.h>
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
-#include "modulestate.h"
+#include "acc00420module.h"
 #include "screen.h"
 #include <framework/ui/widgetutils.h>
 

@@ -1,7 +1,7 @@
 // The verify button: the balances brought up to date again and the statement reloaded on the
 // same movement.
 
-#include "modulestate.h"
+#include "acc00420module.h"
 #include "screen.h"
 
 namespace acc00420 {

@@ -1,7 +1,7 @@
 // The loadable module: the host calls IniProc to open the client/consumer account screen.
 
 #include <framework/ui/hostservices.h>
-#include "modulestate.h"
+#include "acc00420module.h"
 #include "screen.h"
 
 #include <QApplication>
@@ -42,10 +42,6 @@ void CriaPagClie()
             sub->resize(900, 600);
             // The sub-window goes with the screen when the screen frees itself on close.
             QObject::connect(screen, &QObject::destroyed, sub, &QObject::deleteLater);
-            QObject::connect(area, &QMdiArea::subWindowActivated, screen, [screen, sub](QMdiSubWindow *active) {
-                if (active == sub)
-                    screen->activate();
-            });
         } else {
             screen->resize(900, 600);
         }

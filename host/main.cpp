@@ -2,13 +2,13 @@
 // to the modules and opens their screens from its menu.
 //
 //   backoffice [--filial=0001] [--operador=0007] [--nome-operador=NAME] [--server-host=127.0.0.1]
-//              [--server-port=4420] [--database=FILE|postgresql://...] [--modules=DIR]
+//              [--server-port=4420] [--server-timeout=30] [--database=FILE|postgresql://...]
+//              [--modules=DIR]
 //              [--open=PKG_Acc00420] [--config=backoffice.ini]
 //
 // Each also from the environment (BACKOFFICE_FILIAL, ...) or the ini file's [login] section.
 
 #include <framework/core/configsource.h>
-#include <framework/data/dbgeral.h>
 #include <framework/core/dialogs.h>
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
@@ -37,21 +37,20 @@ int main(int argc, char **argv)
                                   QDir(app.applicationDirPath()).filePath(QStringLiteral("backoffice.ini")));
     fw::MessageBoxDialogs dialogs;
     fw::setDialogs(&dialogs);
+    fw::LoginContext context;
     try {
-        fw::setLoginContext(fw::LoginContext::fromConfig(config));
+        context = fw::LoginContext::fromConfig(config);
         fw::applyFormatSettings(config);
     } catch (const std::exception &e) {
         fw::showError(QStringLiteral("Configuração inválida: %1").arg(QString::fromUtf8(e.what())));
         return 1;
     }
-    if (!fw::loginContext().database.isEmpty()) {
-        try {
-            fw::dtmDBGeral().open(fw::loginContext().database);
-        } catch (const std::exception &e) {
-            fw::showError(QStringLiteral("O banco de dados compartilhado não abriu: %1. As consultas locais "
-                                         "não vão funcionar até que ele seja corrigido na configuração.")
-                              .arg(QString::fromUtf8(e.what())));
-        }
+    try {
+        fw::setLoginContext(context); // opens the shared database it names
+    } catch (const std::exception &e) {
+        fw::showError(QStringLiteral("O banco de dados compartilhado não abriu: %1. As consultas locais "
+                                     "não vão funcionar até que ele seja corrigido na configuração.")
+                          .arg(QString::fromUtf8(e.what())));
     }
 
     ModuleLoader modules(config.value(QStringLiteral("modules"),

@@ -1,5 +1,7 @@
 #include "moduleloader.h"
 
+#include <framework/ui/hostservices.h>
+
 #include <QDir>
 
 #include <stdexcept>
@@ -25,8 +27,7 @@ void ModuleLoader::open(const QString &module)
                                          .arg(module, pathOf(module), library->errorString()).toStdString());
         m_loaded.insert(module, library);
     }
-    using Entry = void (*)();
-    const auto entry = reinterpret_cast<Entry>(library->resolve("IniProc"));
+    const auto entry = reinterpret_cast<fw::ModuleEntry>(library->resolve(fw::ModuleEntryName));
     if (!entry)
         throw std::runtime_error(QStringLiteral("O módulo %1 não tem a entrada IniProc; ele não é um módulo "
                                                 "de tela desta retaguarda.").arg(module).toStdString());

@@ -25,18 +25,6 @@ int fail(const QString &message)
     return 1;
 }
 
-int number(const fw::ConfigSource &config, const QString &name, int fallback)
-{
-    const QString text = config.value(name);
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (text.isEmpty())
-        return fallback;
-    if (!ok || value <= 0)
-        throw std::invalid_argument(QStringLiteral("valor inválido para %1: \"%2\"").arg(name, text).toStdString());
-    return value;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -63,9 +51,9 @@ int main(int argc, char **argv)
         if (options.address.isNull())
             return fail(QStringLiteral("endereço inválido em --listen"));
         options.port = config.port(QStringLiteral("port"), 4420);
-        options.idleTimeoutMs = number(config, QStringLiteral("idle-timeout"), 600) * 1000;
-        options.maxFrameBytes = number(config, QStringLiteral("max-frame"), int(fw::DefaultMaxFrameBytes));
-        options.workers = number(config, QStringLiteral("workers"), 4);
+        options.idleTimeoutMs = config.positiveNumber(QStringLiteral("idle-timeout"), 600) * 1000;
+        options.maxFrameBytes = config.positiveNumber(QStringLiteral("max-frame"), int(fw::DefaultMaxFrameBytes));
+        options.workers = config.positiveNumber(QStringLiteral("workers"), 4);
 
         server::Dispatcher dispatcher;
         server::Ledger ledger(storage);

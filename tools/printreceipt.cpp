@@ -7,7 +7,6 @@
 #include <framework/core/abort.h>
 #include <framework/data/checkresultserv.h>
 #include <framework/core/checks.h>
-#include <framework/data/dbgeral.h>
 #include "ledger.h"
 #include <framework/core/logincontext.h>
 #include <framework/data/protocol.h>
@@ -52,8 +51,8 @@ int main(int argc, char **argv)
     try {
         fw::LoginContext context;
         context.filial = parser.value(filial);
+        context.database = parser.value(database);
         fw::setLoginContext(context);
-        fw::dtmDBGeral().open(parser.value(database));
         // The movement as the server gives the statement, read in this process.
         server::Storage storage(parser.value(database));
         const server::Ledger ledger(storage);

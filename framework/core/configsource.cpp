@@ -62,4 +62,16 @@ quint16 ConfigSource::port(const QString &name, quint16 fallback) const
     return quint16(number);
 }
 
+int ConfigSource::positiveNumber(const QString &name, int fallback) const
+{
+    const QString text = value(name);
+    if (text.isEmpty())
+        return fallback;
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number <= 0)
+        throw std::invalid_argument(QStringLiteral("valor inválido para %1: \"%2\"").arg(name, text).toStdString());
+    return number;
+}
+
 } // namespace fw

@@ -19,6 +19,9 @@ public:
     QString value(const QString &name, const QString &fallback = {}) const;
     // The value as a port number; fallback when absent, std::invalid_argument when malformed.
     quint16 port(const QString &name, quint16 fallback) const;
+    // The value as a whole number above zero; fallback when absent, std::invalid_argument when
+    // malformed.
+    int positiveNumber(const QString &name, int fallback) const;
 
     QString iniPath() const { return m_iniPath; }
 

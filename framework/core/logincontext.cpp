@@ -7,6 +7,12 @@ namespace {
 
 LoginContext current;
 
+std::function<void(const QString &)> &sharedDatabaseOpener()
+{
+    static std::function<void(const QString &)> opener;
+    return opener;
+}
+
 } // namespace
 
 LoginContext LoginContext::fromConfig(const ConfigSource &config)
@@ -17,6 +23,7 @@ LoginContext LoginContext::fromConfig(const ConfigSource &config)
     context.nomeOperador = config.value(QStringLiteral("nome-operador"));
     context.webUrl = config.value(QStringLiteral("server-host"), context.webUrl);
     context.webPort = config.port(QStringLiteral("server-port"), context.webPort);
+    context.serverTimeoutMs = config.positiveNumber(QStringLiteral("server-timeout"), context.serverTimeoutMs / 1000) * 1000;
     context.database = config.value(QStringLiteral("database"));
     return context;
 }
@@ -29,6 +36,13 @@ const LoginContext &loginContext()
 void setLoginContext(const LoginContext &context)
 {
     current = context;
+    if (sharedDatabaseOpener() && !current.database.isEmpty())
+        sharedDatabaseOpener()(current.database);
+}
+
+void setSharedDatabaseOpener(std::function<void(const QString &)> opener)
+{
+    sharedDatabaseOpener() = std::move(opener);
 }
 
 void applyFormatSettings(const ConfigSource &config)

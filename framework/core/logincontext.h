@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace fw {
 
 // Who is logged in, where, and which application server and shared database they use.
@@ -14,15 +16,25 @@ struct LoginContext
     QString nomeOperador;
     QString webUrl = QStringLiteral("127.0.0.1");
     quint16 webPort = 4420;
-    // The shared database: a SQLite file path or a postgresql:// URL.
+    // How long a call waits for the application server's reply.
+    int serverTimeoutMs = 30000;
+    // The shared database: a SQLite file path or a postgresql:// URL. Setting the context opens
+    // it, so a host never opens it itself.
     QString database;
 
-    // Reads the names filial, operador, nome-operador, server-host, server-port and database.
+    // Reads the names filial, operador, nome-operador, server-host, server-port,
+    // server-timeout (seconds) and database.
     static LoginContext fromConfig(const ConfigSource &config);
 };
 
 const LoginContext &loginContext();
+// Sets the context, then opens its shared database when it names one other than the one open
+// (an empty name leaves the shared database as it is). The context is set even when the
+// database does not open; that failure is thrown.
 void setLoginContext(const LoginContext &context);
+// Who keeps the shared database open follows the context through this; the data layer's shared
+// database module installs itself.
+void setSharedDatabaseOpener(std::function<void(const QString &database)> opener);
 
 // Reads short-date, long-time and decimal-separator, keeping the defaults for what is absent.
 void applyFormatSettings(const ConfigSource &config);

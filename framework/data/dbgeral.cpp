@@ -1,12 +1,27 @@
 #include "dbgeral.h"
 
+#include <framework/core/logincontext.h>
+
 namespace fw {
+namespace {
+
+// The logged-in context is the one source of the shared database: setting it opens this one.
+const bool followsLoginContext = [] {
+    setSharedDatabaseOpener([](const QString &database) {
+        if (database != dtmDBGeral().url())
+            dtmDBGeral().open(database);
+    });
+    return true;
+}();
+
+} // namespace
 
 void DtmDBGeral::open(const QString &url)
 {
     close();
     m_kind = DatabaseUrl::parse(url).kind;
     openDatabase(url, QLatin1String(ConnectionName));
+    m_url = url;
 }
 
 void DtmDBGeral::close()

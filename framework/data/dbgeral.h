@@ -7,7 +7,7 @@
 namespace fw {
 
 // The shared database module: the one connection through which screens run their local
-// queries, opened from the logged-in context's database.
+// queries, opened by setting the logged-in context's database.
 class DtmDBGeral
 {
 public:
@@ -19,9 +19,12 @@ public:
     bool isOpen() const;
     QSqlDatabase database() const;
     DatabaseUrl::Kind kind() const { return m_kind; }
+    // What the open connection was opened from; empty when none is open.
+    QString url() const { return isOpen() ? m_url : QString(); }
 
 private:
     DatabaseUrl::Kind m_kind = DatabaseUrl::Kind::SQLite;
+    QString m_url;
 };
 
 DtmDBGeral &dtmDBGeral();

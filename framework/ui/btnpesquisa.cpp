@@ -2,6 +2,7 @@
 
 #include <framework/core/dialogs.h>
 #include <framework/ui/handlerguard.h>
+#include <framework/ui/operatordialogs.h>
 #include <framework/data/recordsetmodel.h>
 
 #include <QApplication>
@@ -13,20 +14,6 @@
 
 namespace fw {
 namespace {
-
-SearchChooser &chooser()
-{
-    static SearchChooser current;
-    return current;
-}
-
-std::optional<int> chooseWithDialog(QWidget *parent, const QString &title, RecordSet &set)
-{
-    SearchListDialog dialog(title, set, parent);
-    if (dialog.exec() != QDialog::Accepted || dialog.currentRow() < 0)
-        return std::nullopt;
-    return dialog.currentRow();
-}
 
 // A typed text finds a value that starts with it; a code padded with zeros is also found by
 // its significant digits ("123" finds "000…0123").
@@ -41,11 +28,6 @@ bool startsWithTyped(const QString &value, const QString &typed)
 }
 
 } // namespace
-
-void setSearchChooser(SearchChooser c)
-{
-    chooser() = std::move(c);
-}
 
 SearchListDialog::SearchListDialog(const QString &title, RecordSet &recordSet, QWidget *parent)
     : QDialog(parent)
@@ -177,8 +159,7 @@ bool TBtnPesquisa::search()
                                  MsgDlgType::Warning, mbOK, 0);
             return;
         }
-        const SearchChooser &choose = chooser() ? chooser() : SearchChooser(chooseWithDialog);
-        const std::optional<int> row = choose(window(), m_title, *set);
+        const std::optional<int> row = chooseSearchRow(window(), m_title, *set);
         if (m_associate) {
             // Back to the screen the list was opened from, on the edit it belongs to.
             m_associate->activateWindow();

@@ -8,7 +8,6 @@
 #include <QToolButton>
 
 #include <functional>
-#include <optional>
 
 class QTableView;
 
@@ -38,15 +37,11 @@ private:
     QTableView *m_list;
 };
 
-// Chooses a row of a record set for a search button; replaceable so tests choose without a
-// modal loop. The default shows SearchListDialog.
-using SearchChooser = std::function<std::optional<int>(QWidget *parent, const QString &title, RecordSet &recordSet)>;
-void setSearchChooser(SearchChooser chooser); // empty: the dialog again
-
 // A search button tied to an edit (its Associate): clicking it, or F4 in the edit, raises
-// OnBeforePesq (where the screen fills the list's record set), shows the list, and after a
-// choice moves the record set to the chosen row and raises OnAfterPesq (where the screen copies
-// the row into its edits). An empty list shows EmptyError instead.
+// OnBeforePesq (where the screen fills the list's record set), asks the dialogs responder for a
+// row (OperatorDialogs::chooseRow: the list, by default), and after a choice moves the record
+// set to the chosen row and raises OnAfterPesq (where the screen copies the row into its
+// edits). An empty list shows EmptyError instead.
 class TBtnPesquisa : public QToolButton
 {
     Q_OBJECT

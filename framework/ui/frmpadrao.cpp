@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMdiSubWindow>
 #include <QTabBar>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -356,8 +357,24 @@ bool TfrmPadrao::eventFilter(QObject *watched, QEvent *event)
 bool TfrmPadrao::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate && isWindow())
-        activate();
+        activate(); // a screen in a window of its own
+    else if (event->type() == QEvent::ParentChange)
+        followChildWindow();
     return QWidget::event(event);
+}
+
+// A screen in the host's MDI area is activated when its child window becomes the active one.
+void TfrmPadrao::followChildWindow()
+{
+    disconnect(m_childWindowActivation);
+    auto *window = qobject_cast<QMdiSubWindow *>(parentWidget());
+    if (!window)
+        return;
+    m_childWindowActivation = connect(window, &QMdiSubWindow::windowStateChanged, this,
+                                      [this](Qt::WindowStates before, Qt::WindowStates now) {
+                                          if ((now & Qt::WindowActive) && !(before & Qt::WindowActive))
+                                              activate();
+                                      });
 }
 
 } // namespace fw

@@ -49,7 +49,8 @@ public:
 
     // Runs FormCreate; called once by whoever creates the screen, after construction.
     void create();
-    // Runs FormActivate, as the host does when the screen becomes the active child window.
+    // Runs FormActivate. The screen runs it itself each time its window becomes the active one:
+    // its child window in the host's MDI area, or its own window.
     void activate();
 
     // The base toolbar's roles.
@@ -117,9 +118,11 @@ private:
     void deleteClick();
     // First and previous off on the first record, next and last on the last one.
     void updateRecordArrows();
+    void followChildWindow();
 
     QHash<QToolButton *, QAction *> m_twins;
     QList<QAction *> m_reportItems;
+    QMetaObject::Connection m_childWindowActivation;
 };
 
 } // namespace fw

@@ -17,4 +17,9 @@ struct HostServices
 
 HostServices &hostServices();
 
+// Every screen module exports this entry with C linkage: the host calls it to open the
+// module's screen.
+using ModuleEntry = void (*)();
+inline constexpr char ModuleEntryName[] = "IniProc";
+
 } // namespace fw

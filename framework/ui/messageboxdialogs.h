@@ -1,14 +1,15 @@
 #pragma once
 
-#include <framework/core/dialogs.h>
+#include <framework/ui/operatordialogs.h>
 
 #include <QPointer>
 #include <QWidget>
 
 namespace fw {
 
-// The dialogs service as the operator sees it: a modal QMessageBox per message.
-class MessageBoxDialogs final : public Dialogs
+// The dialogs service as the operator sees it: a modal QMessageBox per message, the search list
+// dialog for a search.
+class MessageBoxDialogs final : public OperatorDialogs
 {
 public:
     explicit MessageBoxDialogs(QWidget *parent = nullptr) : m_parent(parent) {}

@@ -1,5 +1,6 @@
 #include <framework/core/configsource.h>
 #include <framework/core/logincontext.h>
+#include <framework/data/dbgeral.h>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,18 +33,46 @@ private slots:
         QCOMPARE(context.webUrl, QStringLiteral("127.0.0.1"));     // default
     }
 
-    void badPortIsAnError_data()
+    void badNumberIsAnError_data()
     {
-        QTest::addColumn<QString>("port");
-        QTest::newRow("text") << "abc";
-        QTest::newRow("zero") << "0";
-        QTest::newRow("too large") << "70000";
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("port text") << "--server-port=abc";
+        QTest::newRow("port zero") << "--server-port=0";
+        QTest::newRow("port too large") << "--server-port=70000";
+        QTest::newRow("timeout zero") << "--server-timeout=0";
+        QTest::newRow("timeout fraction") << "--server-timeout=1.5";
+        QTest::newRow("timeout negative") << "--server-timeout=-5";
     }
-    void badPortIsAnError()
+    void badNumberIsAnError()
     {
-        QFETCH(QString, port);
-        const ConfigSource config({"--server-port=" + port}, {}, "BACKOFFICE", "login");
+        QFETCH(QString, argument);
+        const ConfigSource config({argument}, {}, "BACKOFFICE", "login");
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, LoginContext::fromConfig(config));
+    }
+
+    void serverTimeoutInSeconds()
+    {
+        QCOMPARE(LoginContext::fromConfig(ConfigSource({}, {}, "BACKOFFICE", "login")).serverTimeoutMs, 30000);
+        QCOMPARE(LoginContext::fromConfig(ConfigSource({"--server-timeout=5"}, {}, "BACKOFFICE", "login")).serverTimeoutMs, 5000);
+    }
+
+    // The context is the one source of the shared database: setting it opens the database.
+    void settingTheDatabaseOpensIt()
+    {
+        QTemporaryDir dir;
+        LoginContext context;
+        context.database = dir.filePath("shared.db");
+        setLoginContext(context);
+        QVERIFY(dtmDBGeral().isOpen());
+        QCOMPARE(dtmDBGeral().url(), context.database);
+
+        // A database that does not open is thrown, with the rest of the context set.
+        context.database = "postgresql://nobody@127.0.0.1:1/none";
+        context.filial = "0009";
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, setLoginContext(context));
+        QCOMPARE(FiliProc(), QStringLiteral("0009"));
+        QVERIFY(!dtmDBGeral().isOpen());
+        dtmDBGeral().close();
     }
 
     void contextReadAfresh()

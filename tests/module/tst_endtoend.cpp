@@ -1,3 +1,4 @@
+#include "acc00420module.h"
 #include "accountservice.h"
 #include <framework/ui/btnpesquisa.h>
 #include <framework/data/checkresultserv.h>
@@ -72,8 +73,8 @@ class TestEndToEnd : public QObject
         QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
         fw::hostServices().mainWindow = m_main.get();
         fw::hostServices().mdiArea = area;
-        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
-        m_screen = reinterpret_cast<QPointer<fw::TfrmPadrao> *>(m_module->resolve("frmPagClie"))->data();
+        reinterpret_cast<decltype(&IniProc)>(m_module->resolve("IniProc"))();
+        m_screen = reinterpret_cast<decltype(&frmPagClie)>(m_module->resolve("frmPagClie"))->data();
         QVERIFY(m_screen);
         QTRY_COMPARE(focus()->objectName(), QStringLiteral("medCdCliente"));
     }
@@ -236,7 +237,7 @@ private slots:
         fw::RecordSet &statement = *m_screen->dtsPadrao->dataSet();
         const int rows = statement.recordCount();
         statement.last();
-        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
+        reinterpret_cast<decltype(&IniProc)>(m_module->resolve("IniProc"))();
         QCoreApplication::processEvents(); // what showing it again set off
         QVERIFY(statement.active());
         QCOMPARE(statement.recordCount(), rows);

@@ -1,4 +1,5 @@
 #include <framework/ui/dateeditplus.h>
+#include "acc00420module.h"
 #include "fakeappserver.h"
 #include <framework/ui/frmpadrao.h>
 #include <framework/ui/hostservices.h>
@@ -50,13 +51,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_module.load(), qPrintable(m_module.errorString()));
-        m_iniProc = reinterpret_cast<void (*)()>(m_module.resolve("IniProc"));
+        m_iniProc = reinterpret_cast<decltype(&IniProc)>(m_module.resolve("IniProc"));
         QVERIFY(m_iniProc);
         QVERIFY(m_module.resolve("CriaPagClie"));
         for (const char *name : {"boInsert", "stNrSequMovi", "dtDataMovto", "stTCDCONSUMIDOR", "stCDCONSUMIDOR"})
             QVERIFY2(m_module.resolve(name), name);
-        m_screen = reinterpret_cast<QPointer<TfrmPadrao> *>(m_module.resolve("frmPagClie"));
-        m_created = reinterpret_cast<bool *>(m_module.resolve("boStCriado"));
+        m_screen = reinterpret_cast<decltype(&frmPagClie)>(m_module.resolve("frmPagClie"));
+        m_created = reinterpret_cast<decltype(&boStCriado)>(m_module.resolve("boStCriado"));
         QVERIFY(m_screen && m_created);
         QVERIFY(!*m_created); // loading the module creates no screen
         m_main = new QMainWindow;
@@ -163,7 +164,7 @@ private slots:
         delete other;
     }
 
-    void aNewHostOrPortCountsAtTheNextConnect()
+    void aNewHostPortOrTimeoutCountsAtTheNextConnect()
     {
         FakeAppServer first, second;
         pointAt(first.port());
@@ -171,11 +172,18 @@ private slots:
         auto *connection = screen()->findChild<TNetConnection *>("netPagClie");
         QVERIFY(connection->connected()); // opened at creation
         pointAt(second.port());
+        LoginContext context = loginContext();
+        const int timeout = context.serverTimeoutMs;
+        context.serverTimeoutMs = 4000;
+        setLoginContext(context);
         connection->call("getPrxMovClie", {"C"});
         QCOMPARE(first.calls.size(), 1); // still the first connection
         connection->close();
         connection->call("getPrxMovClie", {"C"});
         QCOMPARE(second.calls.size(), 1);
+        QCOMPARE(connection->timeoutMs(), 4000);
+        context.serverTimeoutMs = timeout;
+        setLoginContext(context);
     }
 
     void aServerDownAtCreationFailsOnlyTheFirstCall()

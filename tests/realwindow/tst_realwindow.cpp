@@ -1,3 +1,4 @@
+#include "acc00420module.h"
 #include <framework/ui/btnpesquisa.h>
 #include "demoserver.h"
 #include <framework/ui/frmpadrao.h>
@@ -108,8 +109,8 @@ private slots:
         fw::hostServices().mdiArea = area;
         m_module = std::make_unique<QLibrary>(QStringLiteral(PKG_ACC00420_PATH));
         QVERIFY2(m_module->load(), qPrintable(m_module->errorString()));
-        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
-        m_screen = reinterpret_cast<QPointer<fw::TfrmPadrao> *>(m_module->resolve("frmPagClie"))->data();
+        reinterpret_cast<decltype(&IniProc)>(m_module->resolve("IniProc"))();
+        m_screen = reinterpret_cast<decltype(&frmPagClie)>(m_module->resolve("frmPagClie"))->data();
         QVERIFY(m_screen);
         QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
         shot(QStringLiteral("opened"));
@@ -182,7 +183,7 @@ private slots:
         const int rows = statement->recordCount();
         key(QStringLiteral("Down"));
         QTRY_COMPARE(statement->recNo(), 1);
-        reinterpret_cast<void (*)()>(m_module->resolve("IniProc"))();
+        reinterpret_cast<decltype(&IniProc)>(m_module->resolve("IniProc"))();
         QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
         QVERIFY(statement->active());
         QCOMPARE(statement->recordCount(), rows);

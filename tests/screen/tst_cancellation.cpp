@@ -1,6 +1,6 @@
 #include <framework/ui/busyindicator.h>
 #include <framework/core/logincontext.h>
-#include "modulestate.h"
+#include "acc00420module.h"
 #include "screenonfakeserver.h"
 #include "sharedclients.h"
 

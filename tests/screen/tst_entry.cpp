@@ -1,5 +1,5 @@
 #include <framework/ui/busyindicator.h>
-#include "modulestate.h"
+#include "acc00420module.h"
 #include "screenonfakeserver.h"
 #include "sharedclients.h"
 

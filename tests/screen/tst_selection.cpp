@@ -187,13 +187,13 @@ private slots:
     {
         s().edtConsumidor->setFocus();
         QString listedNumber;
-        fw::setSearchChooser([&](QWidget *, const QString &title, fw::RecordSet &set) {
+        m_dialogs->chooser = [&](QWidget *, const QString &title, fw::RecordSet &set) {
             listedNumber = set.displayTextAt(0, set.fieldByName("NRINSJURCLIE").index());
             return title == "Cliente" ? std::optional<int>(0) : std::nullopt;
-        });
+        };
         QVERIFY(s().btnCliente->search());
         QCOMPARE(listedNumber, QStringLiteral("529.982.247-25")); // the list shows it masked
-        fw::setSearchChooser({});
+        m_dialogs->chooser = {};
         QVERIFY(m_dialogs->shown.isEmpty());
         QCOMPARE(s().edtNmCliente->text(), QStringLiteral("João Batista"));
         QCOMPARE(s().selectedClient(), C1);
@@ -213,13 +213,13 @@ private slots:
         typeClient(CPF);
         QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
         bool listed = false;
-        fw::setSearchChooser([&](QWidget *, const QString &, fw::RecordSet &) {
+        m_dialogs->chooser = [&](QWidget *, const QString &, fw::RecordSet &) {
             listed = true;
             return std::optional<int>();
-        });
+        };
         QPointer<TfrmPagClie> screen = m_screen;
         QTest::keyClick(s().edtConsumidor, Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
-        fw::setSearchChooser({});
+        m_dialogs->chooser = {};
         QVERIFY(!listed);
         if (modifiers == Qt::ControlModifier) { // it closes the screen, as everywhere
             QTRY_VERIFY(!screen);
@@ -281,11 +281,11 @@ private slots:
         knownConsumer();
         typeClient(CPF);
         QTest::keyClick(s().medCdCliente, Qt::Key_Tab);
-        fw::setSearchChooser([](QWidget *, const QString &title, fw::RecordSet &set) {
+        m_dialogs->chooser = [](QWidget *, const QString &title, fw::RecordSet &set) {
             return title == "Consumidor" && set.recordCount() == 2 ? std::optional<int>(1) : std::nullopt;
-        });
+        };
         QTest::keyClick(s().edtConsumidor, Qt::Key_F4);
-        fw::setSearchChooser({});
+        m_dialogs->chooser = {};
         QCOMPARE(s().edtConsumidor->text(), QString(19, u'0') + "43");
         QCOMPARE(s().edtNmConsum->text(), QStringLiteral("Bruno"));
         const QCborArray args = m_server->calls.first().args;

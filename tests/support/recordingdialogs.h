@@ -1,13 +1,16 @@
 #pragma once
 
-#include <framework/core/dialogs.h>
+#include <framework/ui/operatordialogs.h>
 
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // Answers the framework's dialogs in tests: records what was shown and answers from a queue
-// (No when the queue is empty), so no modal loop ever runs.
-class RecordingDialogs final : public fw::Dialogs
+// (No when the queue is empty), so no modal loop ever runs. A search list is answered by
+// chooser when one is set, else shown.
+class RecordingDialogs final : public fw::OperatorDialogs
 {
 public:
     struct Shown
@@ -38,6 +41,11 @@ public:
         return answer;
     }
 
+    std::optional<int> chooseRow(QWidget *parent, const QString &title, fw::RecordSet &recordSet) override
+    {
+        return chooser ? chooser(parent, title, recordSet) : fw::OperatorDialogs::chooseRow(parent, title, recordSet);
+    }
+
     QStringList texts() const
     {
         QStringList list;
@@ -48,4 +56,5 @@ public:
 
     QList<Shown> shown;
     QList<int> answers;
+    std::function<std::optional<int>(QWidget *parent, const QString &title, fw::RecordSet &recordSet)> chooser;
 };

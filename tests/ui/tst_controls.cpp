@@ -130,9 +130,9 @@ private slots:
             events.append("after");
             screen.edtCodigo->setText(screen.cdsPessoas->fieldByName("ID").asString());
         };
-        setSearchChooser([](QWidget *, const QString &title, RecordSet &) {
+        dialogs.chooser = [](QWidget *, const QString &title, RecordSet &) {
             return title == "Pessoa" ? std::optional<int>(2) : std::nullopt;
-        });
+        };
         screen.show();
         screen.edtCodigo->setFocus();
         QTest::keyClick(screen.edtCodigo, Qt::Key_F4);
@@ -141,11 +141,11 @@ private slots:
         QCOMPARE(screen.cdsPessoas->recNo(), 2);
 
         // Nothing chosen: no after-search.
-        setSearchChooser([](QWidget *, const QString &, RecordSet &) { return std::optional<int>(); });
+        dialogs.chooser = [](QWidget *, const QString &, RecordSet &) { return std::optional<int>(); };
         events.clear();
         QTest::mouseClick(screen.btnPessoa, Qt::LeftButton);
         QCOMPARE(events, QStringList{"before"});
-        setSearchChooser({});
+        dialogs.chooser = {};
     }
 
     void searchButtonSaysWhenTheListIsEmpty()

@@ -1,4 +1,4 @@
-#include "modulestate.h"
+#include "acc00420module.h"
 
 // Loading the module sets these up (no screen yet); unloading it frees the strings.
 QPointer<fw::TfrmPadrao> frmPagClie;
