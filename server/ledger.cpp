@@ -149,13 +149,6 @@ QString saleKey(const QString &branch, const QString &till, const QString &sale)
     return branch + u'/' + till + u'/' + sale;
 }
 
-bool wasDeleted(const QSqlDatabase &db, const QString &client, const QString &number)
-{
-    return run(db, QStringLiteral("SELECT 1 FROM HISTMOVCLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"
-                                  " AND DSOPERACAO = 'delete'"),
-               {client, number}, "ler o histórico").next();
-}
-
 // ------------------------------------------------------------------------------ movement delta
 
 // One change's values by field name, checked against the ledger's own field sizes and types.
@@ -240,15 +233,27 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v)
 {
     const QString client = v.text("CDCLIENTE");
     const QString number = v.text("NRSEQMOVCLI");
-    if (!clientExists(db, client))
+    const QString branch = v.text("CDFILIAL");
+    const QVariant consumer = v.nullableText("CDCONSUMIDOR");
+    // Everything the checks below read, in one statement (one round trip to the database): no
+    // row when the client is not registered.
+    QSqlQuery known = run(db, QStringLiteral(
+        "SELECT (SELECT NRULTMOV FROM NUMMOVCLIE N WHERE N.CDCLIENTE = C.CDCLIENTE),"
+        " CASE WHEN EXISTS (SELECT 1 FROM FILIAL WHERE CDFILIAL = ?) THEN 1 ELSE 0 END,"
+        " CASE WHEN EXISTS (SELECT 1 FROM CONSUMIDOR S WHERE S.CDCLIENTE = C.CDCLIENTE AND S.CDCONSUMIDOR = ?) THEN 1 ELSE 0 END,"
+        " CASE WHEN EXISTS (SELECT 1 FROM HISTMOVCLIE H WHERE H.CDCLIENTE = C.CDCLIENTE AND H.NRSEQMOVCLI = ?"
+        " AND H.DSOPERACAO = 'delete') THEN 1 ELSE 0 END,"
+        " M.NRSEQMOVCLI, M.VRMOVCLI, M.VRMOVPESCONS, M.DTMOVCLI"
+        " FROM CLIENTE C LEFT JOIN MOVICLIE M ON M.CDCLIENTE = C.CDCLIENTE AND M.NRSEQMOVCLI = ?"
+        " WHERE C.CDCLIENTE = ?"),
+        {branch, consumer, number, number, client}, "ler o cliente");
+    if (!known.next())
         throw Refusal{QStringLiteral("CDCLIENTE: cliente %1 não cadastrado.").arg(client)};
     if (number.trimmed().isEmpty())
         throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento não tem número. Cancele a inclusão e inclua de novo.")};
     bool numeric = false;
     const qlonglong n = number.toLongLong(&numeric);
-    QSqlQuery last = run(db, QStringLiteral("SELECT NRULTMOV FROM NUMMOVCLIE WHERE CDCLIENTE = ?"), {client},
-                         "ler a numeração");
-    if (!numeric || n < 1 || !last.next() || n > last.value(0).toLongLong())
+    if (!numeric || n < 1 || known.isNull(0) || n > known.value(0).toLongLong())
         throw Refusal{QStringLiteral("NRSEQMOVCLI: o número %1 não foi fornecido pelo servidor para este cliente.").arg(number)};
     const QString type = v.text("IDTIPMOCVLI");
     if (type != QLatin1String("C") && type != QLatin1String("D") && type != QLatin1String("A"))
@@ -266,38 +271,34 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v)
         throw Refusal{QStringLiteral("VRMOVCLI: o valor do lançamento deve ser maior que zero.")};
     if (v.moment("DTMOVCLI").isNull())
         throw Refusal{QStringLiteral("DTMOVCLI: a data do lançamento deve ser informada.")};
-    const QString branch = v.text("CDFILIAL");
-    if (!run(db, QStringLiteral("SELECT 1 FROM FILIAL WHERE CDFILIAL = ?"), {branch}, "ler a filial").next())
+    if (known.value(1).toInt() == 0)
         throw Refusal{QStringLiteral("CDFILIAL: filial \"%1\" não cadastrada.").arg(branch)};
-    const QVariant consumer = v.nullableText("CDCONSUMIDOR");
-    if (!consumer.isNull()
-        && !run(db, QStringLiteral("SELECT 1 FROM CONSUMIDOR WHERE CDCLIENTE = ? AND CDCONSUMIDOR = ?"),
-                {client, consumer}, "ler o consumidor").next())
+    if (!consumer.isNull() && known.value(2).toInt() == 0)
         throw Refusal{QStringLiteral("CDCONSUMIDOR: consumidor %1 não é do cliente.").arg(consumer.toString())};
-
-    QSqlQuery existing = run(db, QStringLiteral("SELECT VRMOVCLI, VRMOVPESCONS, DTMOVCLI FROM MOVICLIE"
-                                                " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
-                             {client, number}, "ler o lançamento");
-    if (existing.next()) {
+    if (!known.isNull(4)) {
         // The same insert sent again after its reply was lost: already done.
-        if (existing.value(0).toLongLong() == toCents(company) && existing.value(1).toLongLong() == toCents(personal)
-            && existing.value(2).toLongLong() == v.moment("DTMOVCLI").toLongLong())
+        if (known.value(5).toLongLong() == toCents(company) && known.value(6).toLongLong() == toCents(personal)
+            && known.value(7).toLongLong() == v.moment("DTMOVCLI").toLongLong())
             return;
         throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento %1 já existe com outros valores.").arg(number)};
     }
-    if (wasDeleted(db, client, number))
+    if (known.value(3).toInt() != 0)
         return; // sent again after it was already stored and then deleted
-    run(db, QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
+    // The stored row comes back with the insert, for the history.
+    QSqlQuery stored = run(db, QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
                            " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
                            " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
                            " TIPO, DTMOVIMCLIE)"
-                           " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?)"),
+                           " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?) RETURNING *"),
         {client, number, branch, consumer, toCents(company), v.moment("DTMOVCLI"), v.nullableText("DSHISTMOV"),
          type, v.nullableText("NRSEQVENDA"), v.nullableText("CDCAIXA"), v.moment("DTABERCAIX"),
          v.nullableText("CDTIPORECE"), toCents(personal), v.moment("DTATUMOVCLIE"), v.nullableText("CDOPERADOR"),
          v.nullableText("DSATUMOVCLIE"), v.moment("DTMOVIMCLIE")},
         "gravar o lançamento");
-    remember(db, client, number, "insert", v.text("CDOPERADOR"), movementJson(db, client, number));
+    const QJsonArray row = rowsJson(stored);
+    if (row.isEmpty())
+        throw DatabaseError("o lançamento gravado não foi devolvido");
+    remember(db, client, number, "insert", v.text("CDOPERADOR"), compact(row.first()));
 }
 
 // Only the observation is the operator's to change in a stored movement; everything else is
@@ -546,15 +547,15 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args) const
     try {
         const QSqlDatabase db = m_storage.connection();
         Transaction transaction(m_storage, db);
-        if (!clientExists(db, client))
-            return Outcome::error(QStringLiteral("bad-arguments"), QStringLiteral("cliente %1 não cadastrado").arg(client));
-        // One statement: the number is handed out once even under concurrent callers.
-        QSqlQuery q = run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 1)"
+        // One statement: the number is handed out once even under concurrent callers, and only
+        // to a registered client (no row otherwise).
+        QSqlQuery q = run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) SELECT CDCLIENTE, 1 FROM CLIENTE"
+                                             " WHERE CDCLIENTE = ?"
                                              " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV + 1"
                                              " RETURNING NRULTMOV"),
                           {client}, "numerar o lançamento");
         if (!q.next())
-            throw DatabaseError("a numeração não devolveu o número");
+            return Outcome::error(QStringLiteral("bad-arguments"), QStringLiteral("cliente %1 não cadastrado").arg(client));
         const qint64 number = q.value(0).toLongLong();
         q.finish();
         transaction.commit();

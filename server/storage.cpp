@@ -3,7 +3,9 @@
 #include <QSqlError>
 #include <QFileInfo>
 #include <QHash>
+#include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace server {
@@ -24,10 +26,13 @@ class ThreadConnections
 public:
     ~ThreadConnections()
     {
-        for (const QString &name : std::as_const(m_names)) {
+        // Closed first: the server drops a session's prepared statements with it, and the
+        // statements kept here then go without a word to it.
+        for (const QString &name : std::as_const(m_names))
             QSqlDatabase::database(name, false).close();
+        m_prepared.clear();
+        for (const QString &name : std::as_const(m_names))
             QSqlDatabase::removeDatabase(name);
-        }
     }
 
     QString nameFor(const QString &prefix)
@@ -40,8 +45,44 @@ public:
         return *it;
     }
 
+    // PostgreSQL prepares on the server, a round trip of its own each time, so a connection of
+    // this thread keeps its prepared statements and runs them again. SQLite prepares in
+    // process, and a statement kept half-read would hold on to its read snapshot: none there.
+    // Null when the statement is not kept.
+    QSqlQuery *prepared(const QSqlDatabase &db, const QString &sql)
+    {
+        if (db.driverName() != QLatin1String("QPSQL") || !isOwn(db.connectionName()))
+            return nullptr;
+        if (m_prepared.isEmpty() && !m_releasesAtFinish) {
+            // A pool thread lets go of its statements while it still runs; at its very end
+            // the driver can no longer be asked to.
+            QObject::connect(QThread::currentThread(), &QThread::finished, [this] { m_prepared.clear(); });
+            m_releasesAtFinish = true;
+        }
+        QHash<QString, QSqlQuery> &statements = m_prepared[db.connectionName()];
+        auto it = statements.find(sql);
+        if (it == statements.end()) {
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            if (!query.prepare(sql))
+                return nullptr; // run() prepares it again and reports the failure
+            it = statements.insert(sql, query);
+        }
+        return &*it;
+    }
+
+    // A connection opened again starts without statements.
+    void forget(const QString &name) { m_prepared.remove(name); }
+
 private:
+    bool isOwn(const QString &name) const
+    {
+        return std::any_of(m_names.cbegin(), m_names.cend(), [&](const QString &own) { return own == name; });
+    }
+
     QHash<QString, QString> m_names;
+    QHash<QString, QHash<QString, QSqlQuery>> m_prepared;
+    bool m_releasesAtFinish = false;
 };
 
 thread_local ThreadConnections threadConnections;
@@ -79,6 +120,7 @@ QSqlDatabase Storage::connection() const
         if (db.isOpen())
             return db;
         db = QSqlDatabase();
+        threadConnections.forget(name);
         QSqlDatabase::removeDatabase(name);
     }
     return fw::openDatabase(m_url, name);
@@ -146,7 +188,9 @@ QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<
             fail();
         return query;
     }
-    if (!query.prepare(sql))
+    if (QSqlQuery *kept = threadConnections.prepared(db, sql))
+        query = *kept;
+    else if (!query.prepare(sql))
         fail();
     int i = 0;
     for (const QVariant &v : values)

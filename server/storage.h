@@ -57,7 +57,9 @@ private:
 };
 
 // Prepares and runs a statement with positional values; throws fw::DatabaseError naming the
-// statement's purpose and the database's message.
+// statement's purpose and the database's message. On PostgreSQL a storage's connection keeps
+// the statement prepared and runs it again next time, so a result must be read before the same
+// statement runs again.
 QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values = {},
               const char *purpose = nullptr);
 
