@@ -1,15 +1,37 @@
 #include "columnstore.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace fw {
 namespace {
 
-// Texts up to this many bytes are looked up before being stored; longer ones (observations,
-// descriptions) are seldom repeated and are simply appended.
-constexpr qsizetype SharedTextMaxBytes = 48;
-// The dictionary stops growing here, so a column of unique codes costs no more than this.
-constexpr qsizetype SharedTextMaxEntries = 512;
+// Texts up to this many bytes (their length then takes one varint byte) are looked up before
+// being stored; longer ones are seldom repeated and are simply appended.
+constexpr qsizetype SharedTextMaxBytes = 127;
+// Slots of the recent-texts table (a power of two): more than the distinct codes or names a
+// column usually repeats, at 4 bytes each.
+constexpr quint32 RecentSlots = 1024;
+
+// A quick hash of a short text, eight bytes at a time.
+quint32 textHash(const char *text, qsizetype length)
+{
+    quint64 h = quint64(length) * 0x9E3779B97F4A7C15ULL;
+    qsizetype i = 0;
+    for (; i + 8 <= length; i += 8) {
+        quint64 word;
+        std::memcpy(&word, text + i, 8);
+        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+        h ^= h >> 29;
+    }
+    if (i < length) {
+        quint64 word = 0;
+        std::memcpy(&word, text + i, size_t(length - i));
+        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+    }
+    h ^= h >> 32;
+    return quint32(h);
+}
 
 bool usesIntegers(FieldType type)
 {
@@ -41,28 +63,42 @@ void ColumnStore::clear()
     *this = ColumnStore(m_type);
 }
 
+bool ColumnStore::holds(quint32 ref, const char *text, qsizetype length) const
+{
+    // A short text's length takes one varint byte.
+    const char *p = m_arena.constData() + ref;
+    return quint8(*p) == length && std::memcmp(p + 1, text, size_t(length)) == 0;
+}
+
 quint32 ColumnStore::storeText(const char *text, qsizetype length)
 {
-    const bool shareable = length <= SharedTextMaxBytes;
-    if (shareable) {
-        const auto it = m_shared.constFind(QByteArray::fromRawData(text, length));
-        if (it != m_shared.cend())
-            return *it;
+    quint32 *recent = nullptr;
+    if (length <= SharedTextMaxBytes) {
+        if (m_recent.empty())
+            m_recent.assign(RecentSlots, NullText);
+        recent = &m_recent[textHash(text, length) & (RecentSlots - 1)];
+        if (*recent != NullText && holds(*recent, text, length))
+            return *recent;
     }
-    if (quint64(m_arena.size()) + quint64(length) + 5 >= NullText)
+    if (quint64(m_arena.size()) + quint64(length) + 10 >= NullText)
         throw std::length_error("coluna de texto excede 4 GiB");
     const auto ref = quint32(m_arena.size());
+    char head[10];
+    int headSize = 0;
     quint64 n = quint64(length);
     do {
         char byte = char(n & 0x7f);
         n >>= 7;
         if (n)
             byte = char(byte | 0x80);
-        m_arena.append(byte);
+        head[headSize++] = byte;
     } while (n);
-    m_arena.append(text, length);
-    if (shareable && m_shared.size() < SharedTextMaxEntries)
-        m_shared.insert(QByteArray(text, length), ref);
+    m_arena.resize(m_arena.size() + headSize + length);
+    char *out = m_arena.data() + ref;
+    std::memcpy(out, head, size_t(headSize));
+    std::memcpy(out + headSize, text, size_t(length));
+    if (recent)
+        *recent = ref;
     return ref;
 }
 

@@ -3,7 +3,6 @@
 #include <framework/data/fieldtypes.h>
 
 #include <QByteArray>
-#include <QHash>
 
 #include <cstdint>
 #include <vector>
@@ -12,8 +11,8 @@ namespace fw {
 
 // The values of one field for every stored row ("slot"), kept compactly so that a statement
 // of a hundred thousand movements stays small: numbers and date-times in a flat array, texts
-// as 4-byte references into one UTF-8 arena where short repeated texts (codes, names) are
-// stored once.
+// as 4-byte references into one UTF-8 arena where repeated texts (codes, names, standard
+// descriptions) are stored once.
 class ColumnStore
 {
 public:
@@ -39,6 +38,7 @@ public:
 
 private:
     quint32 storeText(const char *text, qsizetype length);
+    bool holds(quint32 ref, const char *text, qsizetype length) const;
 
     static constexpr quint32 NullText = UINT32_MAX;
 
@@ -49,7 +49,9 @@ private:
     std::vector<bool> m_nulls; // numbers and integers only; texts use NullText
     std::vector<quint32> m_textRefs;
     QByteArray m_arena; // each text: its byte length as a varint, then its UTF-8 bytes
-    QHash<QByteArray, quint32> m_shared;
+    // The texts stored last, by a hash of their bytes: a repeated text is found with one probe
+    // and one compare, and a column of distinct texts pays no more than that.
+    std::vector<quint32> m_recent;
 };
 
 } // namespace fw

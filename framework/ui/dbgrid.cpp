@@ -36,7 +36,9 @@ public:
         const QStyle::State state = opt.state;
         if (m_grid->onDrawColumnCell)
             opt.state &= ~QStyle::State_HasFocus;
-        QStyledItemDelegate::paint(painter, opt, index);
+        // Drawn with the option as initialised: the base paint would initialise it again and ask
+        // the model for every role a second time.
+        m_grid->style()->drawControl(QStyle::CE_ItemViewItem, &opt, painter, m_grid);
         m_grid->paintCell(painter, option.rect, index, state);
     }
 
