@@ -174,17 +174,17 @@ void AppServer::run(quint64 session, QByteArray frame)
             const fw::Request request = fw::decodeRequest(frame, &id);
             const Outcome outcome = m_dispatcher.dispatch(request.object, request.method, request.args);
             reply = outcome.failed()
-                ? fw::encodeErrorReply(id, outcome.errorCode, outcome.errorMessage)
-                : fw::encodeReply(id, outcome.result);
+                ? fw::encodeFrame(fw::encodeErrorReply(id, outcome.errorCode, outcome.errorMessage))
+                : fw::encodeFrame({fw::encodeReplyHead(id), outcome.result});
         } catch (const fw::ProtocolError &e) {
-            reply = fw::encodeErrorReply(id, QStringLiteral("malformed-request"),
-                                         QStringLiteral("requisição inválida: %1").arg(QString::fromUtf8(e.what())));
+            reply = fw::encodeFrame(fw::encodeErrorReply(id, QStringLiteral("malformed-request"),
+                                         QStringLiteral("requisição inválida: %1").arg(QString::fromUtf8(e.what()))));
         } catch (const std::exception &e) {
-            reply = fw::encodeErrorReply(id, QStringLiteral("internal-error"),
-                                         QStringLiteral("erro interno do servidor: %1").arg(QString::fromUtf8(e.what())));
+            reply = fw::encodeFrame(fw::encodeErrorReply(id, QStringLiteral("internal-error"),
+                                         QStringLiteral("erro interno do servidor: %1").arg(QString::fromUtf8(e.what()))));
         }
         // Back on the server's thread; a session gone meanwhile simply gets nothing.
-        QMetaObject::invokeMethod(this, [this, session, reply = fw::encodeFrame(reply)] {
+        QMetaObject::invokeMethod(this, [this, session, reply = std::move(reply)] {
             finished(session, reply);
         }, Qt::QueuedConnection);
     });

@@ -421,7 +421,7 @@ Outcome Ledger::getMovCliente(const QCborArray &args) const
                 ++count;
             }
         }
-        return fw::encodeEnvelope(true, {}, QByteArrayView(fw::DataPacketWriter::head(fields, count) + rows));
+        return fw::encodeEnvelope(true, {}, {fw::DataPacketWriter::head(fields, count), rows});
     });
 }
 
@@ -512,7 +512,7 @@ Outcome Ledger::getConsumidor(const QCborArray &args) const
                 ++count;
             }
         }
-        return fw::encodeEnvelope(true, {}, QByteArrayView(fw::DataPacketWriter::head(fields, count) + rows));
+        return fw::encodeEnvelope(true, {}, {fw::DataPacketWriter::head(fields, count), rows});
     });
 }
 

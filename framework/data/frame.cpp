@@ -13,8 +13,18 @@ QByteArray frameHeader(qsizetype payloadLength)
 
 QByteArray encodeFrame(QByteArrayView payload)
 {
-    QByteArray frame = frameHeader(payload.size());
-    frame.append(payload);
+    return encodeFrame({payload});
+}
+
+QByteArray encodeFrame(std::initializer_list<QByteArrayView> payloadParts)
+{
+    qsizetype length = 0;
+    for (QByteArrayView part : payloadParts)
+        length += part.size();
+    QByteArray frame = frameHeader(length);
+    frame.reserve(4 + length);
+    for (QByteArrayView part : payloadParts)
+        frame.append(part);
     return frame;
 }
 

@@ -3,12 +3,16 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <initializer_list>
+
 namespace fw {
 
 // Every message on the wire is a frame: a 4-byte big-endian length, then that many bytes.
 constexpr qsizetype DefaultMaxFrameBytes = 64 * 1024 * 1024;
 
 QByteArray encodeFrame(QByteArrayView payload);
+// A frame whose payload is these parts one after the other, written once.
+QByteArray encodeFrame(std::initializer_list<QByteArrayView> payloadParts);
 // The 4-byte header alone, for a payload written after it.
 QByteArray frameHeader(qsizetype payloadLength);
 

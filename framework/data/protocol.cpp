@@ -58,17 +58,21 @@ Request decodeRequest(const QByteArray &message, quint64 *id)
     return r;
 }
 
-QByteArray encodeReply(quint64 id, QByteArrayView encodedResult)
+QByteArray encodeReplyHead(quint64 id)
 {
     QByteArray bytes;
-    {
-        QCborStreamWriter writer(&bytes);
-        writer.startMap(2);
-        writer.append(QLatin1String("id"));
-        writer.append(id);
-        writer.append(QLatin1String("result"));
-    }
-    // The map's last value is appended as it was encoded.
+    QCborStreamWriter writer(&bytes);
+    writer.startMap(2);
+    writer.append(QLatin1String("id"));
+    writer.append(id);
+    writer.append(QLatin1String("result"));
+    // The map's last value follows as it was encoded.
+    return bytes;
+}
+
+QByteArray encodeReply(quint64 id, QByteArrayView encodedResult)
+{
+    QByteArray bytes = encodeReplyHead(id);
     bytes.append(encodedResult);
     return bytes;
 }
@@ -141,6 +145,11 @@ Reply decodeReply(const QByteArray &message)
 
 QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload)
 {
+    return encodeEnvelope(ok, message, {encodedPayload});
+}
+
+QByteArray encodeEnvelope(bool ok, const QString &message, std::initializer_list<QByteArrayView> encodedPayloadParts)
+{
     QByteArray bytes;
     {
         QCborStreamWriter writer(&bytes);
@@ -151,7 +160,12 @@ QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encode
         writer.append(message);
         writer.append(QLatin1String("payload"));
     }
-    bytes.append(encodedPayload);
+    qsizetype length = bytes.size();
+    for (QByteArrayView part : encodedPayloadParts)
+        length += part.size();
+    bytes.reserve(length);
+    for (QByteArrayView part : encodedPayloadParts)
+        bytes.append(part);
     return bytes;
 }
 

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 
@@ -49,11 +50,16 @@ Request decodeRequest(const QByteArray &message, quint64 *id = nullptr);
 // A reply whose result is already encoded (a large packet is written once, never copied into
 // a tree of values).
 QByteArray encodeReply(quint64 id, QByteArrayView encodedResult);
+// What goes before the result: a frame of it and the result is the reply, without a copy of the
+// reply in between.
+QByteArray encodeReplyHead(quint64 id);
 QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message);
 Reply decodeReply(const QByteArray &message);
 
 // The result envelope of the account methods: {"ok": bool, "message": text, "payload": value}.
 QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload);
+// The payload given in parts (a packet's head and its rows), written once.
+QByteArray encodeEnvelope(bool ok, const QString &message, std::initializer_list<QByteArrayView> encodedPayloadParts);
 QByteArray encodeEnvelope(bool ok, const QString &message, const QCborValue &payload);
 
 // A date-time argument: tag 0 with RFC 3339 text in local time with its offset.
