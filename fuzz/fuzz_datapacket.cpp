@@ -2,6 +2,7 @@
 // statement loads it (its own fields, two of them calculated).
 #include "expect.h"
 #include "movementfields.h"
+#include "recordsetpacket.h"
 #include <framework/data/recordset.h>
 
 #include <cstdint>
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         readEveryValue(list);
         // What a record set took, it writes back as a packet it takes again.
         fw::RecordSet copy;
-        copy.loadFromPacket(list.toPacket());
+        copy.loadFromPacket(recordSetPacket(list));
         expect(copy.recordCount() == list.recordCount() && copy.fieldCount() == list.fieldCount(),
                "a written packet reads back otherwise");
     } catch (const fw::PacketError &) {

@@ -4,11 +4,11 @@
 #include <framework/data/wiredatetime.h>
 
 #include <QCborArray>
+#include <QCborStreamWriter>
 #include <QCborValue>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace fw {
 namespace {
@@ -37,8 +37,23 @@ DataPacketReader::DataPacketReader(QByteArrayView packet)
     readHeader();
 }
 
+DataPacketReader::DataPacketReader(QByteArrayView rows, const QList<PacketField> &fields, const QString &where)
+    : m_reader(rows.data(), rows.size())
+    , m_packetSize(rows.size())
+    , m_fields(fields)
+    , m_rowsOnly(true)
+    , m_where(where)
+{
+    if (!m_reader.isArray())
+        fail(QStringLiteral("linhas não são uma lista"));
+    m_announcedRows = m_reader.isLengthKnown() ? qint64(m_reader.length()) : -1;
+    m_reader.enterContainer();
+}
+
 void DataPacketReader::fail(const QString &why) const
 {
+    if (!m_where.isEmpty())
+        packetError(QStringLiteral("%1: %2").arg(m_where, why));
     if (m_row >= 0)
         packetError(QStringLiteral("linha %1: %2").arg(m_row + 1).arg(why));
     packetError(why);
@@ -89,11 +104,13 @@ bool DataPacketReader::nextRow()
         fail(m_reader.lastError().toString());
     if (!m_reader.hasNext()) {
         m_reader.leaveContainer(); // rows
-        // Keys after the rows are not ours: skip them. A broken one stops the skipping (the
-        // reader stays on it) and is reported below.
-        while (m_reader.hasNext() && m_reader.next()) {
+        if (!m_rowsOnly) {
+            // Keys after the rows are not ours: skip them. A broken one stops the skipping
+            // (the reader stays on it) and is reported below.
+            while (m_reader.hasNext() && m_reader.next()) {
+            }
+            m_reader.leaveContainer(); // packet
         }
-        m_reader.leaveContainer(); // packet
         if (m_reader.lastError() != QCborError::NoError)
             fail(m_reader.lastError().toString());
         return false;
@@ -244,115 +261,91 @@ Value DataPacketReader::readValue()
 
 namespace {
 
-// CBOR's head of an item: major type and argument, in the shortest form.
-void appendHead(QByteArray &out, quint8 major, quint64 argument)
+void writeHead(QCborStreamWriter &writer, const QList<PacketField> &fields)
 {
-    const auto type = char(major << 5);
-    if (argument < 24) {
-        out.append(char(type | char(argument)));
-        return;
-    }
-    const int width = argument <= 0xff ? 1 : argument <= 0xffff ? 2 : argument <= 0xffffffffULL ? 4 : 8;
-    out.append(char(type | (width == 1 ? 24 : width == 2 ? 25 : width == 4 ? 26 : 27)));
-    for (int i = width - 1; i >= 0; --i)
-        out.append(char((argument >> (8 * i)) & 0xff));
-}
-
-void appendText(QByteArray &out, const char *utf8, qsizetype length)
-{
-    appendHead(out, 3, quint64(length));
-    out.append(utf8, length);
-}
-
-void appendText(QByteArray &out, QStringView text)
-{
-    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii) {
-        appendHead(out, 3, quint64(text.size()));
-        for (QChar c : text)
-            out.append(char(c.unicode()));
-        return;
-    }
-    const QByteArray utf8 = text.toUtf8();
-    appendText(out, utf8.constData(), utf8.size());
-}
-
-void writeHead(QByteArray &out, const QList<PacketField> &fields)
-{
-    appendHead(out, 5, 2);
-    appendText(out, u"fields");
-    appendHead(out, 4, quint64(fields.size()));
+    writer.startMap(2);
+    writer.append(QLatin1StringView("fields"));
+    writer.startArray(quint64(fields.size()));
     for (const PacketField &f : fields) {
-        appendHead(out, 5, 3);
-        appendText(out, u"name");
-        appendText(out, f.name);
-        appendText(out, u"type");
-        appendText(out, fieldTypeName(f.type));
-        appendText(out, u"size");
-        appendHead(out, 0, quint64(f.size));
+        writer.startMap(3);
+        writer.append(QLatin1StringView("name"));
+        writer.append(f.name);
+        writer.append(QLatin1StringView("type"));
+        writer.append(fieldTypeName(f.type));
+        writer.append(QLatin1StringView("size"));
+        writer.append(quint64(f.size));
+        writer.endMap();
     }
-    appendText(out, u"rows");
+    writer.endArray();
+    writer.append(QLatin1StringView("rows"));
 }
 
 } // namespace
 
 DataPacketWriter::DataPacketWriter(QByteArray *out, const QList<PacketField> &fields, qint64 rowCount)
-    : m_out(*out)
+    : m_buffer(out)
     , m_indefinite(rowCount < 0)
     , m_fieldCount(fields.size())
 {
-    writeHead(m_out, fields);
+    open();
+    writeHead(m_writer, fields);
     if (m_indefinite)
-        m_out.append(char(0x9f));
+        m_writer.startArray();
     else
-        appendHead(m_out, 4, quint64(rowCount));
+        m_writer.startArray(quint64(rowCount));
 }
 
 DataPacketWriter::DataPacketWriter(QByteArray *out, qsizetype fieldCount)
-    : m_out(*out)
+    : m_buffer(out)
     , m_rowsOnly(true)
     , m_fieldCount(fieldCount)
 {
+    open();
+}
+
+DataPacketWriter::~DataPacketWriter()
+{
+    finish();
+}
+
+void DataPacketWriter::open()
+{
+    // Appended to what the array already holds (a reply's head, say).
+    m_buffer.open(QIODevice::WriteOnly | QIODevice::Append);
+    m_writer.setDevice(&m_buffer);
 }
 
 QByteArray DataPacketWriter::head(const QList<PacketField> &fields, quint64 rowCount)
 {
     QByteArray bytes;
-    writeHead(bytes, fields);
-    appendHead(bytes, 4, rowCount);
+    QCborStreamWriter writer(&bytes);
+    writeHead(writer, fields);
+    writer.startArray(rowCount);
     return bytes;
 }
 
-void DataPacketWriter::beginRow() { appendHead(m_out, 4, quint64(m_fieldCount)); }
-void DataPacketWriter::writeNull() { m_out.append(char(0xf6)); }
-void DataPacketWriter::writeString(QStringView text) { appendText(m_out, text); }
-void DataPacketWriter::writeUtf8(const char *text, qsizetype length) { appendText(m_out, text, length); }
-
-void DataPacketWriter::writeFloat(double value)
+void DataPacketWriter::beginRow()
 {
-    quint64 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    m_out.append(char(0xfb));
-    for (int i = 7; i >= 0; --i)
-        m_out.append(char((bits >> (8 * i)) & 0xff));
+    if (m_inRow)
+        m_writer.endArray();
+    m_writer.startArray(quint64(m_fieldCount));
+    m_inRow = true;
 }
+
+void DataPacketWriter::writeNull() { m_writer.append(nullptr); }
+void DataPacketWriter::writeString(QStringView text) { m_writer.append(text); }
+void DataPacketWriter::writeUtf8(const char *text, qsizetype length) { m_writer.appendTextString(text, length); }
+void DataPacketWriter::writeFloat(double value) { m_writer.append(value); }
 
 void DataPacketWriter::writeDateTime(qint64 msecs)
 {
-    m_out.append(char(0xc0)); // tag 0: date-time text
+    m_writer.append(QCborKnownTags::DateTimeString);
     const QByteArray text = formatWireDateTime(msecs);
-    appendText(m_out, text.constData(), text.size());
+    m_writer.appendTextString(text.constData(), text.size());
 }
 
-void DataPacketWriter::writeInteger(qint64 value)
-{
-    if (value >= 0)
-        appendHead(m_out, 0, quint64(value));
-    else
-        appendHead(m_out, 1, quint64(-(value + 1)));
-}
-
-void DataPacketWriter::writeBoolean(bool value) { m_out.append(char(value ? 0xf5 : 0xf4)); }
+void DataPacketWriter::writeInteger(qint64 value) { m_writer.append(value); }
+void DataPacketWriter::writeBoolean(bool value) { m_writer.append(value); }
 
 void DataPacketWriter::writeValue(FieldType type, const Value &value)
 {
@@ -371,8 +364,15 @@ void DataPacketWriter::writeValue(FieldType type, const Value &value)
 
 void DataPacketWriter::finish()
 {
-    if (m_indefinite && !m_rowsOnly)
-        m_out.append(char(0xff)); // end of the row list
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (m_inRow)
+        m_writer.endArray();
+    if (!m_rowsOnly) {
+        m_writer.endArray(); // rows
+        m_writer.endMap();   // packet
+    }
 }
 
 // ---------------------------------------------------------------------------- value helpers
@@ -431,50 +431,6 @@ QCborValue valueToCbor(FieldType type, const Value &value)
     return {};
 }
 
-Value valueFromCbor(const PacketField &field, const QCborValue &value)
-{
-    if (value.isNull())
-        return {};
-    auto wrong = [&]() -> Value {
-        packetError(QStringLiteral("valor de %1 não é %2").arg(field.name, fieldTypeName(field.type)));
-    };
-    switch (field.type) {
-    case FieldType::String: {
-        if (!value.isString())
-            return wrong();
-        QString text = value.toString();
-        if (field.size > 0 && text.size() > field.size)
-            packetError(QStringLiteral("%1 excede %2 caracteres").arg(field.name).arg(field.size));
-        return text;
-    }
-    case FieldType::Float:
-        if (value.isDouble() && std::isfinite(value.toDouble()))
-            return value.toDouble();
-        if (value.isInteger())
-            return double(value.toInteger());
-        return wrong();
-    case FieldType::DateTime: {
-        // QCborValue turns tag 0 into a date-time value of its own; read its text back.
-        if (!value.isDateTime() && !(value.isTag() && value.tag() == QCborTag(QCborKnownTags::DateTimeString)))
-            return wrong();
-        const QByteArray text = value.taggedValue().toString().toLatin1();
-        const auto msecs = parseWireDateTime(text.constData(), text.size());
-        if (!msecs)
-            return wrong();
-        return *msecs;
-    }
-    case FieldType::Integer:
-        if (!value.isInteger())
-            return wrong();
-        return value.toInteger();
-    case FieldType::Boolean:
-        if (!value.isBool())
-            return wrong();
-        return qint64(value.toBool());
-    }
-    return {};
-}
-
 int Delta::indexOf(const QString &fieldName) const
 {
     for (int i = 0; i < fields.size(); ++i) {
@@ -528,13 +484,16 @@ Delta deltaFromCbor(const QCborValue &value)
     const QCborValue changes = m.value(QLatin1String("changes"));
     if (!changes.isArray())
         packetError(QStringLiteral("\"changes\" não é uma lista"));
+    // A change's values are read back by the packet reader, so they are checked exactly as a
+    // packet's are.
     auto row = [&](const QCborValue &v, int n) {
+        const QByteArray encoded = QCborArray{v}.toCborValue().toCbor();
+        DataPacketReader reader(encoded, delta.fields, QStringLiteral("alteração %1").arg(n));
         QList<Value> values;
-        if (!v.isArray() || v.toArray().size() != delta.fields.size())
-            packetError(QStringLiteral("alteração %1: linha sem %2 valores").arg(n).arg(delta.fields.size()));
-        const QCborArray a = v.toArray();
-        for (int i = 0; i < a.size(); ++i)
-            values.append(valueFromCbor(delta.fields.at(i), a.at(i)));
+        reader.nextRow();
+        for (int i = 0; i < delta.fields.size(); ++i)
+            values.append(reader.readValue());
+        reader.nextRow();
         return values;
     };
     int n = 0;

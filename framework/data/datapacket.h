@@ -3,9 +3,11 @@
 #include <framework/data/columnstore.h>
 #include <framework/data/fieldtypes.h>
 
+#include <QBuffer>
 #include <QByteArrayView>
 #include <QCborMap>
 #include <QCborStreamReader>
+#include <QCborStreamWriter>
 #include <QList>
 
 #include <stdexcept>
@@ -37,6 +39,8 @@ class DataPacketReader
 {
 public:
     explicit DataPacketReader(QByteArrayView packet);
+    // Reads a bare list of rows of these fields; 'where' names them in what is refused.
+    DataPacketReader(QByteArrayView rows, const QList<PacketField> &fields, const QString &where);
 
     const QList<PacketField> &fields() const { return m_fields; }
     // The number of rows the packet announces, or -1 when it doesn't say.
@@ -70,11 +74,13 @@ private:
     qint64 m_row = -1;
     int m_cell = 0;
     bool m_inRow = false;
+    bool m_rowsOnly = false;
+    QString m_where;
     std::string m_text;
 };
 
-// Writes a packet value by value, encoding straight into a byte array (a statement of
-// thousands of rows is written without a stream device in between).
+// Writes a packet value by value straight into a byte array. A row ends where the next one
+// begins; finish() (or the destructor) ends the last one and the packet.
 class DataPacketWriter
 {
 public:
@@ -83,6 +89,9 @@ public:
     // Writes rows only, for a packet whose row count is known at the end: the rows go to a
     // buffer of their own, and head() is put in front of them.
     DataPacketWriter(QByteArray *out, qsizetype fieldCount);
+    ~DataPacketWriter();
+    DataPacketWriter(const DataPacketWriter &) = delete;
+    DataPacketWriter &operator=(const DataPacketWriter &) = delete;
     static QByteArray head(const QList<PacketField> &fields, quint64 rowCount);
 
     void beginRow();
@@ -97,9 +106,14 @@ public:
     void finish();
 
 private:
-    QByteArray &m_out;
+    void open();
+
+    QBuffer m_buffer;
+    QCborStreamWriter m_writer{static_cast<QIODevice *>(nullptr)};
     bool m_indefinite = false;
     bool m_rowsOnly = false;
+    bool m_inRow = false;
+    bool m_finished = false;
     qsizetype m_fieldCount = 0;
 };
 
@@ -107,8 +121,6 @@ QCborArray fieldsToCbor(const QList<PacketField> &fields);
 // Throws PacketError on a malformed list.
 QList<PacketField> fieldsFromCbor(const QCborValue &fields);
 QCborValue valueToCbor(FieldType type, const Value &value);
-// Throws PacketError when the value does not fit the field.
-Value valueFromCbor(const PacketField &field, const QCborValue &value);
 
 // A change log as it travels: {"fields": [...], "changes": [{"op", "old", "new"}, ...]}.
 struct DeltaChange

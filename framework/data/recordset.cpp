@@ -332,27 +332,6 @@ void RecordSet::openRows(std::vector<ColumnStore> columns, quint32 rows)
     openWith(std::move(columns), std::move(order));
 }
 
-QByteArray RecordSet::toPacket() const
-{
-    QList<PacketField> fields;
-    std::vector<int> indexes;
-    for (const auto &f : m_fields) {
-        if (!f->calculated()) {
-            fields.append({f->fieldName(), f->dataType(), f->size()});
-            indexes.push_back(f->index());
-        }
-    }
-    QByteArray bytes;
-    DataPacketWriter writer(&bytes, fields, qint64(m_order.size()));
-    for (quint32 slot : m_order) {
-        writer.beginRow();
-        for (int i : indexes)
-            writer.writeValue(m_fields[size_t(i)]->dataType(), m_columns[size_t(i)].value(slot));
-    }
-    writer.finish();
-    return bytes;
-}
-
 void RecordSet::close()
 {
     if (!active())

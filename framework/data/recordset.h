@@ -76,7 +76,6 @@ public:
     // when the packet is malformed or misses a declared field; the record set then keeps what
     // it held, unless it had no declared fields (it is then closed).
     void loadFromPacket(QByteArrayView packet);
-    QByteArray toPacket() const;
     void close();
 
     void first();

@@ -3,6 +3,7 @@
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
 #include <framework/data/wiredatetime.h>
+#include "recordsetpacket.h"
 
 #include <QCborArray>
 #include <QTest>
@@ -62,7 +63,7 @@ private slots:
         source.post();
 
         RecordSet copy;
-        copy.loadFromPacket(source.toPacket());
+        copy.loadFromPacket(recordSetPacket(source));
         QCOMPARE(copy.recordCount(), 3);
         QCOMPARE(copy.fieldByName("DSHISTMOV").size(), 80);
         copy.last();
