@@ -61,15 +61,6 @@ void RecordSetModel::setColumnTitle(int column, const QString &title)
     emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
-int RecordSetModel::columnOfField(const QString &fieldName) const
-{
-    for (int c = 0; c < columnCount(); ++c) {
-        if (m_recordSet->field(fieldIndex(c)).fieldName().compare(fieldName, Qt::CaseInsensitive) == 0)
-            return c;
-    }
-    return -1;
-}
-
 int RecordSetModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid() || !m_recordSet || !m_recordSet->active())

@@ -29,7 +29,6 @@ public:
     int fieldIndex(int column) const;
     // A column's own title instead of its field's display label; empty restores the label.
     void setColumnTitle(int column, const QString &title);
-    int columnOfField(const QString &fieldName) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

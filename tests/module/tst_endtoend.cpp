@@ -9,6 +9,7 @@
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
 #include "lossyproxy.h"
+#include "modelcolumn.h"
 #include "movementfields.h"
 #include "recordingdialogs.h"
 #include <framework/data/recordset.h>
@@ -190,7 +191,7 @@ private slots:
         expected.addBindValue(start);
         QVERIFY(expected.exec());
         QAbstractItemModel *grid = screen->dbgPadrao->model();
-        auto column = [&](const QString &field) { return screen->dbgPadrao->recordModel()->columnOfField(field); };
+        auto column = [&](const QString &field) { return modelColumnOf(*screen->dbgPadrao->recordModel(), field); };
         int row = 0;
         while (expected.next()) {
             QVERIFY(row < grid->rowCount());

@@ -1,5 +1,6 @@
 #include "fakeappserver.h"
 #include <framework/core/logincontext.h>
+#include "modelcolumn.h"
 #include "movementfields.h"
 #include "screen.h"
 #include "statementpacket.h"
@@ -101,7 +102,7 @@ private slots:
         const fw::Field &type = l.set().fieldByName("IDTIPMOCVLI");
         QCOMPARE(type.displayText(), text);
         QCOMPARE(type.text(), text);
-        const int column = l.screen.dbgPadrao->recordModel()->columnOfField("IDTIPMOCVLI");
+        const int column = modelColumnOf(*l.screen.dbgPadrao->recordModel(), "IDTIPMOCVLI");
         QCOMPARE(l.screen.dbgPadrao->model()->index(0, column).data().toString(), text);
         QCOMPARE(l.screen.dbgPadrao->model()->headerData(column, Qt::Horizontal).toString(), QStringLiteral("Desc. Tipo "));
     }
@@ -202,7 +203,7 @@ private slots:
         QFont exact = grid->font();
         exact.setStyleStrategy(QFont::NoAntialias); // every text pixel in the pen's own colour
         grid->setFont(exact);
-        const int column = grid->recordModel()->columnOfField("VRMOVCLI");
+        const int column = modelColumnOf(*grid->recordModel(), "VRMOVCLI");
         const QModelIndex cell = grid->model()->index(1, column);
         if (selected)
             grid->setCurrentIndex(cell);
@@ -231,7 +232,7 @@ private slots:
         grid->setCurrentIndex(grid->model()->index(0, 0));
         const QImage image = grid->viewport()->grab().toImage();
         for (const char *field : {"VRMOVCLI", "DTMOVCLI", "IDTIPMOCVLI"}) {
-            const int column = grid->recordModel()->columnOfField(QLatin1String(field));
+            const int column = modelColumnOf(*grid->recordModel(), QLatin1String(field));
             const QRect rect = grid->visualRect(grid->model()->index(0, column));
             int rightmost = -1;
             for (int x = rect.left(); x <= rect.right(); ++x) {
