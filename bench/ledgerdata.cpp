@@ -1,6 +1,9 @@
 #include "ledgerdata.h"
 
 #include "ledger.h"
+#include <framework/data/datapacket.h>
+#include "movementfields.h"
+#include "rowcursor.h"
 #include <framework/data/protocol.h>
 
 #include <QDateTime>
@@ -65,11 +68,19 @@ QCborArray statementArgs(const QString &client)
 
 int queryStatement(const Storage &storage, const QString &client)
 {
-    QSqlQuery q = run(storage.connection(), Ledger::statementSql(), {client, FirstDay, QStringLiteral("T"), QString()});
+    const QList<fw::PacketField> fields = acc00420::movementPacketFields();
+    RowCursor cursor(storage.connection(), Ledger::statementSql(), {client, FirstDay, QStringLiteral("T"), QString()},
+                     nullptr);
     int rows = 0;
-    for (; q.next(); ++rows) {
-        for (int i = 0; i < 26; ++i)
-            q.value(i);
+    for (; cursor.next(); ++rows) {
+        for (int i = 0; i < fields.size(); ++i) {
+            if (cursor.isNull(i))
+                continue;
+            if (fields.at(i).type == fw::FieldType::String)
+                cursor.text(i);
+            else
+                cursor.integer(i);
+        }
     }
     return rows;
 }

@@ -3,6 +3,7 @@
 #include <framework/data/datapacket.h>
 #include "accountmethods.h"
 #include "movementfields.h"
+#include "rowcursor.h"
 #include <framework/data/protocol.h>
 
 #include <QCborValue>
@@ -396,25 +397,27 @@ Outcome Ledger::getMovCliente(const QCborArray &args) const
         const QString all = args[1].toString();
         const QString client = args[2].toString();
         const QSqlDatabase db = m_storage.connection();
-        QSqlQuery q = run(db, statementSql(),
-            {client, msecs(args[3]), all, consumer}, "ler o extrato");
+        RowCursor rowsRead(db, statementSql(), {client, msecs(args[3]), all, consumer}, "ler o extrato");
         const QList<fw::PacketField> fields = acc00420::movementPacketFields();
         QByteArray rows;
         quint64 count = 0;
         {
             fw::DataPacketWriter writer(&rows, fields.size());
-            while (q.next()) {
+            while (rowsRead.next()) {
                 writer.beginRow();
                 for (int i = 0; i < fields.size(); ++i) {
-                    const QVariant v = q.value(i);
-                    if (v.isNull()) {
+                    if (rowsRead.isNull(i)) {
                         writer.writeNull();
                         continue;
                     }
                     switch (fields.at(i).type) {
-                    case FieldType::String: writer.writeString(v.toString()); break;
-                    case FieldType::Float: writer.writeFloat(fromCents(v.toLongLong())); break;
-                    case FieldType::DateTime: writer.writeDateTime(v.toLongLong()); break;
+                    case FieldType::String: {
+                        const QByteArrayView text = rowsRead.text(i);
+                        writer.writeUtf8(text.data(), text.size());
+                        break;
+                    }
+                    case FieldType::Float: writer.writeFloat(fromCents(rowsRead.integer(i))); break;
+                    case FieldType::DateTime: writer.writeDateTime(rowsRead.integer(i)); break;
                     default: writer.writeNull(); break;
                     }
                 }

@@ -1,0 +1,103 @@
+#include "rowcursor.h"
+#include "storage.h"
+
+#include <framework/data/database.h>
+
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include <sqlite3.h>
+
+namespace server {
+namespace {
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+} // namespace
+
+RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
+                     const char *purpose)
+    : m_purpose(purpose)
+{
+    sqlite3 *handle = sqliteHandle(db);
+    if (!handle) {
+        m_query = run(db, sql, values, purpose);
+        return;
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK)
+        fail(QString::fromUtf8(sqlite3_errmsg(handle)));
+    int i = 0;
+    for (const QVariant &v : values) {
+        ++i;
+        int rc;
+        // A null text is SQL null, as Qt's own binding has it.
+        if (v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull())) {
+            rc = sqlite3_bind_null(m_statement, i);
+        } else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int) {
+            rc = sqlite3_bind_int64(m_statement, i, v.toLongLong());
+        } else {
+            const QByteArray text = v.toString().toUtf8();
+            rc = sqlite3_bind_text(m_statement, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errmsg(handle)));
+    }
+}
+
+RowCursor::~RowCursor()
+{
+    // Finalised at once: a statement left open would hold on to its read snapshot.
+    sqlite3_finalize(m_statement);
+}
+
+void RowCursor::fail(const QString &message) const
+{
+    throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")
+                                .arg(QString::fromUtf8(m_purpose ? m_purpose : "consultar o banco"), message)
+                                .toStdString());
+}
+
+bool RowCursor::next()
+{
+    if (m_query)
+        return m_query->next();
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
+    return false;
+}
+
+bool RowCursor::isNull(int column) const
+{
+    if (m_query)
+        return m_query->isNull(column);
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
+
+qint64 RowCursor::integer(int column) const
+{
+    if (m_query)
+        return m_query->value(column).toLongLong();
+    return sqlite3_column_int64(m_statement, column);
+}
+
+QByteArrayView RowCursor::text(int column)
+{
+    if (m_query) {
+        m_text = m_query->value(column).toString().toUtf8();
+        return m_text;
+    }
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QByteArrayView(utf8, sqlite3_column_bytes(m_statement, column));
+}
+
+} // namespace server

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+#include <initializer_list>
+#include <optional>
+
+struct sqlite3_stmt;
+
+namespace server {
+
+// The rows of a SELECT read forward, value by value, for a statement of many rows: on SQLite
+// the statement is stepped through SQLite's own interface, so a value is never a QVariant nor
+// a QString on its way to the packet; elsewhere it is read through a forward-only query.
+class RowCursor
+{
+public:
+    // Throws fw::DatabaseError naming the purpose and the database's message.
+    RowCursor(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
+              const char *purpose);
+    ~RowCursor();
+    RowCursor(const RowCursor &) = delete;
+    RowCursor &operator=(const RowCursor &) = delete;
+
+    bool next();
+    bool isNull(int column) const;
+    qint64 integer(int column) const;
+    // The value as UTF-8 text, valid until the next call.
+    QByteArrayView text(int column);
+
+private:
+    [[noreturn]] void fail(const QString &message) const;
+
+    const char *m_purpose;
+    sqlite3_stmt *m_statement = nullptr;
+    std::optional<QSqlQuery> m_query;
+    QByteArray m_text;
+};
+
+} // namespace server
