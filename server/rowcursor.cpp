@@ -33,6 +33,7 @@ RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, std::initialize
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK)
         fail(QString::fromUtf8(sqlite3_errmsg(handle)));
+    m_values.resize(size_t(sqlite3_column_count(m_statement)));
     int i = 0;
     for (const QVariant &v : values) {
         ++i;
@@ -69,8 +70,15 @@ bool RowCursor::next()
     if (m_query)
         return m_query->next();
     const int rc = sqlite3_step(m_statement);
-    if (rc == SQLITE_ROW)
+    if (rc == SQLITE_ROW) {
+        // The row's values are taken once: the sqlite3_value_* readers take no lock, where
+        // each sqlite3_column_* call takes the connection's. They are unprotected values,
+        // sound while only this thread uses the connection, as each of the storage's
+        // connections is.
+        for (size_t i = 0; i < m_values.size(); ++i)
+            m_values[i] = sqlite3_column_value(m_statement, int(i));
         return true;
+    }
     if (rc != SQLITE_DONE)
         fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
     return false;
@@ -80,14 +88,14 @@ bool RowCursor::isNull(int column) const
 {
     if (m_query)
         return m_query->isNull(column);
-    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+    return sqlite3_value_type(m_values[size_t(column)]) == SQLITE_NULL;
 }
 
 qint64 RowCursor::integer(int column) const
 {
     if (m_query)
         return m_query->value(column).toLongLong();
-    return sqlite3_column_int64(m_statement, column);
+    return sqlite3_value_int64(m_values[size_t(column)]);
 }
 
 QByteArrayView RowCursor::text(int column)
@@ -96,8 +104,9 @@ QByteArrayView RowCursor::text(int column)
         m_text = m_query->value(column).toString().toUtf8();
         return m_text;
     }
-    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-    return QByteArrayView(utf8, sqlite3_column_bytes(m_statement, column));
+    sqlite3_value *value = m_values[size_t(column)];
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    return QByteArrayView(utf8, sqlite3_value_bytes(value));
 }
 
 } // namespace server

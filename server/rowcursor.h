@@ -9,8 +9,10 @@
 
 #include <initializer_list>
 #include <optional>
+#include <vector>
 
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace server {
 
@@ -38,6 +40,7 @@ private:
 
     const char *m_purpose;
     sqlite3_stmt *m_statement = nullptr;
+    std::vector<sqlite3_value *> m_values; // the current row's
     std::optional<QSqlQuery> m_query;
     QByteArray m_text;
 };
