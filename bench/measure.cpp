@@ -43,10 +43,11 @@ qint64 residentBytes()
 }
 
 void tableRow(const QString &what, const QString &figure, const QString &baseline, const QString &ratio,
-              const QString &target, bool met)
+              const QString &target, std::optional<bool> met)
 {
     std::printf("| %s | %s | %s | %s | %s | %s |\n", qUtf8Printable(what), qUtf8Printable(figure), qUtf8Printable(baseline),
-                qUtf8Printable(ratio), qUtf8Printable(target), met ? "yes" : "no");
+                qUtf8Printable(ratio), qUtf8Printable(met ? target : QStringLiteral("—")),
+                !met ? "—" : *met ? "yes" : "no");
     std::fflush(stdout);
 }
 

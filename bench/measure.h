@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // What every benchmark needs to measure and report: medians, percentiles, resident memory,
@@ -16,9 +17,10 @@ double percentile(std::vector<double> values, double fraction);
 double timeMs(const std::function<void()> &work);
 qint64 residentBytes();
 
-// One line of the results table: "| what | figure | baseline | ratio | target | met? |".
+// One line of the results table: "| what | figure | baseline | ratio | target | met? |"; a
+// figure without a target of its own has "—" in both.
 void tableRow(const QString &what, const QString &figure, const QString &baseline, const QString &ratio,
-              const QString &target, bool met);
+              const QString &target, std::optional<bool> met);
 QString times(double ratio);   // "2.31x"
 QString percent(double ratio); // "61%"
 
