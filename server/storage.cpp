@@ -74,6 +74,17 @@ public:
     // A connection opened again starts without statements.
     void forget(const QString &name) { m_prepared.remove(name); }
 
+    // The connection of a storage that goes: closed before its statements, as at the end.
+    void release(const QString &prefix)
+    {
+        const QString name = m_names.take(prefix);
+        if (name.isEmpty())
+            return;
+        QSqlDatabase::database(name, false).close();
+        m_prepared.remove(name);
+        QSqlDatabase::removeDatabase(name);
+    }
+
 private:
     bool isOwn(const QString &name) const
     {
@@ -110,6 +121,11 @@ Storage::Storage(QString url)
 {
     if (m_kind == fw::DatabaseUrl::Kind::SQLite)
         m_writeLock = writeLockOf(fw::DatabaseUrl::parse(m_url).path);
+}
+
+Storage::~Storage()
+{
+    threadConnections.release(m_prefix);
 }
 
 QSqlDatabase Storage::connection() const

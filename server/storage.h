@@ -20,6 +20,10 @@ class Storage
 {
 public:
     explicit Storage(QString url);
+    // Takes this thread's connection with it (another thread's goes when that thread ends).
+    ~Storage();
+    Storage(const Storage &) = delete;
+    Storage &operator=(const Storage &) = delete;
 
     const QString &url() const { return m_url; }
     fw::DatabaseUrl::Kind kind() const { return m_kind; }

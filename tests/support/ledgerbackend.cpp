@@ -46,12 +46,7 @@ LedgerBackend::LedgerBackend(const QString &kind)
 
 LedgerBackend::~LedgerBackend()
 {
-    m_storage.reset();
-    // Connections of this thread (others belong to threads already gone).
-    for (const QString &name : QSqlDatabase::connectionNames()) {
-        if (name.startsWith(QLatin1String("ledger-")))
-            QSqlDatabase::removeDatabase(name);
-    }
+    m_storage.reset(); // with this thread's connection; other threads' end with them
     if (!m_pgDatabase.isEmpty())
         onMaintenance(QStringLiteral("DROP DATABASE ") + m_pgDatabase + QStringLiteral(" WITH (FORCE)"));
 }
