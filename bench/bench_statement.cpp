@@ -38,12 +38,16 @@ qint64 bareStatement(sqlite3 *db, const QString &client)
     sqlite3_bind_text(statement, 3, "T", 1, SQLITE_STATIC);
     sqlite3_bind_null(statement, 4);
     qint64 touched = 0;
+    const int columns = sqlite3_column_count(statement);
     while (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            if (sqlite3_column_type(statement, i) == SQLITE_INTEGER)
-                touched += sqlite3_column_int64(statement, i);
-            else if (sqlite3_column_text(statement, i))
-                touched += sqlite3_column_bytes(statement, i);
+        // Each value taken once and read without the connection's lock, the fastest the API
+        // reads a row.
+        for (int i = 0; i < columns; ++i) {
+            sqlite3_value *value = sqlite3_column_value(statement, i);
+            if (sqlite3_value_type(value) == SQLITE_INTEGER)
+                touched += sqlite3_value_int64(value);
+            else if (sqlite3_value_text(value))
+                touched += sqlite3_value_bytes(value);
         }
     }
     sqlite3_finalize(statement);

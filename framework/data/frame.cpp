@@ -54,6 +54,14 @@ FrameReader::Status FrameReader::next(QByteArray *frame)
         return Status::TooLarge;
     if (available < 4 + m_announced)
         return Status::NeedMore;
+    if (m_consumed == 0 && available == 4 + m_announced) {
+        // The buffer is this frame alone (a large reply, typically): handed out as it is, its
+        // head dropped without moving the bytes.
+        *frame = std::move(m_buffer);
+        frame->remove(0, 4);
+        m_buffer = QByteArray();
+        return Status::Frame;
+    }
     *frame = m_buffer.mid(m_consumed + 4, m_announced);
     m_consumed += 4 + m_announced;
     if (m_consumed == m_buffer.size()) {
@@ -61,6 +69,16 @@ FrameReader::Status FrameReader::next(QByteArray *frame)
         m_consumed = 0;
     }
     return Status::Frame;
+}
+
+void FrameReader::reserveAnnounced()
+{
+    const qsizetype available = m_buffer.size() - m_consumed;
+    if (available < 4)
+        return;
+    const auto announced = qsizetype(qFromBigEndian<quint32>(m_buffer.constData() + m_consumed));
+    if (announced <= m_max)
+        m_buffer.reserve(m_consumed + 4 + announced);
 }
 
 } // namespace fw

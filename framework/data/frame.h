@@ -25,6 +25,10 @@ public:
     explicit FrameReader(qsizetype maxFrameBytes = DefaultMaxFrameBytes);
 
     void append(QByteArrayView bytes);
+    // Makes room for the whole of the frame whose head has arrived, so a large frame is not
+    // copied again as it grows. For a peer trusted with frames up to the maximum (the client's
+    // server); a server never reserves what a client merely announces.
+    void reserveAnnounced();
     // Takes the next whole frame out of what was received. TooLarge when the next frame
     // announces more than the maximum; the reader is then unusable and the peer is dropped.
     Status next(QByteArray *frame);

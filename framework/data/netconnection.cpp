@@ -137,6 +137,7 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
     QString broken;
     auto replyArrived = [&] {
         frames.append(m_socket->readAll());
+        frames.reserveAnnounced();
         while (true) {
             const auto status = frames.next(&frame);
             if (status == FrameReader::Status::TooLarge) {
