@@ -2,13 +2,14 @@
 // its own TNetConnection, asking for a 200-movement statement; and apart from them 1, 4 and 16
 // writers, each putting movements on its own account as the screen does (getPrxMovClie, then
 // SetMovCliente with the new movement's delta). Throughput and the 50th and 99th percentile per
-// call, beside the bare query and a bare insert transaction on a connection per thread, at the
-// same concurrency. On SQLite and, when ACC00420_TEST_PG_URL names a server, on PostgreSQL.
+// call, beside the bare query (on SQLite through SQLite's own interface) and a bare insert
+// transaction on a connection per thread, at the same concurrency. On SQLite and, when ACC00420_TEST_PG_URL names a server, on PostgreSQL.
 //
 //   bench_concurrency [database file]   (default: a temporary file, built on first use)
 
 #include "accountservice.h"
 #include "appserver.h"
+#include "baresqlite.h"
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerbackend.h"
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <latch>
 #include <memory>
+#include <optional>
 
 using namespace server;
 
@@ -138,32 +140,51 @@ private:
     QSqlDatabase m_db;
 };
 
+// The statement's query on a connection of the thread's own: on SQLite through SQLite's own
+// interface, as the server reads it; on PostgreSQL prepared once and run again.
 class BareReader : public Caller
 {
 public:
     explicit BareReader(const QString &url)
-        : m_connection(url)
-        , m_query(m_connection.db())
     {
-        m_query.setForwardOnly(true);
-        m_query.prepare(Ledger::statementSql());
+        const fw::DatabaseUrl where = fw::DatabaseUrl::parse(url);
+        if (where.kind == fw::DatabaseUrl::Kind::SQLite) {
+            if (sqlite3_open_v2(where.path.toUtf8().constData(), &m_sqlite, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+                qFatal("cannot open %s", qPrintable(where.path));
+            sqlite3_busy_timeout(m_sqlite, 10000);
+            return;
+        }
+        m_connection.emplace(url);
+        m_query.emplace(m_connection->db());
+        m_query->setForwardOnly(true);
+        m_query->prepare(Ledger::statementSql());
+    }
+    ~BareReader() override
+    {
+        m_query.reset();
+        sqlite3_close(m_sqlite);
     }
     void call() override
     {
+        if (m_sqlite) {
+            bench::bareSqliteStatement(m_sqlite, bench::SmallClient);
+            return;
+        }
         for (const QVariant &v : {QVariant(bench::SmallClient), QVariant(bench::FirstDay), QVariant(QStringLiteral("T")),
                                   QVariant(QMetaType(QMetaType::QString))})
-            m_query.addBindValue(v);
-        if (!m_query.exec())
+            m_query->addBindValue(v);
+        if (!m_query->exec())
             qFatal("bare query failed");
-        while (m_query.next()) {
+        while (m_query->next()) {
             for (int i = 0; i < 26; ++i)
-                m_query.value(i);
+                m_query->value(i);
         }
     }
 
 private:
-    OwnConnection m_connection;
-    QSqlQuery m_query;
+    sqlite3 *m_sqlite = nullptr;
+    std::optional<OwnConnection> m_connection;
+    std::optional<QSqlQuery> m_query;
 };
 
 class BareWriter : public Caller

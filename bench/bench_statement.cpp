@@ -9,6 +9,7 @@
 #include "appserver.h"
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
+#include "baresqlite.h"
 #include "ledgerdata.h"
 #include <framework/core/logincontext.h>
 #include "measure.h"
@@ -26,34 +27,6 @@ using namespace server;
 
 namespace {
 
-// The statement's query as the SQLite C API runs it: prepared, stepped, every column read.
-qint64 bareStatement(sqlite3 *db, const QString &client)
-{
-    const QByteArray sql = Ledger::statementSql().toUtf8();
-    const QByteArray code = client.toUtf8();
-    sqlite3_stmt *statement = nullptr;
-    sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr);
-    sqlite3_bind_text(statement, 1, code.constData(), int(code.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(statement, 2, bench::FirstDay);
-    sqlite3_bind_text(statement, 3, "T", 1, SQLITE_STATIC);
-    sqlite3_bind_null(statement, 4);
-    qint64 touched = 0;
-    const int columns = sqlite3_column_count(statement);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        // Each value taken once and read without the connection's lock, the fastest the API
-        // reads a row.
-        for (int i = 0; i < columns; ++i) {
-            sqlite3_value *value = sqlite3_column_value(statement, i);
-            if (sqlite3_value_type(value) == SQLITE_INTEGER)
-                touched += sqlite3_value_int64(value);
-            else if (sqlite3_value_text(value))
-                touched += sqlite3_value_bytes(value);
-        }
-    }
-    sqlite3_finalize(statement);
-    return touched;
-}
-
 struct Stages
 {
     std::vector<double> bare, query, serverCall, roundTrip, open, load, model, paint, total;
@@ -63,7 +36,7 @@ struct Stages
 void loadOnce(Stages &into, const QString &client, sqlite3 *bareDb, const Storage &storage, const Ledger &ledger,
               acc00420::TfrmPagClie &screen)
 {
-    into.bare.push_back(bench::timeMs([&] { bareStatement(bareDb, client); }));
+    into.bare.push_back(bench::timeMs([&] { bench::bareSqliteStatement(bareDb, client); }));
     into.query.push_back(bench::timeMs([&] { bench::queryStatement(storage, client); }));
     into.serverCall.push_back(bench::timeMs([&] { ledger.getMovCliente(bench::statementArgs(client)); }));
     // The grid lets go of the record set, so its model and paint are timed apart from the load.
