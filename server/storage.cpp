@@ -74,14 +74,15 @@ public:
     // A connection opened again starts without statements.
     void forget(const QString &name) { m_prepared.remove(name); }
 
-    // The connection of a storage that goes: closed before its statements, as at the end.
+    // The connection of a storage that goes, while its thread still runs: its statements are
+    // let go while the driver can still be asked to, then it closes.
     void release(const QString &prefix)
     {
         const QString name = m_names.take(prefix);
         if (name.isEmpty())
             return;
-        QSqlDatabase::database(name, false).close();
         m_prepared.remove(name);
+        QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
     }
 
