@@ -192,7 +192,9 @@ void DataPacketReader::readCell(ColumnStore *column)
         ++m_cell;
         return;
     }
-    if (field.type == FieldType::String) {
+    // The common kinds go straight to their column, without a Value in between.
+    switch (field.type) {
+    case FieldType::String: {
         const QByteArrayView utf8 = readUtf8("texto");
         checkSize(utf8);
         if (column)
@@ -200,9 +202,19 @@ void DataPacketReader::readCell(ColumnStore *column)
         ++m_cell;
         return;
     }
-    const Value v = readValue();
-    if (column)
-        column->append(v);
+    case FieldType::DateTime: {
+        const qint64 msecs = *readDateTime();
+        if (column)
+            column->appendInteger(msecs);
+        ++m_cell;
+        return;
+    }
+    default: {
+        const Value v = readValue();
+        if (column)
+            column->append(v);
+    }
+    }
 }
 
 Value DataPacketReader::readValue()
