@@ -7,6 +7,7 @@
 
 #include <QCborMap>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
@@ -422,6 +423,26 @@ private slots:
         set.post();
         QVERIFY(!okOf(ledger.SetMovCliente({set.deltaPacket()}), &message));
         QVERIFY(message.contains("VRMOVCLI"));
+    }
+
+    // A ledger that goes takes its own connection and kept statements, never another's that
+    // is still in use.
+    void aLedgerThatGoesLeavesTheOthersConnection_data() { backends(); }
+    void aLedgerThatGoesLeavesTheOthersConnection()
+    {
+        QFETCH(QString, backend);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("still in use|Unable to free")));
+        LedgerBackend staying(backend);
+        seed(staying);
+        const QString sql = QStringLiteral("SELECT NMFANTCLIE FROM CLIENTE WHERE CDCLIENTE = ?");
+        {
+            LedgerBackend going(backend);
+            going.exec(sql, {C1});
+            staying.exec(sql, {C1}); // kept prepared on PostgreSQL
+        }
+        QSqlQuery q = run(staying.db(), sql, {C1});
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("Cantina"));
     }
 
     void cancellationMarksNeverDeletes_data() { backends(); }
