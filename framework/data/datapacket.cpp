@@ -118,7 +118,8 @@ bool DataPacketReader::nextRow()
     ++m_row;
     if (!m_reader.isArray())
         fail(QStringLiteral("linha não é uma lista"));
-    if (m_reader.isLengthKnown() && m_reader.length() != quint64(m_fields.size()))
+    m_rowLengthKnown = m_reader.isLengthKnown();
+    if (m_rowLengthKnown && m_reader.length() != quint64(m_fields.size()))
         fail(QStringLiteral("a linha tem %1 valores, esperados %2")
                  .arg(m_reader.length()).arg(m_fields.size()));
     m_reader.enterContainer();
@@ -129,7 +130,8 @@ bool DataPacketReader::nextRow()
 
 const PacketField &DataPacketReader::currentField() const
 {
-    if (!m_inRow || m_cell >= m_fields.size() || !m_reader.hasNext())
+    // A row that said its length was checked against the fields as it began.
+    if (!m_inRow || m_cell >= m_fields.size() || (!m_rowLengthKnown && !m_reader.hasNext()))
         fail(QStringLiteral("a linha não tem %1 valores").arg(m_fields.size()));
     return m_fields.at(m_cell);
 }

@@ -74,6 +74,7 @@ private:
     qint64 m_row = -1;
     int m_cell = 0;
     bool m_inRow = false;
+    bool m_rowLengthKnown = false;
     bool m_rowsOnly = false;
     QString m_where;
     std::string m_text;
