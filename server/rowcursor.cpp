@@ -31,31 +31,37 @@ RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, std::initialize
         return;
     }
     const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK)
+    sqlite3_stmt *prepared = nullptr;
+    const int prepareResult = sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &prepared, nullptr);
+    m_statement.reset(prepared); // finalised however the constructor ends
+    if (prepareResult != SQLITE_OK)
         fail(QString::fromUtf8(sqlite3_errmsg(handle)));
-    m_values.resize(size_t(sqlite3_column_count(m_statement)));
+    m_values.resize(size_t(sqlite3_column_count(m_statement.get())));
     int i = 0;
     for (const QVariant &v : values) {
         ++i;
         int rc;
         // A null text is SQL null, as Qt's own binding has it.
         if (v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull())) {
-            rc = sqlite3_bind_null(m_statement, i);
+            rc = sqlite3_bind_null(m_statement.get(), i);
         } else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int) {
-            rc = sqlite3_bind_int64(m_statement, i, v.toLongLong());
+            rc = sqlite3_bind_int64(m_statement.get(), i, v.toLongLong());
+        } else if (v.typeId() == QMetaType::Double) {
+            rc = sqlite3_bind_double(m_statement.get(), i, v.toDouble());
         } else {
             const QByteArray text = v.toString().toUtf8();
-            rc = sqlite3_bind_text(m_statement, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(m_statement.get(), i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         }
         if (rc != SQLITE_OK)
             fail(QString::fromUtf8(sqlite3_errmsg(handle)));
     }
 }
 
-RowCursor::~RowCursor()
+RowCursor::~RowCursor() = default;
+
+void RowCursor::Finalize::operator()(sqlite3_stmt *statement) const
 {
-    // Finalised at once: a statement left open would hold on to its read snapshot.
-    sqlite3_finalize(m_statement);
+    sqlite3_finalize(statement);
 }
 
 void RowCursor::fail(const QString &message) const
@@ -69,18 +75,18 @@ bool RowCursor::next()
 {
     if (m_query)
         return m_query->next();
-    const int rc = sqlite3_step(m_statement);
+    const int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) {
         // The row's values are taken once: the sqlite3_value_* readers take no lock, where
         // each sqlite3_column_* call takes the connection's. They are unprotected values,
         // sound while only this thread uses the connection, as each of the storage's
         // connections is.
         for (size_t i = 0; i < m_values.size(); ++i)
-            m_values[i] = sqlite3_column_value(m_statement, int(i));
+            m_values[i] = sqlite3_column_value(m_statement.get(), int(i));
         return true;
     }
     if (rc != SQLITE_DONE)
-        fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
+        fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement.get()))));
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,7 +40,13 @@ private:
     [[noreturn]] void fail(const QString &message) const;
 
     const char *m_purpose;
-    sqlite3_stmt *m_statement = nullptr;
+    // Finalised as soon as the cursor goes: a statement left open would hold on to its read
+    // snapshot.
+    struct Finalize
+    {
+        void operator()(sqlite3_stmt *statement) const;
+    };
+    std::unique_ptr<sqlite3_stmt, Finalize> m_statement;
     std::vector<sqlite3_value *> m_values; // the current row's
     std::optional<QSqlQuery> m_query;
     QByteArray m_text;
