@@ -5,18 +5,57 @@
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include <sqlite3.h>
 
 namespace server {
 namespace {
 
+// Qt's driver may carry a SQLite of its own; its connection is stepped here only when it is
+// the very SQLite this program links, asked once.
+bool driverSharesOurSqlite(const QSqlDatabase &db)
+{
+    static const bool shared = [&] {
+        QSqlQuery q(db);
+        return q.exec(QStringLiteral("SELECT sqlite_source_id()")) && q.next()
+            && q.value(0).toString() == QLatin1String(sqlite3_sourceid());
+    }();
+    return shared;
+}
+
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !driverSharesOurSqlite(db))
         return nullptr;
     return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+// A value bound as Qt's driver binds it.
+int bind(sqlite3_stmt *statement, int index, const QVariant &v)
+{
+    // A null text is SQL null, as Qt's own binding has it.
+    if (v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull()))
+        return sqlite3_bind_null(statement, index);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return sqlite3_bind_int64(statement, index, v.toLongLong());
+    case QMetaType::Double:
+        return sqlite3_bind_double(statement, index, v.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = v.toByteArray();
+        return sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    }
+    default: {
+        const QByteArray text = v.toString().toUtf8();
+        return sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    }
 }
 
 } // namespace
@@ -37,22 +76,12 @@ RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, std::initialize
     if (prepareResult != SQLITE_OK)
         fail(QString::fromUtf8(sqlite3_errmsg(handle)));
     m_values.resize(size_t(sqlite3_column_count(m_statement.get())));
+    if (sqlite3_bind_parameter_count(m_statement.get()) != int(values.size()))
+        fail(QStringLiteral("%1 valores para %2 parâmetros")
+                 .arg(values.size()).arg(sqlite3_bind_parameter_count(m_statement.get())));
     int i = 0;
     for (const QVariant &v : values) {
-        ++i;
-        int rc;
-        // A null text is SQL null, as Qt's own binding has it.
-        if (v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull())) {
-            rc = sqlite3_bind_null(m_statement.get(), i);
-        } else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int) {
-            rc = sqlite3_bind_int64(m_statement.get(), i, v.toLongLong());
-        } else if (v.typeId() == QMetaType::Double) {
-            rc = sqlite3_bind_double(m_statement.get(), i, v.toDouble());
-        } else {
-            const QByteArray text = v.toString().toUtf8();
-            rc = sqlite3_bind_text(m_statement.get(), i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        }
-        if (rc != SQLITE_OK)
+        if (bind(m_statement.get(), ++i, v) != SQLITE_OK)
             fail(QString::fromUtf8(sqlite3_errmsg(handle)));
     }
 }
@@ -101,7 +130,11 @@ qint64 RowCursor::integer(int column) const
 {
     if (m_query)
         return m_query->value(column).toLongLong();
-    return sqlite3_value_int64(m_values[size_t(column)]);
+    sqlite3_value *value = m_values[size_t(column)];
+    // A real number stored where the ledger keeps integers is rounded, as Qt reads it.
+    if (sqlite3_value_type(value) == SQLITE_FLOAT)
+        return qRound64(sqlite3_value_double(value));
+    return sqlite3_value_int64(value);
 }
 
 QByteArrayView RowCursor::text(int column)
@@ -112,7 +145,13 @@ QByteArrayView RowCursor::text(int column)
     }
     sqlite3_value *value = m_values[size_t(column)];
     const auto *utf8 = reinterpret_cast<const char *>(sqlite3_value_text(value));
-    return QByteArrayView(utf8, sqlite3_value_bytes(value));
+    const QByteArrayView text(utf8, sqlite3_value_bytes(value));
+    if (text.isValidUtf8())
+        return text;
+    // Bytes another program stored that are not UTF-8 travel as Qt reads them, each bad
+    // sequence replaced: a packet's text is always valid.
+    m_text = QString::fromUtf8(text).toUtf8();
+    return m_text;
 }
 
 } // namespace server

@@ -54,9 +54,11 @@ FrameReader::Status FrameReader::next(QByteArray *frame)
         return Status::TooLarge;
     if (available < 4 + m_announced)
         return Status::NeedMore;
-    if (m_consumed == 0 && available == 4 + m_announced) {
-        // The buffer is this frame alone (a large reply, typically): handed out as it is, its
-        // head dropped without moving the bytes.
+    const bool sizedForIt = m_buffer.capacity() <= m_buffer.size() + m_buffer.size() / 4;
+    if (m_consumed == 0 && available == 4 + m_announced && sizedForIt) {
+        // The buffer is this frame alone, sized for it (a large reply the client made room
+        // for): handed out as it is, its head dropped without moving the bytes. A buffer grown
+        // larger is copied from instead, so a frame never holds memory its size doesn't show.
         *frame = std::move(m_buffer);
         frame->remove(0, 4);
         m_buffer = QByteArray();

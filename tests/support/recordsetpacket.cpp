@@ -5,6 +5,9 @@
 
 QByteArray recordSetPacket(const fw::RecordSet &set)
 {
+    // The stored rows only: a record being edited or inserted is not one of them yet.
+    if (set.state() != fw::DataSetState::Browse)
+        qFatal("recordSetPacket: the record set is not browsing");
     QList<fw::PacketField> fields;
     QList<int> indexes;
     for (int i = 0; i < set.fieldCount(); ++i) {
