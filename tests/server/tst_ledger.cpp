@@ -233,6 +233,23 @@ private slots:
         QCOMPARE(one.recordCount(), 1);
     }
 
+    // Rows another program wrote into the SQLite file: a real amount and text that is not
+    // UTF-8 still make a statement the client takes.
+    void foreignRowsStillMakeAStatement()
+    {
+        LedgerBackend b("sqlite");
+        seed(b);
+        movement(b, "0000000001", day(10), "C", 0);
+        b.exec("UPDATE MOVICLIE SET VRMOVCLI = 1234.99, DSHISTMOV = CAST(X'4361C3' AS TEXT)");
+        Ledger ledger(b.storage());
+        fw::RecordSet statement;
+        acc00420::defineMovementFields(statement);
+        load(statement, ledger.getMovCliente({"", "T", C1, at(day(1))}));
+        QCOMPARE(statement.recordCount(), 1);
+        QCOMPARE(statement.fieldByName("VRMOVCLI").asFloat(), 12.35);
+        QCOMPARE(statement.fieldByName("DSHISTMOV").asString(), QStringLiteral("Ca\uFFFD"));
+    }
+
     void consumersOfTheBranch_data() { backends(); }
     void consumersOfTheBranch()
     {
