@@ -3,7 +3,8 @@
 // writers, each putting movements on its own account as the screen does (getPrxMovClie, then
 // SetMovCliente with the new movement's delta). Throughput and the 50th and 99th percentile per
 // call, beside the bare query (on SQLite through SQLite's own interface) and a bare insert
-// transaction on a connection per thread, at the same concurrency. On SQLite and, when ACC00420_TEST_PG_URL names a server, on PostgreSQL.
+// transaction on a connection per thread, at the same concurrency. On SQLite and, when
+// ACC00420_TEST_PG_URL names a server, on PostgreSQL.
 //
 //   bench_concurrency [database file]   (default: a temporary file, built on first use)
 

@@ -7,9 +7,9 @@
 //   bench_statement [database file]   (default: a temporary file, built on first use)
 
 #include "appserver.h"
+#include "baresqlite.h"
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
-#include "baresqlite.h"
 #include "ledgerdata.h"
 #include <framework/core/logincontext.h>
 #include "measure.h"

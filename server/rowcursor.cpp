@@ -1,10 +1,7 @@
 #include "rowcursor.h"
 #include "storage.h"
 
-#include <framework/data/database.h>
-
 #include <QSqlDriver>
-#include <QSqlError>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
@@ -95,9 +92,7 @@ void RowCursor::Finalize::operator()(sqlite3_stmt *statement) const
 
 void RowCursor::fail(const QString &message) const
 {
-    throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")
-                                .arg(QString::fromUtf8(m_purpose ? m_purpose : "consultar o banco"), message)
-                                .toStdString());
+    failDatabase(m_purpose, message);
 }
 
 bool RowCursor::next()

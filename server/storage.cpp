@@ -188,17 +188,19 @@ void Transaction::commit()
         m_writing.unlock();
 }
 
+void failDatabase(const char *purpose, const QString &message)
+{
+    throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")
+                                .arg(QString::fromUtf8(purpose ? purpose : "consultar o banco"), message)
+                                .toStdString());
+}
+
 QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
               const char *purpose)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    auto fail = [&] {
-        throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")
-                                    .arg(QString::fromUtf8(purpose ? purpose : "consultar o banco"),
-                                         query.lastError().text())
-                                    .toStdString());
-    };
+    auto fail = [&] { failDatabase(purpose, query.lastError().text()); };
     // A statement without values runs as it is: PostgreSQL can't prepare DDL.
     if (values.size() == 0) {
         if (!query.exec(sql))

@@ -60,6 +60,9 @@ private:
     bool m_open = false;
 };
 
+// The failure of a statement run for `purpose` (null: a plain query), with the database's message.
+[[noreturn]] void failDatabase(const char *purpose, const QString &message);
+
 // Prepares and runs a statement with positional values; throws fw::DatabaseError naming the
 // statement's purpose and the database's message. On PostgreSQL a storage's connection keeps
 // the statement prepared and runs it again next time, so a result must be read before the same

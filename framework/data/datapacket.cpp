@@ -7,7 +7,6 @@
 #include <QCborStreamWriter>
 #include <QCborValue>
 
-#include <algorithm>
 #include <cmath>
 
 namespace fw {
@@ -298,12 +297,11 @@ void writeHead(QCborStreamWriter &writer, const QList<PacketField> &fields)
 
 DataPacketWriter::DataPacketWriter(QByteArray *out, const QList<PacketField> &fields, qint64 rowCount)
     : m_buffer(out)
-    , m_indefinite(rowCount < 0)
     , m_fieldCount(fields.size())
 {
     open();
     writeHead(m_writer, fields);
-    if (m_indefinite)
+    if (rowCount < 0)
         m_writer.startArray();
     else
         m_writer.startArray(quint64(rowCount));

@@ -111,7 +111,6 @@ private:
 
     QBuffer m_buffer;
     QCborStreamWriter m_writer{static_cast<QIODevice *>(nullptr)};
-    bool m_indefinite = false;
     bool m_rowsOnly = false;
     bool m_inRow = false;
     bool m_finished = false;

@@ -16,15 +16,23 @@ QByteArray encodeFrame(QByteArrayView payload)
     return encodeFrame({payload});
 }
 
+void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts)
+{
+    qsizetype length = out.size();
+    for (QByteArrayView part : parts)
+        length += part.size();
+    out.reserve(length);
+    for (QByteArrayView part : parts)
+        out.append(part);
+}
+
 QByteArray encodeFrame(std::initializer_list<QByteArrayView> payloadParts)
 {
     qsizetype length = 0;
     for (QByteArrayView part : payloadParts)
         length += part.size();
     QByteArray frame = frameHeader(length);
-    frame.reserve(4 + length);
-    for (QByteArrayView part : payloadParts)
-        frame.append(part);
+    appendParts(frame, payloadParts);
     return frame;
 }
 

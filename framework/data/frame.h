@@ -11,6 +11,8 @@ namespace fw {
 constexpr qsizetype DefaultMaxFrameBytes = 64 * 1024 * 1024;
 
 QByteArray encodeFrame(QByteArrayView payload);
+// Appends the parts one after the other, growing the array once.
+void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts);
 // A frame whose payload is these parts one after the other, written once.
 QByteArray encodeFrame(std::initializer_list<QByteArrayView> payloadParts);
 // The 4-byte header alone, for a payload written after it.

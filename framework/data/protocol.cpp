@@ -1,6 +1,7 @@
 #include "protocol.h"
 
 #include <framework/data/cborread.h>
+#include <framework/data/frame.h>
 #include <framework/data/wiredatetime.h>
 
 #include <QCborMap>
@@ -160,12 +161,7 @@ QByteArray encodeEnvelope(bool ok, const QString &message, std::initializer_list
         writer.append(message);
         writer.append(QLatin1String("payload"));
     }
-    qsizetype length = bytes.size();
-    for (QByteArrayView part : encodedPayloadParts)
-        length += part.size();
-    bytes.reserve(length);
-    for (QByteArrayView part : encodedPayloadParts)
-        bytes.append(part);
+    appendParts(bytes, encodedPayloadParts);
     return bytes;
 }
 
