@@ -17,6 +17,20 @@ QString withSeparator(QString text)
     return text;
 }
 
+// Thousands are grouped with the mark the decimal separator leaves free: "1.234,56", "1,234.56".
+QString grouped(const QString &plain)
+{
+    const QChar thousands = current.decimalSeparator == u',' ? u'.' : u',';
+    const qsizetype sign = plain.startsWith(u'-') ? 1 : 0;
+    qsizetype end = plain.indexOf(current.decimalSeparator);
+    if (end < 0)
+        end = plain.size();
+    QString text = plain;
+    for (qsizetype at = end - 3; at > sign; at -= 3)
+        text.insert(at, thousands);
+    return text;
+}
+
 } // namespace
 
 const FormatSettings &formatSettings()
@@ -54,7 +68,8 @@ QString FormatFloat(const QString &format, double value)
     // Rounded here, half away from zero, so 0.125 shows 0.13 as a person expects; adding 0.0
     // turns a rounded -0 into 0.
     const double rounded = std::round(value * scale) / scale + 0.0;
-    return withSeparator(QString::number(rounded, 'f', decimals));
+    const QString plain = withSeparator(QString::number(rounded, 'f', decimals));
+    return format.contains(u',') ? grouped(plain) : plain;
 }
 
 QString FloatToStr(double value)

@@ -26,8 +26,9 @@ QString TimeToStr(const QTime &time);
 QString DateTimeToStr(const QDateTime &moment);
 
 // Fixed decimals as a "0.00"-style format asks (the number of zeros after the point), rounded
-// half away from zero, with the settings' decimal separator and no thousands separator.
-// An empty format writes FloatToStr.
+// half away from zero, with the settings' decimal separator. A comma in the format ("#,##0.00")
+// groups the thousands with the other mark ("1.234,56"); without one there is no thousands
+// separator. An empty format writes FloatToStr.
 QString FormatFloat(const QString &format, double value);
 // The shortest text that reads back as the same value, with the settings' decimal separator.
 QString FloatToStr(double value);

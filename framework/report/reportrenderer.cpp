@@ -1,6 +1,7 @@
 #include "reportrenderer.h"
 
 #include <framework/report/amountinwords.h>
+#include <framework/core/checks.h>
 #include <framework/core/formatsettings.h>
 
 #include <QPainter>
@@ -26,10 +27,18 @@ double asNumber(const QVariant &value)
     return value.toDouble();
 }
 
-QString formatted(const QVariant &value, const QString &format)
+QString formatted(QVariant value, QStringList formats)
 {
     if (value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty()))
         return {};
+    // "cents" before another format hands it the amount in reais: {VALOR:cents:words}.
+    if (formats.size() > 1 && formats.front() == QLatin1String("cents")) {
+        value = asNumber(value) / 100;
+        formats.removeFirst();
+    }
+    if (formats.size() > 1)
+        throw ReportError(QStringLiteral("Formato \"%1\" desconhecido no relatório.").arg(formats.join(u':')));
+    const QString format = formats.value(0);
     if (format.isEmpty()) {
         if (value.typeId() == QMetaType::Double)
             return FloatToStr(value.toDouble());
@@ -38,11 +47,16 @@ QString formatted(const QVariant &value, const QString &format)
         return value.toString();
     }
     if (format == QLatin1String("money"))
-        return FormatFloat(QStringLiteral("0.00"), asNumber(value));
+        return FormatFloat(QStringLiteral("#,##0.00"), asNumber(value));
     if (format == QLatin1String("cents"))
-        return FormatFloat(QStringLiteral("0.00"), asNumber(value) / 100);
+        return FormatFloat(QStringLiteral("#,##0.00"), asNumber(value) / 100);
     if (format == QLatin1String("words"))
         return ValorExtenso(asNumber(value));
+    if (format == QLatin1String("inscricao")) {
+        QString number = value.toString();
+        const QString type = Ajusta_Inscricao(number);
+        return type == PessoaIndefinida ? value.toString() : FormatInscricao(number, type);
+    }
     if (format == QLatin1String("date"))
         return DateToStr(asMoment(value).date());
     if (format == QLatin1String("datetime"))
@@ -81,16 +95,16 @@ QString expandReportText(const QString &text, const ReportData &data, int row, i
             const QString name = parts.value(1);
             if (!ExistParam(data.params, name))
                 throw ReportError(QStringLiteral("O parâmetro %1 não está declarado no relatório.").arg(name));
-            out += formatted(ParamByName(const_cast<ReportParams &>(data.params), name).value, parts.value(2));
+            out += formatted(ParamByName(const_cast<ReportParams &>(data.params), name).value, parts.mid(2));
         } else if (head == QLatin1String("sum")) {
             const int column = columnOf(data, parts.value(1));
             double total = 0;
             for (const QVariantList &r : data.rows)
                 total += asNumber(r.value(column));
-            out += formatted(total, parts.value(2));
+            out += formatted(total, parts.mid(2));
         } else {
             const int column = columnOf(data, head);
-            out += row < data.rows.size() ? formatted(data.rows[row].value(column), parts.value(1)) : QString();
+            out += row < data.rows.size() ? formatted(data.rows[row].value(column), parts.mid(1)) : QString();
         }
     }
     return out + text.mid(from);
