@@ -3,6 +3,7 @@
 #include <framework/data/adoibquery.h>
 #include <framework/data/database.h>
 #include <framework/core/dialogs.h>
+#include <framework/report/reportpreview.h>
 #include <framework/report/reportrenderer.h>
 
 #include <QPdfWriter>
@@ -138,8 +139,7 @@ void TReportDesignerDialog::preview(const QString &reportFile, QWidget *parent)
     const ReportData data = fetch(reportFile);
     auto *printer = new QPrinter(QPrinter::HighResolution);
     applyPrinterSettings(*printer);
-    auto *dialog = new QPrintPreviewDialog(printer, parent);
-    dialog->setObjectName(QStringLiteral("reportPreview"));
+    QPrintPreviewDialog *dialog = createReportPreview(printer, parent);
     dialog->setWindowTitle(report.name);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QObject::destroyed, [printer] { delete printer; });

@@ -1,0 +1,15 @@
+#pragma once
+
+class QPrintPreviewDialog;
+class QPrinter;
+class QWidget;
+
+namespace fw {
+
+// A report's preview over `parent`, usable from the keyboard alone: Ctrl+P prints (the printer
+// dialog, where a PDF file can be chosen too), Tab reaches every toolbar button, the print
+// button first, and Enter or Space presses it, Esc closes the preview. Object names:
+// "reportPreview", its print action "actPrintPreview" and button "btnPrintPreview".
+QPrintPreviewDialog *createReportPreview(QPrinter *printer, QWidget *parent);
+
+} // namespace fw
