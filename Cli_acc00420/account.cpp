@@ -2,7 +2,6 @@
 // cell painting and the form page's refresh for the current movement.
 
 #include <framework/core/checks.h>
-#include <framework/core/clock.h>
 #include <framework/core/formatsettings.h>
 #include "movementfields.h"
 #include "screen.h"
@@ -61,20 +60,28 @@ void TfrmPagClie::dbgPadraoDrawColumnCell(fw::TDBGrid &grid, const QRect &rect, 
     canvas.fillRect(rect, canvas.brush());
     const bool negative = cdsMovCliente->field(MovementField::VRSALDPECONS).asFloat() < 0
         || cdsMovCliente->field(MovementField::VRSALDOCONS).asFloat() < 0;
-    QColor font = negative ? QColor(Qt::red) : QColor(Qt::black);
+    QColor colour = negative ? QColor(Qt::red) : QColor(Qt::black);
     if (cdsMovCliente->field(MovementField::IDTIPMOCVLI).asString() == QLatin1String("X"))
-        font = palette.color(QPalette::Button);
+        colour = palette.color(QPalette::Button);
     if (state & QStyle::State_Selected) {
         canvas.setBrush(palette.brush(QPalette::Active, QPalette::Highlight));
         canvas.fillRect(rect, canvas.brush());
-        font = palette.color(QPalette::Active, QPalette::HighlightedText);
+        colour = palette.color(QPalette::Active, QPalette::HighlightedText);
     }
     const fw::Field *field = grid.columnField(column);
-    const QString text = field ? field->text() : QString();
-    const QFontMetrics metrics(grid.font());
+    QString text = field ? field->text() : QString();
+    // A movement a failed send left here has no balances yet: it reads as pending, in italics,
+    // until the next confirmed entry sends it.
+    QFont font = grid.font();
+    if (grid.paintedRow() >= 0 && cdsMovCliente->isPendingAt(grid.paintedRow())) {
+        font.setItalic(true);
+        if (field && (field->index() == MovementField::VRSALDOCONS || field->index() == MovementField::VRSALDPECONS))
+            text = msgMensagensPadroes->Msg(QStringLiteral("registro_pendente"));
+    }
+    const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(text);
-    canvas.setFont(grid.font());
-    canvas.setPen(font);
+    canvas.setFont(font);
+    canvas.setPen(colour);
     canvas.drawText(QRect(rect.left() + grid.columnWidth(column) - width - 2, rect.top() + 2, width, metrics.height()),
                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (state & QStyle::State_HasFocus) {
@@ -86,18 +93,23 @@ void TfrmPagClie::dbgPadraoDrawColumnCell(fw::TDBGrid &grid, const QRect &rect, 
     }
 }
 
+void TfrmPagClie::showMovementMoment(const QDateTime &when)
+{
+    edtData->setText(when.isValid() ? fw::DateToStr(when.date()) : QString());
+    edtHora->setText(when.isValid() ? fw::TimeToStr(when.time()) : QString());
+}
+
 void TfrmPagClie::cdsMovClienteAfterScroll(fw::RecordSet &set)
 {
     const fw::DataSetState state = set.state();
     const fw::Field &moment = set.fieldByName(QStringLiteral("DTMOVCLI"));
     // 1. Date and time of the movement; a movement without one shows none.
-    const QDateTime when = moment.asDateTime();
-    edtData->setText(when.isValid() ? fw::DateToStr(when.date()) : QString());
-    edtHora->setText(when.isValid() ? fw::TimeToStr(when.time()) : QString());
-    // 2. A new movement shows the moment it is being typed.
+    showMovementMoment(moment.asDateTime());
+    // 2. A new movement is stamped when it is confirmed, not when it was started: the moment
+    // it was started would be a time it never gets.
     if (state == fw::DataSetState::Insert && moment.isNull()) {
-        edtData->setText(fw::DateToStr(fw::Date()));
-        edtHora->setText(fw::TimeToStr(fw::Now().time()));
+        edtData->setText(msgMensagensPadroes->Msg(QStringLiteral("no_ato")));
+        edtHora->clear();
     }
     const QString code = set.fieldByName(QStringLiteral("IDTIPMOCVLI")).asString();
     {

@@ -157,6 +157,8 @@ void TfrmPagClie::cdsMovClienteBeforePost(fw::RecordSet &set)
     field("DTMOVIMCLIE").setAsDateTime(QDateTime(fw::Date(), QTime(0, 0)));
     // 6.
     dtDataMovto = field("DTMOVCLI").asDateTime();
+    // The form shows the stamp the movement now has, also while a failed send keeps it here.
+    showMovementMoment(dtDataMovto);
 }
 
 void TfrmPagClie::cdsMovClienteAfterPost(fw::RecordSet &set)
@@ -177,12 +179,19 @@ void TfrmPagClie::cdsMovClienteAfterPost(fw::RecordSet &set)
     stNrSequMovi = set.fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
     reloadStatement();
     returnToMovement();
+    // The operator goes on in the list, on the movement, as after a load: the arrows move at
+    // once and a stray key edits nothing.
+    if (pageEnabled(tshFolhaDados)) {
+        SetActivePage(tshFolhaDados);
+        dbgPadrao->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TfrmPagClie::cdsMovClienteAfterCancel(fw::RecordSet &set)
 {
-    // 1. Also what a failed send left pending.
-    set.cancelUpdates();
+    // 1. Also what a failed send left pending, once the operator agrees: it was never stored.
+    if (mayDiscardPendingChanges())
+        set.cancelUpdates();
     // 2. An account with no movements: only a new entry is possible.
     if (set.isEmpty()) {
         if (activePage() != tshFolhaDados)
@@ -200,6 +209,15 @@ void TfrmPagClie::cdsMovClienteAfterCancel(fw::RecordSet &set)
     }
     // 3.
     cdsMovClienteAfterScroll(set);
+}
+
+bool TfrmPagClie::mayDiscardPendingChanges()
+{
+    if (!cdsMovCliente->active() || cdsMovCliente->changeCount() == 0)
+        return true;
+    return msgMensagensPadroes->ShowMsg(QStringLiteral("pendente_descartar"), fw::MsgDlgType::Confirmation,
+                                        fw::mbYes | fw::mbNo)
+        == fw::mrYes;
 }
 
 void TfrmPagClie::cdsMovClienteBeforeDelete(fw::RecordSet &set)

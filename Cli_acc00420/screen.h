@@ -82,6 +82,8 @@ public:
     void cdsMovClienteCalcFields(fw::RecordSet &dataSet);
     void dbgPadraoDrawColumnCell(fw::TDBGrid &grid, const QRect &rect, int column, QStyle::State state);
     void cdsMovClienteAfterScroll(fw::RecordSet &dataSet);
+    // The form's "Data/Hora" for a movement's moment; empty for none.
+    void showMovementMoment(const QDateTime &when);
 
     // Manual credit/debit entry, and the controls each state of the statement allows (entry.cpp).
     void sbtIncluirClick() override;
@@ -94,6 +96,9 @@ public:
     void cdsMovClienteAfterPost(fw::RecordSet &dataSet);
     void cdsMovClienteAfterCancel(fw::RecordSet &dataSet);
     void cdsMovClienteBeforeDelete(fw::RecordSet &dataSet);
+    // True when nothing a failed send left pending would be lost, or the operator agrees to
+    // lose it.
+    bool mayDiscardPendingChanges();
     void dtsPadraoStateChange() override;
 
     // Movement cancellation, with its sale and receipt (cancellation.cpp).
@@ -118,6 +123,8 @@ public:
     void medCdClienteExit();
     void medCdClienteChange();
     void medCdClienteKeyPress();
+    // The client edit takes a number of any length again (the mask of an undetermined type).
+    void openClientMask();
     void btnClienteBeforePesq(fw::TBtnPesquisa &sender);
     void btnClienteAfterPesq(fw::TBtnPesquisa &sender);
     void qryClienteNRINSJURCLIEGetText(fw::Field &sender, QString &text, bool displayText);

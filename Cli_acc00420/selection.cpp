@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QTabBar>
+#include <QTimer>
 
 namespace acc00420 {
 namespace {
@@ -74,9 +75,31 @@ QDateTime TfrmPagClie::startDate() const
 
 void TfrmPagClie::medCdClienteEnter()
 {
-    if (medCdCliente->editMask() != fw::PictPess(fw::PessoaIndefinida))
-        medCdCliente->setEditMask(fw::PictPess(fw::PessoaIndefinida));
+    // A CPF or CNPJ already there keeps its mask while the operator only comes back to it: the
+    // open mask would show it as bare digits and blanks. The first key typed opens it.
+    QString number = medCdCliente->Text();
+    if (fw::Ajusta_Inscricao(number) == fw::PessoaIndefinida) {
+        openClientMask();
+    } else {
+        // Selected whole once the edit has placed its cursor, so a new number types over it.
+        QTimer::singleShot(0, medCdCliente, [edit = medCdCliente] {
+            if (edit->hasFocus())
+                edit->selectAll();
+        });
+    }
     qryCliente->Close();
+}
+
+void TfrmPagClie::openClientMask()
+{
+    if (medCdCliente->editMask() == fw::PictPess(fw::PessoaIndefinida))
+        return;
+    // A number wholly selected is about to be typed over; otherwise its digits stay.
+    const bool typedOver = medCdCliente->hasSelectedText() && medCdCliente->selectedText() == medCdCliente->text();
+    const QString digits = typedOver ? QString() : medCdCliente->Text();
+    medCdCliente->setEditMask(fw::PictPess(fw::PessoaIndefinida));
+    medCdCliente->setText(digits);
+    medCdCliente->setCursorPosition(int(digits.size()));
 }
 
 void TfrmPagClie::medCdClienteChange()
@@ -88,6 +111,7 @@ void TfrmPagClie::medCdClienteChange()
 
 void TfrmPagClie::medCdClienteKeyPress()
 {
+    openClientMask();
     edtNmCliente->clear();
     edtConsumidor->clear();
 }
@@ -216,6 +240,15 @@ void TfrmPagClie::Vd_DataIni()
 
 void TfrmPagClie::panClienteEnter()
 {
+    // Closing the statement would lose what a failed send left pending: "Não" keeps it, and
+    // the operator stays in the statement.
+    if (!mayDiscardPendingChanges()) {
+        if (activePage() == tshFolhaDados && pageEnabled(tshFolhaDados))
+            dbgPadrao->setFocus(Qt::OtherFocusReason);
+        else
+            pgcPadrao->tabBar()->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     cdsMovCliente->close();
     if (activePage() != tshFolhaDados) {
         if (!pageEnabled(tshFolhaDados))
@@ -258,7 +291,10 @@ void TfrmPagClie::reloadStatement()
 
 bool TfrmPagClie::returnToMovement()
 {
-    return cdsMovCliente->locate(QStringLiteral("NRSEQMOVCLI"), stNrSequMovi, Qt::CaseInsensitive);
+    const bool found = cdsMovCliente->locate(QStringLiteral("NRSEQMOVCLI"), stNrSequMovi, Qt::CaseInsensitive);
+    // The balances after it matter as much as its own: not on the grid's edge.
+    dbgPadrao->centreCurrent();
+    return found;
 }
 
 void TfrmPagClie::panClienteExit()

@@ -214,6 +214,12 @@ quint32 RecordSet::appendSlot(const std::vector<Value> &values)
     return slot;
 }
 
+bool RecordSet::isPendingAt(int position) const
+{
+    const ActiveRecord record = recordAt(position);
+    return record.slot >= 0 && logIndexOfNewSlot(quint32(record.slot)) >= 0;
+}
+
 int RecordSet::logIndexOfNewSlot(quint32 slot) const
 {
     for (size_t i = 0; i < m_log.size(); ++i) {

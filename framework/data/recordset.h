@@ -102,6 +102,11 @@ public:
     // as they were loaded (a pending edit or insert is dropped first).
     void cancelUpdates();
 
+    // True when the record at `position` is an insert or a modification still in the change
+    // log: posted here, not yet merged (a send that failed leaves it so). The record being typed
+    // is not.
+    bool isPendingAt(int position) const;
+
     // Reading any record in view without moving the cursor (grids, lists).
     Value valueAt(int position, int fieldIndex) const;
     QString displayTextAt(int position, int fieldIndex) const;

@@ -90,6 +90,8 @@ QVariant RecordSetModel::data(const QModelIndex &index, int role) const
         return toVariant(m_recordSet->field(field).dataType(), m_recordSet->valueAt(index.row(), field));
     case IsNullRole:
         return isNull(m_recordSet->valueAt(index.row(), field));
+    case PendingRole:
+        return m_recordSet->isPendingAt(index.row());
     case Qt::TextAlignmentRole: {
         const FieldType type = m_recordSet->field(field).dataType();
         const bool numeric = type == FieldType::Float || type == FieldType::Integer;

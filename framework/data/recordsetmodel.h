@@ -19,6 +19,7 @@ public:
         ValueRole = Qt::UserRole + 1, // the stored value as a QVariant (null: invalid)
         EditTextRole,                 // the field's edit text
         IsNullRole,
+        PendingRole,                  // the record is a change not yet sent (RecordSet::isPendingAt)
     };
 
     explicit RecordSetModel(RecordSet *recordSet, QObject *parent = nullptr);

@@ -127,6 +127,15 @@ int TDBGrid::scaledWidth(int designWidth) const
     return qRound(designWidth * QFontMetricsF(font()).averageCharWidth() / DesignAverageCharWidth);
 }
 
+void TDBGrid::centreCurrent()
+{
+    if (!currentIndex().isValid())
+        return;
+    // A reload's rows are laid out later; the scroll range must hold them now.
+    executeDelayedItemsLayout();
+    scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
 void TDBGrid::applyColumnWidths()
 {
     if (!m_model)
@@ -200,6 +209,7 @@ void TDBGrid::paintCell(QPainter *painter, const QRect &rect, const QModelIndex 
     painter->setBrush(palette().brush(selected ? QPalette::Highlight : QPalette::Base));
     painter->setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
     m_canvas = painter;
+    m_paintedRow = index.row();
     m_model->recordSet()->readAt(index.row(), [&] {
         // Painting can't stop for a dialog: a failing hook leaves the grid's own painting.
         try {
@@ -209,6 +219,7 @@ void TDBGrid::paintCell(QPainter *painter, const QRect &rect, const QModelIndex 
         }
     });
     m_canvas = nullptr;
+    m_paintedRow = -1;
     painter->restore();
 }
 

@@ -47,9 +47,14 @@ public:
 
     std::function<void(TDBGrid &grid, const QRect &rect, int column, QStyle::State state)> onDrawColumnCell;
     QPainter *canvas() const { return m_canvas; }
+    // The row being painted while onDrawColumnCell runs; -1 otherwise.
+    int paintedRow() const { return m_paintedRow; }
 
     // The width in this grid's font of a width laid out at the design font.
     int scaledWidth(int designWidth) const;
+    // Scrolls the current record to the middle of the view, so the rows before and after it
+    // show too (after a reload put the cursor back on it).
+    void centreCurrent();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -67,6 +72,7 @@ private:
     RecordSetModel *m_model = nullptr;
     QList<GridColumn> m_columns;
     QPainter *m_canvas = nullptr;
+    int m_paintedRow = -1;
     bool m_syncing = false;
 };
 

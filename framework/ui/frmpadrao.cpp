@@ -254,18 +254,23 @@ void TfrmPadrao::FormClose(CloseAction &action)
 {
     action = CloseAction::Free;
     RecordSet *set = dataSet();
-    if (set && (set->state() == DataSetState::Edit || set->state() == DataSetState::Insert)) {
-        // Closing over a record being typed would lose it without a word.
-        if (msgMensagensPadroes->ShowMsg(QStringLiteral("descartar"), MsgDlgType::Confirmation, mbYes | mbNo) != mrYes) {
-            action = CloseAction::None;
-            return;
-        }
-        set->cancel();
-    } else if (set && set->changeCount() > 0) {
-        // Changes a failed send left pending would go with the window.
-        if (msgMensagensPadroes->ShowMsg(QStringLiteral("pendente"), MsgDlgType::Confirmation, mbYes | mbNo) != mrYes)
-            action = CloseAction::None;
+    if (!set)
+        return;
+    const bool typing = set->state() == DataSetState::Edit || set->state() == DataSetState::Insert;
+    const bool pending = set->changeCount() > 0;
+    auto agrees = [this](const char *key) {
+        return msgMensagensPadroes->ShowMsg(QLatin1String(key), MsgDlgType::Confirmation, mbYes | mbNo) == mrYes;
+    };
+    // Closing would lose, without a word, a record being typed and the changes a failed send
+    // left pending: each is asked about once, before anything goes.
+    if ((typing && !agrees("descartar")) || (pending && !agrees("pendente"))) {
+        action = CloseAction::None;
+        return;
     }
+    if (pending)
+        set->cancelUpdates(); // the record being typed too, with no second question
+    else if (typing)
+        set->cancel();
 }
 
 void TfrmPadrao::dtsPadraoStateChange()

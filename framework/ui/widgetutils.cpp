@@ -66,11 +66,14 @@ void PanelFocusWatcher::focusChanged(QWidget *old, QWidget *)
     // Where the handler left the focus is where it is now, without raising anything; and there
     // it stays once Qt has finished the change that raised it.
     QWidget *left = QApplication::focusWidget();
-    if (!left) // a message box has the activation: the field chosen waits in its window
+    const bool asked = !left; // a message box has the activation: the field chosen waits in its window
+    if (asked)
         left = m_screen->window()->focusWidget();
     m_inside = contains(left);
     if (left != now)
         keepFocusAfterChange(old, now, left);
+    else if (asked) // the window coming back may give the focus elsewhere: the operator's field it is
+        keepFocusAfterChange(old, nullptr, left);
 }
 
 } // namespace fw

@@ -1,5 +1,7 @@
 #include "acc00420module.h"
 #include <framework/ui/btnpesquisa.h>
+#include <framework/ui/dbgrid.h>
+#include <framework/data/netconnection.h>
 #include "demoserver.h"
 #include <framework/ui/frmpadrao.h>
 #include <framework/ui/hostservices.h>
@@ -10,8 +12,11 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QScreen>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -41,7 +46,10 @@ class TestRealWindow : public QObject
     static void type(const QString &text) { xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text}); }
     static QString focusName()
     {
-        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("(none)");
+        const QWidget *focus = QApplication::focusWidget();
+        if (!focus)
+            return QStringLiteral("(none)");
+        return focus->objectName().isEmpty() ? QString::fromLatin1(focus->metaObject()->className()) : focus->objectName();
     }
 
     // The screen as it is, dialogs included, kept beside the test for whoever reads its run.
@@ -55,9 +63,10 @@ class TestRealWindow : public QObject
             QStringLiteral("%1/%2-%3.png").arg(dir).arg(++m_shot, 2, 10, QLatin1Char('0')).arg(step));
     }
 
-    // Presses `keys`; the message box it raises is read and closed with Enter, as an operator
-    // does; *text gets the message.
-    void keysRaisingAMessage(const QString &keys, const QString &step, QString *message)
+    // Presses `keys`; the message box it raises is read and answered with `answer` (Enter: its
+    // default button, "Não" where it is offered), as an operator does; *text gets the message.
+    void keysRaisingAMessage(const QString &keys, const QString &step, QString *message,
+                             const QString &answer = QStringLiteral("Return"))
     {
         QString &text = *message;
         QTimer operatorAtTheDialog;
@@ -69,12 +78,19 @@ class TestRealWindow : public QObject
             text = box->text();
             xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(box->winId())});
             shot(step);
-            key(QStringLiteral("Return"));
+            key(answer);
         });
         operatorAtTheDialog.start(30);
         key(keys);
         QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 10000);
         QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
+
+    static quint16 unusedPort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        return probe.serverPort(); // closed again when it goes
     }
 
     template<typename T>
@@ -206,13 +222,100 @@ private slots:
         keysRaisingAMessage(QStringLiteral("F10"), QStringLiteral("entry-confirmed"), &message);
         QCOMPARE(message, QStringLiteral("Inclusão de lançamento realizada com sucesso."));
         QTRY_COMPARE(statement->recordCount(), rows + 1);
+        // The list, the focus in the grid on the new movement: the arrows move at once.
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
+        QCOMPARE(m_screen->activePage(), m_screen->tshFolhaDados);
+        QCOMPARE(statement->fieldByName(QStringLiteral("DSHISTMOV")).asString(), QStringLiteral("Acerto"));
+        const int posted = statement->recNo();
+        key(QStringLiteral("Up"));
+        QTRY_COMPARE(statement->recNo(), posted - 1);
+        key(QStringLiteral("Down"));
+        QTRY_COMPARE(statement->recNo(), posted);
         // A stray key after the message edits nothing.
         type(QStringLiteral("q"));
-        QTRY_VERIFY(QApplication::focusWidget());
         QCOMPARE(statement->state(), fw::DataSetState::Browse);
         QCOMPARE(statement->fieldByName(QStringLiteral("DSHISTMOV")).asString(), QStringLiteral("Acerto"));
+    }
+
+    void theReceiptPreviewPrintsAndClosesByKeys()
+    {
+        key(QStringLiteral("ctrl+r"));
+        QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QPrintPreviewDialog *>(QApplication::activeWindow()), 10000);
+        QPointer<QWidget> preview = QApplication::activeWindow();
+        shot(QStringLiteral("receipt-preview"));
+        // Its printer dialog runs modal: the operator at it closes it with Esc, choosing nothing.
+        QPointer<QPrintDialog> asked;
+        QTimer operatorAtTheDialog;
+        connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
+            auto *printer = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+            if (!printer || !printer->isActiveWindow())
+                return;
+            operatorAtTheDialog.stop();
+            asked = printer;
+            shot(QStringLiteral("print-dialog"));
+            key(QStringLiteral("Escape"));
+        });
+        operatorAtTheDialog.start(30);
+        key(QStringLiteral("ctrl+p"));
+        QTRY_VERIFY_WITH_TIMEOUT(asked, 10000);
+        QTRY_VERIFY(!asked || !asked->isVisible());
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(preview->winId())});
+        QTRY_COMPARE(QApplication::activeWindow(), preview.data());
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("btnPrintPreview"));
+        key(QStringLiteral("Escape"));
+        QTRY_VERIFY(!preview || !preview->isVisible());
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
+    }
+
+    void aPendingMovementIsDiscardedOnlyAfterAsking()
+    {
+        fw::RecordSet *statement = m_screen->dtsPadrao->dataSet();
+        key(QStringLiteral("F2"));
+        QTRY_COMPARE(focusName(), QStringLiteral("cbbTipo"));
+        key(QStringLiteral("Down Tab Down Tab"));
+        type(QStringLiteral("3,00"));
+        // The server goes away before F10: the send fails and the movement stays, pending.
+        const fw::LoginContext reachable = fw::loginContext();
+        fw::LoginContext unreachable = reachable;
+        unreachable.webPort = unusedPort();
+        fw::setLoginContext(unreachable);
+        child<fw::TNetConnection>("netPagClie")->close();
+        QString message;
+        keysRaisingAMessage(QStringLiteral("F10"), QStringLiteral("send-failed"), &message);
+        fw::setLoginContext(reachable);
+        QTRY_COMPARE(statement->changeCount(), 1);
+        QCOMPARE(statement->state(), fw::DataSetState::Browse);
+        auto *model = child<fw::TDBGrid>("dbgPadrao")->recordModel();
+        QVERIFY(model->index(statement->recNo(), 0).data(fw::RecordSetModel::PendingRole).toBool());
         key(QStringLiteral("ctrl+1"));
-        QTRY_COMPARE(m_screen->activePage(), m_screen->tshFolhaDados);
+        QTRY_VERIFY(m_screen->activePage() == m_screen->tshFolhaDados);
+        QTest::qWait(100); // painted, for the picture
+        shot(QStringLiteral("pending-row"));
+
+        const QString question = QStringLiteral("Há alterações que não chegaram ao servidor. Descartá-las?");
+        key(QStringLiteral("F2"));
+        QTRY_COMPARE(focusName(), QStringLiteral("cbbTipo"));
+        message.clear();
+        keysRaisingAMessage(QStringLiteral("Escape"), QStringLiteral("esc-over-pending"), &message); // Enter: Não
+        QCOMPARE(message, question);
+        QTRY_COMPARE(statement->state(), fw::DataSetState::Browse);
+        QCOMPARE(statement->changeCount(), 1);
+
+        key(QStringLiteral("ctrl+1"));
+        QTRY_VERIFY(m_screen->activePage() == m_screen->tshFolhaDados);
+        message.clear();
+        keysRaisingAMessage(QStringLiteral("alt+n"), QStringLiteral("panel-over-pending"), &message);
+        QCOMPARE(message, question);
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao")); // "Não": still in the statement
+        QVERIFY(statement->active());
+        QCOMPARE(statement->changeCount(), 1);
+        message.clear();
+        keysRaisingAMessage(QStringLiteral("alt+n"), QStringLiteral("panel-discards"), &message, QStringLiteral("alt+s"));
+        QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
+        QVERIFY(!statement->active());
+        // Back where the operator left the client, through its mask.
+        QCOMPARE(child<QLineEdit>("medCdCliente")->text(), QStringLiteral("11.222.333/0001-81"));
     }
 
     void theClientSearchByButtonFromAnotherField()

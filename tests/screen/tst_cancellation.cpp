@@ -286,6 +286,32 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().dbgPadrao)); // arrows go on moving
     }
 
+    void theMovementReturnedToShowsWithItsNeighbours_data()
+    {
+        QTest::addColumn<int>("row"); // of the movement, in a statement of 60
+        QTest::newRow("near the top") << 1;
+        QTest::newRow("in the middle") << 30;
+        QTest::newRow("the last") << 59;
+    }
+    void theMovementReturnedToShowsWithItsNeighbours()
+    {
+        QFETCH(int, row);
+        QList<TestMovement> many;
+        for (int i = 1; i <= 60; ++i)
+            many.append({QStringLiteral("%1").arg(i, 10, 10, QLatin1Char('0')), "D", double(i)});
+        QVERIFY(m_fixture->load(many));
+        s().resize(900, 500);
+        set().setRecNo(row);
+        m_fixture->key(Qt::Key_F5);
+        QCOMPARE(set().recNo(), row);
+        const fw::TDBGrid &grid = *s().dbgPadrao;
+        for (int around = std::max(0, row - 2); around <= std::min(59, row + 2); ++around) {
+            QVERIFY2(grid.rowViewportPosition(around) >= 0, qPrintable(QString::number(around)));
+            QVERIFY2(grid.rowViewportPosition(around) + grid.rowHeight(around) <= grid.viewport()->height(),
+                     qPrintable(QString::number(around)));
+        }
+    }
+
     void aFailedVerificationKeepsTheStatement_data()
     {
         QTest::addColumn<QString>("failing");

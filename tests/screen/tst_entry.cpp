@@ -1,4 +1,5 @@
 #include <framework/ui/busyindicator.h>
+#include <framework/core/clock.h>
 #include "acc00420module.h"
 #include "screenonfakeserver.h"
 #include "sharedclients.h"
@@ -271,34 +272,60 @@ private slots:
         QCOMPARE(set().fieldByName("VRMOVCLI").asFloat(), 10.0);
     }
 
-    void aPendingChangeIsDiscardedByCancelOrCarriedByTheNextSend_data()
+    void aPendingChangeIsCarriedByTheNextSendOrDiscardedOnlyAfterAsking_data()
     {
-        QTest::addColumn<bool>("sendAgain");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("send") << true;
+        QTest::addColumn<int>("keyPressed"); // on the next entry, or Alt+N back into the panel
+        QTest::addColumn<int>("answer");     // to the question, when one is asked
+        QTest::addColumn<int>("pendingLeft");
+        QTest::newRow("F10 sends both") << int(Qt::Key_F10) << 0 << 0;
+        QTest::newRow("Esc, Sim discards it") << int(Qt::Key_Escape) << int(fw::mrYes) << 0;
+        QTest::newRow("Esc, Não keeps it") << int(Qt::Key_Escape) << int(fw::mrNo) << 1;
+        QTest::newRow("the panel, Sim closes the statement") << int(Qt::Key_N) << int(fw::mrYes) << 0;
+        QTest::newRow("the panel, Não stays in it") << int(Qt::Key_N) << int(fw::mrNo) << 1;
     }
-    void aPendingChangeIsDiscardedByCancelOrCarriedByTheNextSend()
+    void aPendingChangeIsCarriedByTheNextSendOrDiscardedOnlyAfterAsking()
     {
-        QFETCH(bool, sendAgain);
+        QFETCH(int, keyPressed);
+        QFETCH(int, answer);
+        QFETCH(int, pendingLeft);
         loadTwo();
         m_server->answerFailure("SetMovCliente", QStringLiteral("Sem conexão com o servidor."));
         include(0, 0, QStringLiteral("10,00"));
         key(Qt::Key_F10);
         QCOMPARE(set().changeCount(), 1);
+        // The list marks it: a movement that has no balance yet.
+        auto *model = s().dbgPadrao->recordModel();
+        const int posted = set().recNo();
+        QCOMPARE(model->index(posted, 0).data(fw::RecordSetModel::PendingRole), QVariant(true));
+        QCOMPARE(model->index(posted == 0 ? 1 : 0, 0).data(fw::RecordSetModel::PendingRole), QVariant(false));
         m_server->answerOk("SetMovCliente");
         m_server->answerBare("getPrxMovClie", QStringLiteral("0000000004"));
-        include(1, 0, QStringLiteral("2,00"));
-        key(sendAgain ? Qt::Key_F10 : Qt::Key_Escape);
-        QCOMPARE(set().changeCount(), 0);
-        if (sendAgain) {
+        m_dialogs->shown.clear();
+        m_dialogs->answers = {answer};
+        if (keyPressed == Qt::Key_N) {
+            s().SetActivePage(s().tshFolhaDados);
+            s().dbgPadrao->setFocus();
+            key(Qt::Key_N, Qt::AltModifier);
+        } else {
+            include(1, 0, QStringLiteral("2,00"));
+            key(keyPressed);
+        }
+        QCOMPARE(set().changeCount(), pendingLeft);
+        if (keyPressed == Qt::Key_F10) {
             const fw::Delta delta = sentDelta(1);
             QCOMPARE(delta.changes.size(), 2);
             QCOMPARE(sentValue(delta, "NRSEQMOVCLI", 0), QVariant("0000000003"));
             QCOMPARE(sentValue(delta, "NRSEQMOVCLI", 1), QVariant("0000000004"));
+            return;
+        }
+        QCOMPARE(m_dialogs->texts(), QStringList{"Há alterações que não chegaram ao servidor. Descartá-las?"});
+        QCOMPARE(sentDelta(1).changes.size(), 0);
+        if (keyPressed == Qt::Key_N) {
+            QCOMPARE(set().active(), pendingLeft == 1);
+            QCOMPARE(focusName(), pendingLeft ? QStringLiteral("dbgPadrao") : QStringLiteral("medCdCliente"));
         } else {
-            QCOMPARE(set().recordCount(), 2); // both gone
             QCOMPARE(set().state(), fw::DataSetState::Browse);
-            QCOMPARE(sentDelta(1).changes.size(), 0);
+            QCOMPARE(set().recordCount(), 2 + pendingLeft);
         }
     }
 
@@ -330,7 +357,7 @@ private slots:
         QVERIFY(set().fieldByName("NRSEQMOVCLI").asString().isEmpty());
         QCOMPARE(s().activePage(), s().tshFormulario); // the entry is where the operator types it
         QCOMPARE(s().ndeValPago->text(), QStringLiteral("0,00")); // not the previous movement's
-        QCOMPARE(s().edtData->text(), QStringLiteral("07/12/2026"));
+        QCOMPARE(s().edtData->text(), QStringLiteral("no ato da confirmação"));
 
         // The server refuses a movement without identity; what was typed stays, pending.
         const QString refusal = QStringLiteral("NRSEQMOVCLI: o lançamento não tem número.");
@@ -338,8 +365,12 @@ private slots:
         s().cbbTipo->setCurrentIndex(0);
         s().cbbTipoValor->setCurrentIndex(0);
         s().ndeValPago->setText(QStringLiteral("10,00"));
+        fw::setClock([] { return Moment.addSecs(300); }); // confirmed five minutes later
         key(Qt::Key_F10);
         QCOMPARE(m_dialogs->texts().last(), refusal);
+        // The form shows the stamp the pending movement got, not the moment F2 was pressed.
+        QCOMPARE(set().fieldByName("DTMOVCLI").asDateTime(), Moment.addSecs(300));
+        QCOMPARE(s().edtData->text() + ' ' + s().edtHora->text(), QStringLiteral("07/12/2026 10:35:00"));
         QCOMPARE(set().changeCount(), 1);
         QCOMPARE(set().fieldByName("IDTIPMOCVLI").asString(), QStringLiteral("D"));
         QCOMPARE(set().fieldByName("VRMOVCLI").asFloat(), 10.0);
@@ -448,7 +479,8 @@ private slots:
         QCOMPARE(focusName(), QStringLiteral("cbbTipo"));
         QCOMPARE(s().cbbTipo->currentIndex(), -1);
         QCOMPARE(s().cbbTipoValor->currentIndex(), -1);
-        QCOMPARE(s().edtData->text(), QStringLiteral("07/12/2026"));
+        QCOMPARE(s().edtData->text(), QStringLiteral("no ato da confirmação"));
+        QCOMPARE(s().edtHora->text(), QString());
         QCOMPARE(s().dbeNumero->text(), QStringLiteral("0000000003"));
         QCOMPARE(s().ndeValPago->text(), QStringLiteral("0,00"));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("C"));
@@ -468,6 +500,10 @@ private slots:
         QCOMPARE(sentValue(delta, "VRMOVCLI"), QVariant(12.5));
         QCOMPARE(sentValue(delta, "DSHISTMOV"), QVariant(QString(80, u'x')));
         QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000003"));
+        // The list again, the focus in the grid on the new movement: the arrows move at once.
+        QCOMPARE(s().activePage(), s().tshFolhaDados);
+        QCOMPARE(focusName(), QStringLiteral("dbgPadrao"));
+        QCOMPARE(s().dbgPadrao->currentIndex().row(), set().recNo());
         // A stray key after the dialog changes no stored movement.
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("q"));
         QCOMPARE(set().state(), fw::DataSetState::Browse);

@@ -252,10 +252,21 @@ private slots:
         QCOMPARE(s().medCdCliente->text(), QStringLiteral("529.982.247-25"));
         QCOMPARE(s().edtNmCliente->text(), QStringLiteral("João Batista"));
         QVERIFY(m_dialogs->shown.isEmpty());
-        // Entering it again drops the choice and opens the mask for any number.
-        s().medCdCliente->setFocus();
-        QCOMPARE(s().medCdCliente->editMask(), fw::PictPess("I"));
+        // Back in it with Alt+N: the choice is dropped, the number still reads through its mask
+        // (and nothing of the consumer goes: looking is no change); the first key typed over it
+        // opens the mask for a number of any length.
+        knownConsumer();
+        s().edtConsumidor->setText("42");
+        QTest::keyClick(s().edtConsumidor, Qt::Key_N, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().medCdCliente));
         QVERIFY(!s().qryCliente->active());
+        QCOMPARE(s().medCdCliente->text(), QStringLiteral("529.982.247-25"));
+        QCOMPARE(s().edtConsumidor->text(), QString(19, u'0') + "42");
+        QTRY_COMPARE(s().medCdCliente->selectedText(), QStringLiteral("529.982.247-25"));
+        QTest::keyClicks(s().medCdCliente, "11222333000181");
+        QCOMPARE(s().medCdCliente->editMask(), fw::PictPess("I"));
+        QCOMPARE(s().medCdCliente->Text(), QStringLiteral("11222333000181"));
+        QVERIFY(s().edtConsumidor->text().isEmpty());
     }
 
     void shortConsumerCodeIsSentAndShownAdjusted()

@@ -301,8 +301,8 @@ private slots:
         fw::setLoginContext(context);
         l.set().insert(); // the refresh of a new record
         QVERIFY(!button->isEnabled());
-        QCOMPARE(l.screen.edtData->text(), QDate::currentDate().toString("dd/MM/yyyy"));
-        QVERIFY(!l.screen.edtHora->text().isEmpty());
+        QCOMPARE(l.screen.edtData->text(), QStringLiteral("no ato da confirmação")); // stamped at posting
+        QVERIFY(l.screen.edtHora->text().isEmpty());
         QVERIFY(button->isHidden()); // the menu item is the way in
     }
 
