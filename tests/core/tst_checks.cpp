@@ -125,6 +125,9 @@ private slots:
         QTest::newRow("negative cent") << -0.01 << "0.00" << "-0,01";
         QTest::newRow("negative rounds to zero") << -0.001 << "0.00" << "0,00";
         QTest::newRow("no thousands separator") << 1234567.891 << "0.00" << "1234567,89";
+        QTest::newRow("thousands grouped") << 1234567.891 << "#,##0.00" << "1.234.567,89";
+        QTest::newRow("grouped, under a thousand") << 999.995 << "#,##0.00" << "1.000,00";
+        QTest::newRow("grouped, negative") << -1234.5 << "#,##0.00" << "-1.234,50";
         QTest::newRow("no format: shortest") << 12.5 << "" << "12,5";
         QTest::newRow("no format: whole") << 10.0 << "" << "10";
     }

@@ -166,6 +166,10 @@ private slots:
                                               << "usa o parâmetro P_OTHER na consulta sem declará-lo";
         QTest::newRow("unknown field") << itemsReport(QStringLiteral("SELECT NAME FROM ITEM WHERE KIND = :P_KIND"))
                                        << "O campo CENTS não existe";
+        QTest::newRow("formats that don't chain")
+            << QByteArray(R"({"report": "X", "database": "dbVelmora", "sql": "SELECT CENTS FROM ITEM",
+                             "bands": [{"type": "detail", "lines": [["{CENTS:money:words}"]]}]})")
+            << "Formato \"money:words\" desconhecido";
         QTest::newRow("other database")
             << QByteArray(R"({"report": "X", "database": "dbOutro", "sql": "SELECT 1", "bands": [{"type": "detail"}]})")
             << "só \"dbVelmora\" está disponível";

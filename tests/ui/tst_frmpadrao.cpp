@@ -251,6 +251,40 @@ private slots:
         QTRY_VERIFY(alive.isNull());
     }
 
+    void closingAsksOnceForEachThingItWouldLose_data()
+    {
+        QTest::addColumn<QList<int>>("answers"); // to "descartar", then "pendente"
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("both agreed") << QList<int>{mrYes, mrYes} << true;
+        QTest::newRow("the typed record kept") << QList<int>{mrNo} << false;
+        QTest::newRow("the pending change kept") << QList<int>{mrYes, mrNo} << false;
+    }
+    void closingAsksOnceForEachThingItWouldLose()
+    {
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, closed);
+        RecordingDialogs dialogs;
+        auto *screen = new SampleScreen;
+        QPointer<SampleScreen> alive(screen);
+        screen->create();
+        screen->load(1);
+        screen->show();
+        screen->cdsPessoas->edit(); // a change posted and never sent
+        screen->cdsPessoas->fieldByName(QStringLiteral("NOME")).setAsString(QStringLiteral("mudado"));
+        screen->cdsPessoas->post();
+        screen->cdsPessoas->insert();
+        dialogs.answers = answers;
+        QCOMPARE(screen->close(), closed);
+        QCOMPARE(dialogs.shown.size(), answers.size()); // never the same loss twice
+        if (closed) {
+            QTRY_VERIFY(alive.isNull());
+            return;
+        }
+        QCOMPARE(screen->cdsPessoas->state(), DataSetState::Insert);
+        QCOMPARE(screen->cdsPessoas->changeCount(), 1);
+        delete screen;
+    }
+
     void setChildEnabledReachesTheDirectChildren()
     {
         SampleScreen screen;
