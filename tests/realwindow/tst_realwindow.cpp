@@ -63,26 +63,37 @@ class TestRealWindow : public QObject
             QStringLiteral("%1/%2-%3.png").arg(dir).arg(++m_shot, 2, 10, QLatin1Char('0')).arg(step));
     }
 
-    // Presses `keys`; the message box it raises is read and answered with `answer` (Enter: its
-    // default button, "Não" where it is offered), as an operator does; *text gets the message.
-    void keysRaisingAMessage(const QString &keys, const QString &step, QString *message,
-                             const QString &answer = QStringLiteral("Return"))
+    // Presses `keys`; the modal dialog of kind Dialog it raises is answered with `answer`, as an
+    // operator does once it has the activation; `read` sees it first.
+    template<typename Dialog>
+    void keysRaisingADialog(const QString &keys, const QString &step, const QString &answer,
+                            const std::function<void(Dialog &)> &read = {})
     {
-        QString &text = *message;
+        bool answered = false;
         QTimer operatorAtTheDialog;
         connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
+            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
                 return;
             operatorAtTheDialog.stop();
-            text = box->text();
-            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(box->winId())});
+            if (read)
+                read(*dialog);
+            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(dialog->winId())});
             shot(step);
             key(answer);
+            answered = true;
         });
         operatorAtTheDialog.start(30);
         key(keys);
-        QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+    }
+
+    // A message box: read, and answered (Enter: its default button, "Não" where it is offered);
+    // *message gets its text.
+    void keysRaisingAMessage(const QString &keys, const QString &step, QString *message,
+                             const QString &answer = QStringLiteral("Return"))
+    {
+        keysRaisingADialog<QMessageBox>(keys, step, answer, [message](QMessageBox &box) { *message = box.text(); });
         QTRY_VERIFY(!QApplication::activeModalWidget());
     }
 
@@ -243,22 +254,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QPrintPreviewDialog *>(QApplication::activeWindow()), 10000);
         QPointer<QWidget> preview = QApplication::activeWindow();
         shot(QStringLiteral("receipt-preview"));
-        // Its printer dialog runs modal: the operator at it closes it with Esc, choosing nothing.
-        QPointer<QPrintDialog> asked;
-        QTimer operatorAtTheDialog;
-        connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
-            auto *printer = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
-            if (!printer || !printer->isActiveWindow())
-                return;
-            operatorAtTheDialog.stop();
-            asked = printer;
-            shot(QStringLiteral("print-dialog"));
-            key(QStringLiteral("Escape"));
-        });
-        operatorAtTheDialog.start(30);
-        key(QStringLiteral("ctrl+p"));
-        QTRY_VERIFY_WITH_TIMEOUT(asked, 10000);
-        QTRY_VERIFY(!asked || !asked->isVisible());
+        // Its printer dialog: the operator closes it with Esc, choosing nothing.
+        keysRaisingADialog<QPrintDialog>(QStringLiteral("ctrl+p"), QStringLiteral("print-dialog"), QStringLiteral("Escape"));
         xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(preview->winId())});
         QTRY_COMPARE(QApplication::activeWindow(), preview.data());
         key(QStringLiteral("Tab"));

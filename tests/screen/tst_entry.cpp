@@ -272,18 +272,16 @@ private slots:
         QCOMPARE(set().fieldByName("VRMOVCLI").asFloat(), 10.0);
     }
 
-    void aPendingChangeIsCarriedByTheNextSendOrDiscardedOnlyAfterAsking_data()
+    void aPendingChangeIsCarriedByTheNextSendOrDiscardedByEscOnlyAfterAsking_data()
     {
-        QTest::addColumn<int>("keyPressed"); // on the next entry, or Alt+N back into the panel
+        QTest::addColumn<int>("keyPressed"); // on the next entry
         QTest::addColumn<int>("answer");     // to the question, when one is asked
         QTest::addColumn<int>("pendingLeft");
         QTest::newRow("F10 sends both") << int(Qt::Key_F10) << 0 << 0;
         QTest::newRow("Esc, Sim discards it") << int(Qt::Key_Escape) << int(fw::mrYes) << 0;
         QTest::newRow("Esc, Não keeps it") << int(Qt::Key_Escape) << int(fw::mrNo) << 1;
-        QTest::newRow("the panel, Sim closes the statement") << int(Qt::Key_N) << int(fw::mrYes) << 0;
-        QTest::newRow("the panel, Não stays in it") << int(Qt::Key_N) << int(fw::mrNo) << 1;
     }
-    void aPendingChangeIsCarriedByTheNextSendOrDiscardedOnlyAfterAsking()
+    void aPendingChangeIsCarriedByTheNextSendOrDiscardedByEscOnlyAfterAsking()
     {
         QFETCH(int, keyPressed);
         QFETCH(int, answer);
@@ -302,14 +300,8 @@ private slots:
         m_server->answerBare("getPrxMovClie", QStringLiteral("0000000004"));
         m_dialogs->shown.clear();
         m_dialogs->answers = {answer};
-        if (keyPressed == Qt::Key_N) {
-            s().SetActivePage(s().tshFolhaDados);
-            s().dbgPadrao->setFocus();
-            key(Qt::Key_N, Qt::AltModifier);
-        } else {
-            include(1, 0, QStringLiteral("2,00"));
-            key(keyPressed);
-        }
+        include(1, 0, QStringLiteral("2,00"));
+        key(keyPressed);
         QCOMPARE(set().changeCount(), pendingLeft);
         if (keyPressed == Qt::Key_F10) {
             const fw::Delta delta = sentDelta(1);
@@ -320,13 +312,8 @@ private slots:
         }
         QCOMPARE(m_dialogs->texts(), QStringList{"Há alterações que não chegaram ao servidor. Descartá-las?"});
         QCOMPARE(sentDelta(1).changes.size(), 0);
-        if (keyPressed == Qt::Key_N) {
-            QCOMPARE(set().active(), pendingLeft == 1);
-            QCOMPARE(focusName(), pendingLeft ? QStringLiteral("dbgPadrao") : QStringLiteral("medCdCliente"));
-        } else {
-            QCOMPARE(set().state(), fw::DataSetState::Browse);
-            QCOMPARE(set().recordCount(), 2 + pendingLeft);
-        }
+        QCOMPARE(set().state(), fw::DataSetState::Browse);
+        QCOMPARE(set().recordCount(), 2 + pendingLeft);
     }
 
     void closingWithAPendingChangeAsksFirst()
