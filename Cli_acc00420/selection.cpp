@@ -75,6 +75,11 @@ QDateTime TfrmPagClie::startDate() const
 
 void TfrmPagClie::medCdClienteEnter()
 {
+    // Coming back over a movement a failed send left pending, the panel first asks whether the
+    // statement may go (panClienteEnter, which runs after this); until then the client stays
+    // chosen.
+    if (cdsMovCliente->active() && cdsMovCliente->changeCount() > 0)
+        return;
     // A CPF or CNPJ already there keeps its mask while the operator only comes back to it: the
     // open mask would show it as bare digits and blanks. The first key typed opens it.
     QString number = medCdCliente->Text();
@@ -249,7 +254,11 @@ void TfrmPagClie::panClienteEnter()
             pgcPadrao->tabBar()->setFocus(Qt::OtherFocusReason);
         return;
     }
+    const bool pendingDiscarded = cdsMovCliente->active() && cdsMovCliente->changeCount() > 0;
     cdsMovCliente->close();
+    if (pendingDiscarded && medCdCliente->window()->focusWidget() == medCdCliente)
+        medCdClienteEnter(); // what its enter held back
+
     if (activePage() != tshFolhaDados) {
         if (!pageEnabled(tshFolhaDados))
             setPageEnabled(tshFolhaDados, true);

@@ -1,6 +1,7 @@
 #include "acc00420module.h"
 #include <framework/ui/btnpesquisa.h>
 #include <framework/ui/dbgrid.h>
+#include <framework/data/adoibquery.h>
 #include <framework/data/netconnection.h>
 #include "demoserver.h"
 #include <framework/ui/frmpadrao.h>
@@ -130,8 +131,9 @@ private slots:
         m_main->resize(1100, 700);
         m_main->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
-        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_main->winId())});
-        QTRY_VERIFY(m_main->isActiveWindow());
+        // The window manager may not manage the new window yet: asked again until it does.
+        const QStringList activate{QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_main->winId())};
+        QTRY_VERIFY(QProcess::execute(QStringLiteral("xdotool"), activate) == 0 && m_main->isActiveWindow());
         fw::hostServices().mainWindow = m_main.get();
         fw::hostServices().mdiArea = area;
         m_module = std::make_unique<QLibrary>(QStringLiteral(PKG_ACC00420_PATH));
@@ -306,11 +308,13 @@ private slots:
         QCOMPARE(message, question);
         QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao")); // "Não": still in the statement
         QVERIFY(statement->active());
+        QVERIFY(child<fw::TADOIBQuery>("qryCliente")->active()); // of the same client
         QCOMPARE(statement->changeCount(), 1);
         message.clear();
         keysRaisingAMessage(QStringLiteral("alt+n"), QStringLiteral("panel-discards"), &message, QStringLiteral("alt+s"));
         QTRY_COMPARE(focusName(), QStringLiteral("medCdCliente"));
         QVERIFY(!statement->active());
+        QVERIFY(!child<fw::TADOIBQuery>("qryCliente")->active()); // the choice dropped, as ever
         // Back where the operator left the client, through its mask.
         QCOMPARE(child<QLineEdit>("medCdCliente")->text(), QStringLiteral("11.222.333/0001-81"));
     }
