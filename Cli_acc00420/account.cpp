@@ -136,7 +136,8 @@ void TfrmPagClie::cdsMovClienteAfterScroll(fw::RecordSet &set)
     thirdRecordButton()->setEnabled(false);
     copyToTwins({thirdRecordButton()});
     // 7. Cancellation, for a browsed movement that is not cancelled.
-    btfCancelamento->setEnabled(code != QLatin1String("X") && state == fw::DataSetState::Browse && !set.isEmpty());
+    btfCancelamento->setEnabled(code != QLatin1String("X") && state == fw::DataSetState::Browse && !set.isEmpty()
+                                && !currentMovementPending());
     mnuCancelamento->setEnabled(btfCancelamento->isEnabled());
 }
 

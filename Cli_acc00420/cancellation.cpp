@@ -29,6 +29,9 @@ void TfrmPagClie::btfCancelamentoClick()
 {
     auto field = [this](const char *name) -> fw::Field & { return cdsMovCliente->fieldByName(QLatin1String(name)); };
     QWidget *window = fw::hostServices().mainWindow;
+    // The reload below would lose what a failed send left pending: asked first.
+    if (!discardPendingChangesFirst())
+        return;
     // 1.
     if (msgPadrao->ShowMsg(QStringLiteral("Cancel"), fw::MsgDlgType::Confirmation, fw::mbYes | fw::mbNo, 0) != fw::mrYes)
         return;

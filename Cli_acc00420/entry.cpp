@@ -184,6 +184,7 @@ void TfrmPagClie::cdsMovClienteAfterPost(fw::RecordSet &set)
     if (pageEnabled(tshFolhaDados)) {
         SetActivePage(tshFolhaDados);
         dbgPadrao->setFocus(Qt::OtherFocusReason);
+        dbgPadrao->centreCurrent(); // again, now that the list has its size
     }
 }
 
@@ -220,6 +221,24 @@ bool TfrmPagClie::mayDiscardPendingChanges()
         == fw::mrYes;
 }
 
+bool TfrmPagClie::discardPendingChangesFirst()
+{
+    if (!cdsMovCliente->active() || cdsMovCliente->changeCount() == 0)
+        return true;
+    if (!mayDiscardPendingChanges())
+        return false;
+    const QString current = cdsMovCliente->fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
+    cdsMovCliente->cancelUpdates();
+    cdsMovCliente->locate(QStringLiteral("NRSEQMOVCLI"), current, Qt::CaseInsensitive);
+    return true;
+}
+
+bool TfrmPagClie::currentMovementPending() const
+{
+    return cdsMovCliente->state() == fw::DataSetState::Browse && cdsMovCliente->recNo() >= 0
+        && cdsMovCliente->isPendingAt(cdsMovCliente->recNo());
+}
+
 void TfrmPagClie::cdsMovClienteBeforeDelete(fw::RecordSet &set)
 {
     dtDataMovto = set.fieldByName(QStringLiteral("DTMOVCLI")).asDateTime();
@@ -247,8 +266,9 @@ void TfrmPagClie::dtsPadraoStateChange()
     // 5.
     thirdRecordButton()->setEnabled(false);
     copyToTwins({thirdRecordButton()});
-    // 6.
-    btfCancelamento->setEnabled(code != QLatin1String("X") && browsing && !cdsMovCliente->isEmpty());
+    // 6. A movement a failed send left pending was never stored: there is nothing to cancel.
+    btfCancelamento->setEnabled(code != QLatin1String("X") && browsing && !cdsMovCliente->isEmpty()
+                                && !currentMovementPending());
     mnuCancelamento->setEnabled(btfCancelamento->isEnabled());
     // 7.
     cbbTipo->setVisible(code != QLatin1String("X"));

@@ -99,6 +99,11 @@ public:
     // True when nothing a failed send left pending would be lost, or the operator agrees to
     // lose it.
     bool mayDiscardPendingChanges();
+    // Before an operation whose reload would lose them: nothing pending, or the operator agreed
+    // to lose it (it goes, the cursor staying on its movement). False: the operation stops.
+    bool discardPendingChangesFirst();
+    // The current movement was posted here and a failed send left it pending.
+    bool currentMovementPending() const;
     void dtsPadraoStateChange() override;
 
     // Movement cancellation, with its sale and receipt (cancellation.cpp).
@@ -123,8 +128,9 @@ public:
     void medCdClienteExit();
     void medCdClienteChange();
     void medCdClienteKeyPress();
-    // The client edit takes a number of any length again (the mask of an undetermined type).
-    void openClientMask();
+    // The client edit takes a number of any length again (the mask of an undetermined type),
+    // keeping its digits unless a new number is typed over them.
+    void openClientMask(bool typedOver);
     void btnClienteBeforePesq(fw::TBtnPesquisa &sender);
     void btnClienteAfterPesq(fw::TBtnPesquisa &sender);
     void qryClienteNRINSJURCLIEGetText(fw::Field &sender, QString &text, bool displayText);

@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QTabBar>
-#include <QTimer>
 
 namespace acc00420 {
 namespace {
@@ -41,7 +40,15 @@ void TfrmPagClie::bindSelectionEvents()
     auto *client = new fw::ControlEvents(medCdCliente);
     client->onEnter = [this] { medCdClienteEnter(); };
     client->onExit = [this] { medCdClienteExit(); };
-    client->onKeyPress = [this] { medCdClienteKeyPress(); };
+    client->onKeyPress = [this, client] {
+        // A key that edits the number opens its mask (Enter, Esc or Ctrl+C leave it be); a
+        // character typed on a whole CPF or CNPJ starts a new number.
+        const QString typed = client->keyText();
+        const bool character = typed.front().isPrint();
+        if (character || typed == QLatin1String("\b") || typed == QLatin1String("\x7f"))
+            openClientMask(character);
+        medCdClienteKeyPress();
+    };
     connect(medCdCliente, &QLineEdit::textChanged, this, [this] { fw::guarded([this] { medCdClienteChange(); }); });
     btnCliente->OnBeforePesq = [this](fw::TBtnPesquisa &b) { btnClienteBeforePesq(b); };
     btnCliente->OnAfterPesq = [this](fw::TBtnPesquisa &b) { btnClienteAfterPesq(b); };
@@ -83,24 +90,17 @@ void TfrmPagClie::medCdClienteEnter()
     // A CPF or CNPJ already there keeps its mask while the operator only comes back to it: the
     // open mask would show it as bare digits and blanks. The first key typed opens it.
     QString number = medCdCliente->Text();
-    if (fw::Ajusta_Inscricao(number) == fw::PessoaIndefinida) {
-        openClientMask();
-    } else {
-        // Selected whole once the edit has placed its cursor, so a new number types over it.
-        QTimer::singleShot(0, medCdCliente, [edit = medCdCliente] {
-            if (edit->hasFocus())
-                edit->selectAll();
-        });
-    }
+    if (fw::Ajusta_Inscricao(number) == fw::PessoaIndefinida)
+        openClientMask(false);
     qryCliente->Close();
 }
 
-void TfrmPagClie::openClientMask()
+void TfrmPagClie::openClientMask(bool typedOver)
 {
     if (medCdCliente->editMask() == fw::PictPess(fw::PessoaIndefinida))
         return;
-    // A number wholly selected is about to be typed over; otherwise its digits stay.
-    const bool typedOver = medCdCliente->hasSelectedText() && medCdCliente->selectedText() == medCdCliente->text();
+    // A number wholly selected goes too, whatever key replaces it; otherwise its digits stay.
+    typedOver = typedOver || (medCdCliente->hasSelectedText() && medCdCliente->selectedText() == medCdCliente->text());
     const QString digits = typedOver ? QString() : medCdCliente->Text();
     medCdCliente->setEditMask(fw::PictPess(fw::PessoaIndefinida));
     medCdCliente->setText(digits);
@@ -116,7 +116,6 @@ void TfrmPagClie::medCdClienteChange()
 
 void TfrmPagClie::medCdClienteKeyPress()
 {
-    openClientMask();
     edtNmCliente->clear();
     edtConsumidor->clear();
 }

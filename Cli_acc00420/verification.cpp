@@ -8,6 +8,9 @@ namespace acc00420 {
 
 void TfrmPagClie::sbtVerificarClick()
 {
+    // The reload would lose what a failed send left pending: asked first.
+    if (!discardPendingChangesFirst())
+        return;
     // 1. The consumer of the consumer record set, not the edit's text.
     recalculateBalances(cdsConsumidorFilial->isEmpty()
                             ? QString()

@@ -1,9 +1,11 @@
 #include "reportpreview.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QGraphicsView>
 #include <QKeyEvent>
 #include <QPrintPreviewDialog>
+#include <QPointer>
 #include <QPrintPreviewWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -38,7 +40,7 @@ protected:
     }
 
 private:
-    QToolButton *m_print;
+    QPointer<QToolButton> m_print;
 };
 
 } // namespace
@@ -51,12 +53,13 @@ QPrintPreviewDialog *createReportPreview(QPrinter *printer, QWidget *parent)
     QToolButton *printButton = nullptr;
     QList<QToolButton *> buttons;
     if (toolbar) {
-        // The preview's toolbar ends with its print action.
+        // The preview's print action, by the text Qt gives it.
         QAction *print = nullptr;
+        const QString printText = QCoreApplication::translate("QPrintPreviewDialog", "Print");
         const QList<QAction *> actions = toolbar->actions();
-        for (auto it = actions.crbegin(); it != actions.crend() && !print; ++it) {
-            if (!(*it)->isSeparator())
-                print = *it;
+        for (QAction *action : actions) {
+            if (action->text() == printText)
+                print = action;
         }
         for (QAction *action : actions) {
             if (auto *button = qobject_cast<QToolButton *>(toolbar->widgetForAction(action))) {
@@ -72,6 +75,8 @@ QPrintPreviewDialog *createReportPreview(QPrinter *printer, QWidget *parent)
             printButton = qobject_cast<QToolButton *>(toolbar->widgetForAction(print));
             if (printButton)
                 printButton->setObjectName(QStringLiteral("btnPrintPreview"));
+        } else {
+            qWarning("reportPreview: a ação de imprimir da pré-visualização não foi encontrada; Ctrl+P não imprime");
         }
     }
     // The page: the preview widget or the view inside it, whichever holds the focus.

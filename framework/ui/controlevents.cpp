@@ -45,8 +45,11 @@ bool ControlEvents::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::KeyPress: {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+        if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
+            m_keyText = key->text();
             run(onKeyPress);
+            m_keyText.clear();
+        }
         break;
     }
     default:

@@ -22,6 +22,8 @@ public:
     std::function<void()> onExit;
     // A key that types something (not Tab, not a function key).
     std::function<void()> onKeyPress;
+    // While onKeyPress runs, the text of its key ("5", "\b" for Backspace, "\r" for Enter).
+    QString keyText() const { return m_keyText; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -31,6 +33,7 @@ private:
 
     QPointer<QWidget> m_control;
     bool m_running = false;
+    QString m_keyText;
 };
 
 } // namespace fw

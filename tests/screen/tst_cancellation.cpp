@@ -286,6 +286,41 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().dbgPadrao)); // arrows go on moving
     }
 
+    void aReloadOverAPendingMovementAsksFirst_data()
+    {
+        QTest::addColumn<int>("keyPressed");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("F5, Não: nothing runs") << int(Qt::Key_F5) << int(fw::mrNo) << QStringList{};
+        QTest::newRow("F5, Sim: discarded, then verified")
+            << int(Qt::Key_F5) << int(fw::mrYes) << QStringList{"setAtualizaCons", "getMovCliente"};
+        QTest::newRow("cancellation, Não: nothing runs") << int(Qt::Key_M) << int(fw::mrNo) << QStringList{};
+    }
+    void aReloadOverAPendingMovementAsksFirst()
+    {
+        QFETCH(int, keyPressed);
+        QFETCH(int, answer);
+        QFETCH(QStringList, calls);
+        loadOnMovement5();
+        m_server->answerFailure("SetMovCliente", QStringLiteral("Sem conexão com o servidor."));
+        m_fixture->key(Qt::Key_F2);
+        s().cbbTipo->setCurrentIndex(0);
+        s().cbbTipoValor->setCurrentIndex(0);
+        s().ndeValPago->setText(QStringLiteral("10,00"));
+        m_fixture->key(Qt::Key_F10);
+        QVERIFY(!s().mnuCancelamento->isEnabled()); // the pending movement was never stored
+        QVERIFY(set().locate("NRSEQMOVCLI", "0000000005"));
+        QVERIFY(s().mnuCancelamento->isEnabled());
+        m_server->calls.clear();
+        m_dialogs->shown.clear();
+        m_dialogs->answers = {answer};
+        m_fixture->key(keyPressed, keyPressed == Qt::Key_M ? Qt::ControlModifier : Qt::NoModifier);
+        QCOMPARE(m_dialogs->texts().value(0), QStringLiteral("Há alterações que não chegaram ao servidor. Descartá-las?"));
+        QCOMPARE(m_server->methods(), calls);
+        QCOMPARE(set().changeCount(), answer == fw::mrYes ? 0 : 1);
+        QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000005"));
+    }
+
     void theMovementReturnedToShowsWithItsNeighbours_data()
     {
         QTest::addColumn<int>("row"); // of the movement, in a statement of 60
