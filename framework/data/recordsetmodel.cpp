@@ -92,6 +92,8 @@ QVariant RecordSetModel::data(const QModelIndex &index, int role) const
         return isNull(m_recordSet->valueAt(index.row(), field));
     case PendingRole:
         return m_recordSet->isPendingAt(index.row());
+    case Qt::ToolTipRole:
+        return m_recordSet->isPendingAt(index.row()) ? QStringLiteral("Alteração ainda não enviada ao servidor.") : QVariant();
     case Qt::TextAlignmentRole: {
         const FieldType type = m_recordSet->field(field).dataType();
         const bool numeric = type == FieldType::Float || type == FieldType::Integer;

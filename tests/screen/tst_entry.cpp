@@ -295,6 +295,7 @@ private slots:
         auto *model = s().dbgPadrao->recordModel();
         const int posted = set().recNo();
         QCOMPARE(model->index(posted, 0).data(fw::RecordSetModel::PendingRole), QVariant(true));
+        QVERIFY(!model->index(posted, 0).data(Qt::ToolTipRole).toString().isEmpty());
         QCOMPARE(model->index(posted == 0 ? 1 : 0, 0).data(fw::RecordSetModel::PendingRole), QVariant(false));
         m_server->answerOk("SetMovCliente");
         m_server->answerBare("getPrxMovClie", QStringLiteral("0000000004"));
