@@ -16,6 +16,38 @@ namespace {
     throw ProtocolError(why.toStdString());
 }
 
+// Counts a request's arguments before anything is built from it: one announcing millions would
+// otherwise be decoded whole, into hundreds of megabytes, before its count is refused. What else
+// is wrong with it is the full decoding's to say.
+void checkArgumentCount(const QByteArray &message, quint64 *id)
+{
+    QCborStreamReader reader(message);
+    if (!reader.isMap() || !reader.enterContainer())
+        return;
+    while (reader.hasNext()) {
+        const std::optional<QString> key = readCborText(reader);
+        if (!key || !reader.hasNext())
+            return;
+        if (*key == QLatin1String("id") && reader.isUnsignedInteger() && id)
+            *id = reader.toUnsignedInteger();
+        if (*key == QLatin1String("args") && reader.isArray()) {
+            quint64 count = 0;
+            if (reader.isLengthKnown()) {
+                count = reader.length();
+            } else if (reader.enterContainer()) {
+                while (reader.hasNext() && count <= MaxRequestArguments && reader.next())
+                    ++count;
+            }
+            if (count > MaxRequestArguments)
+                protocolError(QStringLiteral("a requisição traz %1 argumentos; nenhum método recebe mais de %2")
+                                  .arg(count).arg(MaxRequestArguments));
+            return;
+        }
+        if (!reader.next())
+            return;
+    }
+}
+
 } // namespace
 
 QByteArray encodeRequest(const Request &request)
@@ -30,6 +62,7 @@ QByteArray encodeRequest(const Request &request)
 
 Request decodeRequest(const QByteArray &message, quint64 *id)
 {
+    checkArgumentCount(message, id);
     QCborParserError error;
     const QCborValue value = QCborValue::fromCbor(message, &error);
     if (error.error != QCborError::NoError)

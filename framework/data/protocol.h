@@ -43,6 +43,9 @@ struct Reply
 };
 
 QByteArray encodeRequest(const Request &request);
+// No method takes more arguments; a request with more is refused before it is decoded.
+constexpr quint64 MaxRequestArguments = 64;
+
 // Throws ProtocolError naming what is wrong; the id is kept in *id as soon as it is read, so
 // the error reply can carry it.
 Request decodeRequest(const QByteArray &message, quint64 *id = nullptr);

@@ -4,6 +4,7 @@
 
 #include <QCborMap>
 #include <QTcpSocket>
+#include <QCborStreamWriter>
 #include <QTest>
 #include <QThread>
 
@@ -119,6 +120,39 @@ private slots:
         QCOMPARE(reply.error->code, QStringLiteral("malformed-request"));
         Client client(server.port());
         QCOMPARE(client.errorOf("echo", goodArgs()), QString());
+    }
+
+    void argumentsAreCountedBeforeTheyAreDecoded_data()
+    {
+        QTest::addColumn<QByteArray>("argsArray"); // the encoded "args" value, its elements absent
+        QTest::newRow("twenty million announced") << QByteArray::fromHex("9a01312d00");
+        QTest::newRow("65 in an array of unknown length") << QByteArray::fromHex("9f") + QByteArray(65, '\x01') + "\xff";
+    }
+    void argumentsAreCountedBeforeTheyAreDecoded()
+    {
+        QFETCH(QByteArray, argsArray);
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer server(dispatcher, {});
+        QVERIFY(server.listen(nullptr));
+        QTcpSocket raw;
+        QVERIFY(connectRaw(raw, server.port()));
+        QByteArray request;
+        QCborStreamWriter writer(&request);
+        writer.startMap(4);
+        writer.append(QLatin1String("id"));
+        writer.append(quint64(7));
+        writer.append(QLatin1String("object"));
+        writer.append(object);
+        writer.append(QLatin1String("method"));
+        writer.append(QLatin1String("echo"));
+        writer.append(QLatin1String("args"));
+        raw.write(fw::encodeFrame(request + argsArray));
+        QTRY_VERIFY(raw.bytesAvailable() > 4);
+        const fw::Reply reply = fw::decodeReply(raw.readAll().mid(4));
+        QCOMPARE(reply.id, quint64(7));
+        QCOMPARE(reply.error->code, QStringLiteral("malformed-request"));
+        QVERIFY2(reply.error->message.contains(QStringLiteral("nenhum método recebe mais de 64")), qPrintable(reply.error->message));
+        QCOMPARE(raw.state(), QAbstractSocket::ConnectedState);
     }
 
     void frameOverTheLimitClosesOnlyThatConnection()
