@@ -20,6 +20,7 @@ public:
         , m_owner(owner)
         , m_id(id)
         , m_socket(socket)
+        , m_peer(socket->peerAddress())
         , m_frames(options.maxFrameBytes)
         , m_maxFrame(options.maxFrameBytes)
         , m_maxQueued(std::max(1, options.maxQueuedRequests))
@@ -47,6 +48,7 @@ public:
         next();
     }
 
+    QHostAddress peer() const { return m_peer; }
     int queued() const { return int(m_waiting.size()); }
     qsizetype queuedBytes() const { return m_waitingBytes + m_frames.buffered(); }
 
@@ -105,6 +107,7 @@ private:
     AppServer &m_owner;
     quint64 m_id;
     QTcpSocket *m_socket;
+    QHostAddress m_peer;
     fw::FrameReader m_frames;
     qsizetype m_maxFrame;
     int m_maxQueued;
@@ -160,9 +163,29 @@ qsizetype AppServer::queuedBytes() const
 void AppServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        const QHostAddress peer = socket->peerAddress();
+        if (m_sessions.size() >= m_options.maxConnections) {
+            refuse(socket, QStringLiteral("o servidor atingiu o limite de %1 conexões").arg(m_options.maxConnections));
+            continue;
+        }
+        if (m_perPeer.value(peer) >= m_options.maxConnectionsPerPeer) {
+            refuse(socket, QStringLiteral("o endereço %1 atingiu o limite de %2 conexões")
+                               .arg(peer.toString()).arg(m_options.maxConnectionsPerPeer));
+            continue;
+        }
         const quint64 id = m_nextSession++;
+        ++m_perPeer[peer];
         m_sessions.insert(id, new Session(*this, id, socket, m_options));
     }
+}
+
+void AppServer::refuse(QTcpSocket *socket, const QString &why)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->write(fw::encodeFrame(fw::encodeErrorReply(
+        0, QStringLiteral("too-many-connections"), QStringLiteral("%1; tente de novo em instantes").arg(why))));
+    socket->disconnectFromHost();
 }
 
 void AppServer::run(quint64 session, QByteArray frame)
@@ -198,8 +221,11 @@ void AppServer::finished(quint64 session, QByteArray reply)
 
 void AppServer::closed(quint64 session)
 {
-    if (Session *s = m_sessions.take(session))
+    if (Session *s = m_sessions.take(session)) {
+        if (--m_perPeer[s->peer()] <= 0)
+            m_perPeer.remove(s->peer());
         s->deleteLater();
+    }
     emit sessionClosed();
 }
 

@@ -36,6 +36,10 @@ public:
         // stops reading from that client, whose writes then block.
         int maxQueuedRequests = 16;
         qsizetype maxQueuedBytes = fw::DefaultMaxFrameBytes;
+        // Connections held at once, in all and from one address (behind a balancer every
+        // terminal comes from its address); past either a new one is told so and closed.
+        int maxConnections = 1024;
+        int maxConnectionsPerPeer = 256;
     };
 
     AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
@@ -65,8 +69,12 @@ private:
     Options m_options;
     QTcpServer m_server;
     QThreadPool m_pool;
+    // Tells a connection over the limits why it goes, and closes it.
+    void refuse(QTcpSocket *socket, const QString &why);
+
     quint64 m_nextSession = 1;
     QHash<quint64, Session *> m_sessions;
+    QHash<QHostAddress, int> m_perPeer;
 };
 
 } // namespace server

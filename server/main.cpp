@@ -1,7 +1,8 @@
 // acc00420-server: publishes "Acc00420.rdmPagClie" and keeps the account ledger.
 //
 //   acc00420-server --database=PATH|postgresql://... [--listen=127.0.0.1] [--port=4420]
-//                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4] [--create-demo]
+//                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4]
+//                   [--max-connections=1024] [--max-connections-per-peer=256] [--create-demo]
 //
 // Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
 // file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
@@ -54,6 +55,9 @@ int main(int argc, char **argv)
         options.idleTimeoutMs = config.positiveNumber(QStringLiteral("idle-timeout"), 600) * 1000;
         options.maxFrameBytes = config.positiveNumber(QStringLiteral("max-frame"), int(fw::DefaultMaxFrameBytes));
         options.workers = config.positiveNumber(QStringLiteral("workers"), 4);
+        options.maxConnections = config.positiveNumber(QStringLiteral("max-connections"), options.maxConnections);
+        options.maxConnectionsPerPeer =
+            config.positiveNumber(QStringLiteral("max-connections-per-peer"), options.maxConnectionsPerPeer);
 
         server::Dispatcher dispatcher;
         server::Ledger ledger(storage);

@@ -155,6 +155,43 @@ private slots:
         QCOMPARE(raw.state(), QAbstractSocket::ConnectedState);
     }
 
+    void connectionsOverTheLimitsAreToldAndClosed_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("perPeer");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("in all") << 2 << 10 << "limite de 2 conexões";
+        QTest::newRow("from one address") << 10 << 2 << "o endereço 127.0.0.1 atingiu o limite de 2 conexões";
+    }
+    void connectionsOverTheLimitsAreToldAndClosed()
+    {
+        QFETCH(int, total);
+        QFETCH(int, perPeer);
+        QFETCH(QString, why);
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer::Options options;
+        options.maxConnections = total;
+        options.maxConnectionsPerPeer = perPeer;
+        AppServer server(dispatcher, options);
+        QVERIFY(server.listen(nullptr));
+        auto first = std::make_unique<Client>(server.port());
+        Client second(server.port());
+        QCOMPARE(first->errorOf("echo", goodArgs()), QString());
+        QCOMPARE(second.errorOf("echo", goodArgs()), QString());
+        QTcpSocket third;
+        QVERIFY(connectRaw(third, server.port()));
+        QTRY_VERIFY(third.bytesAvailable() > 4);
+        const fw::Reply reply = fw::decodeReply(third.readAll().mid(4));
+        QCOMPARE(reply.error->code, QStringLiteral("too-many-connections"));
+        QVERIFY2(reply.error->message.contains(why), qPrintable(reply.error->message));
+        QTRY_COMPARE(third.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(second.errorOf("echo", goodArgs()), QString()); // the others go on
+        first.reset(); // one goes: room for another
+        QTRY_COMPARE(server.sessionCount(), 1);
+        Client fourth(server.port());
+        QCOMPARE(fourth.errorOf("echo", goodArgs()), QString());
+    }
+
     void frameOverTheLimitClosesOnlyThatConnection()
     {
         const Dispatcher dispatcher = makeDispatcher();
