@@ -49,6 +49,17 @@ public:
     }
 
     QHostAddress peer() const { return m_peer; }
+    // Bytes of the frame still arriving.
+    qsizetype unfinishedBytes() const { return m_frames.buffered(); }
+    // Dropped to make room for the others: told so, its bytes let go.
+    void drop(const QString &why)
+    {
+        m_dropped = true;
+        m_waiting.clear();
+        m_waitingBytes = 0;
+        m_frames = fw::FrameReader(m_maxFrame);
+        m_owner.refuse(m_socket, QStringLiteral("server-busy"), why);
+    }
     int queued() const { return int(m_waiting.size()); }
     qsizetype queuedBytes() const { return m_waitingBytes + m_frames.buffered(); }
 
@@ -60,6 +71,8 @@ private:
 
     void pull()
     {
+        if (m_dropped)
+            return; // what it still sends goes nowhere
         while (true) {
             QByteArray frame;
             while (roomForFrame()) {
@@ -75,7 +88,10 @@ private:
             }
             if (!roomForBytes() || m_socket->bytesAvailable() == 0)
                 break;
-            m_frames.append(m_socket->read(ReadChunk));
+            const qsizetype chunk = std::min(ReadChunk, m_socket->bytesAvailable());
+            if (!m_owner.makeRoom(this, chunk))
+                return;
+            m_frames.append(m_socket->read(chunk));
         }
         next();
     }
@@ -116,6 +132,7 @@ private:
     qsizetype m_waitingBytes = 0;
     QTimer m_idle;
     bool m_busy = false;
+    bool m_dropped = false;
 };
 
 AppServer::AppServer(const Dispatcher &dispatcher, Options options, QObject *parent)
@@ -165,12 +182,14 @@ void AppServer::accept()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         const QHostAddress peer = socket->peerAddress();
         if (m_sessions.size() >= m_options.maxConnections) {
-            refuse(socket, QStringLiteral("o servidor atingiu o limite de %1 conexões").arg(m_options.maxConnections));
+            refuse(socket, QStringLiteral("too-many-connections"),
+                   QStringLiteral("o servidor atingiu o limite de %1 conexões").arg(m_options.maxConnections));
             continue;
         }
         if (m_perPeer.value(peer) >= m_options.maxConnectionsPerPeer) {
-            refuse(socket, QStringLiteral("o endereço %1 atingiu o limite de %2 conexões")
-                               .arg(peer.toString()).arg(m_options.maxConnectionsPerPeer));
+            refuse(socket, QStringLiteral("too-many-connections"),
+                   QStringLiteral("o endereço %1 atingiu o limite de %2 conexões")
+                       .arg(peer.toString()).arg(m_options.maxConnectionsPerPeer));
             continue;
         }
         const quint64 id = m_nextSession++;
@@ -179,13 +198,32 @@ void AppServer::accept()
     }
 }
 
-void AppServer::refuse(QTcpSocket *socket, const QString &why)
+void AppServer::refuse(QTcpSocket *socket, const QString &code, const QString &why)
 {
-    socket->setParent(this);
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->write(fw::encodeFrame(fw::encodeErrorReply(
-        0, QStringLiteral("too-many-connections"), QStringLiteral("%1; tente de novo em instantes").arg(why))));
+    if (!socket->parent()) {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+    socket->write(fw::encodeFrame(fw::encodeErrorReply(0, code, QStringLiteral("%1; tente de novo em instantes").arg(why))));
     socket->disconnectFromHost();
+}
+
+bool AppServer::makeRoom(Session *asking, qsizetype bytes)
+{
+    qsizetype held = queuedBytes();
+    while (held + bytes > m_options.maxHeldBytes) {
+        Session *largest = asking;
+        for (Session *s : std::as_const(m_sessions)) {
+            if (s->unfinishedBytes() > largest->unfinishedBytes())
+                largest = s;
+        }
+        held -= largest->queuedBytes();
+        largest->drop(QStringLiteral("o servidor não pode guardar mais mensagens incompletas (limite de %1 bytes)")
+                          .arg(m_options.maxHeldBytes));
+        if (largest == asking)
+            return false;
+    }
+    return true;
 }
 
 void AppServer::run(quint64 session, QByteArray frame)

@@ -40,6 +40,11 @@ public:
         // terminal comes from its address); past either a new one is told so and closed.
         int maxConnections = 1024;
         int maxConnectionsPerPeer = 256;
+        // Bytes held for all connections together (frames still arriving, requests waiting).
+        // Past it the connection holding the largest unfinished frame is dropped, so a few
+        // clients sending endless frames can't exhaust the server's memory nor crowd out the
+        // small requests of the others.
+        qsizetype maxHeldBytes = 2 * fw::DefaultMaxFrameBytes;
     };
 
     AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
@@ -70,7 +75,10 @@ private:
     QTcpServer m_server;
     QThreadPool m_pool;
     // Tells a connection over the limits why it goes, and closes it.
-    void refuse(QTcpSocket *socket, const QString &why);
+    void refuse(QTcpSocket *socket, const QString &code, const QString &why);
+    // Makes room for `bytes` more held by `asking`, dropping the largest unfinished frames while
+    // the bound would be passed; false when `asking` itself is the one dropped.
+    bool makeRoom(Session *asking, qsizetype bytes);
 
     quint64 m_nextSession = 1;
     QHash<quint64, Session *> m_sessions;

@@ -2,7 +2,8 @@
 //
 //   acc00420-server --database=PATH|postgresql://... [--listen=127.0.0.1] [--port=4420]
 //                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4]
-//                   [--max-connections=1024] [--max-connections-per-peer=256] [--create-demo]
+//                   [--max-connections=1024] [--max-connections-per-peer=256] [--max-held-mb=128]
+//                   [--create-demo]
 //
 // Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
 // file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
@@ -58,6 +59,9 @@ int main(int argc, char **argv)
         options.maxConnections = config.positiveNumber(QStringLiteral("max-connections"), options.maxConnections);
         options.maxConnectionsPerPeer =
             config.positiveNumber(QStringLiteral("max-connections-per-peer"), options.maxConnectionsPerPeer);
+        // In megabytes: an int of bytes would not reach past 2 GiB.
+        options.maxHeldBytes = qsizetype(config.positiveNumber(QStringLiteral("max-held-mb"),
+                                                               int(options.maxHeldBytes / (1024 * 1024)))) * 1024 * 1024;
 
         server::Dispatcher dispatcher;
         server::Ledger ledger(storage);

@@ -192,6 +192,43 @@ private slots:
         QCOMPARE(fourth.errorOf("echo", goodArgs()), QString());
     }
 
+    void unfinishedFramesAreBoundedForAllConnectionsTogether()
+    {
+        const Dispatcher dispatcher = makeDispatcher();
+        AppServer::Options options;
+        options.maxHeldBytes = 4 * 1024 * 1024;
+        AppServer server(dispatcher, options);
+        QVERIFY(server.listen(nullptr));
+        // Three clients each start a 48 MiB frame and feed it a megabyte at a time.
+        std::vector<std::unique_ptr<QTcpSocket>> attackers;
+        for (int i = 0; i < 3; ++i) {
+            attackers.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(connectRaw(*attackers.back(), server.port()));
+            attackers.back()->write(fw::frameHeader(48 * 1024 * 1024));
+        }
+        const QByteArray megabyte(1024 * 1024, 'x');
+        for (int round = 0; round < 8; ++round) {
+            for (auto &a : attackers) {
+                if (a->state() == QAbstractSocket::ConnectedState)
+                    a->write(megabyte);
+            }
+            QTRY_VERIFY(std::all_of(attackers.cbegin(), attackers.cend(), [](const auto &a) {
+                return a->bytesToWrite() == 0 || a->state() != QAbstractSocket::ConnectedState;
+            }));
+            QVERIFY(server.queuedBytes() <= options.maxHeldBytes);
+        }
+        // The largest were dropped, each told why; a small request of another goes through.
+        QTRY_VERIFY(std::any_of(attackers.cbegin(), attackers.cend(), [](const auto &a) {
+            return a->state() == QAbstractSocket::UnconnectedState;
+        }));
+        for (auto &a : attackers) {
+            if (a->bytesAvailable() > 4)
+                QCOMPARE(fw::decodeReply(a->readAll().mid(4)).error->code, QStringLiteral("server-busy"));
+        }
+        Client honest(server.port());
+        QCOMPARE(honest.errorOf("echo", goodArgs()), QString());
+    }
+
     void frameOverTheLimitClosesOnlyThatConnection()
     {
         const Dispatcher dispatcher = makeDispatcher();
