@@ -29,12 +29,18 @@ constexpr int MovementNumberWidth = 10;
 // room for any balance of them that the recalculation checks.
 constexpr double MaxAmount = 9999999999999.99;
 
+// A refusal the operator can act on: it travels as a failed envelope with this message.
+struct Refusal
+{
+    QString message;
+};
+
 // A balance that would leave 64 bits is refused, never wrapped.
 qint64 addChecked(qint64 balance, qint64 change)
 {
     qint64 sum = 0;
     if (__builtin_add_overflow(balance, change, &sum))
-        throw DatabaseError("o saldo excede o maior valor representável");
+        throw Refusal{QStringLiteral("o saldo excede o maior valor representável")};
     return sum;
 }
 
@@ -44,15 +50,9 @@ qint64 storedCents(const QVariant &sum)
     bool ok = false;
     const qint64 cents = sum.toString().toLongLong(&ok);
     if (!ok)
-        throw DatabaseError("o saldo excede o maior valor representável");
+        throw Refusal{QStringLiteral("o saldo excede o maior valor representável")};
     return cents;
 }
-
-// A refusal the operator can act on: it travels as a failed envelope with this message.
-struct Refusal
-{
-    QString message;
-};
 
 QByteArray okEnvelope(const QCborValue &payload = {})
 {
@@ -64,6 +64,15 @@ Outcome refused(const QString &message)
     return Outcome::ok(fw::encodeEnvelope(false, message, QCborValue()));
 }
 
+// A database failure: its own text (the driver's, the SQL's) goes to the server's log; the
+// client reads what to do.
+QString databaseFailure(const DatabaseError &e)
+{
+    qWarning("acc00420-server: falha no banco de dados: %s", e.what());
+    return QStringLiteral("o banco de dados do servidor não atendeu o pedido; tente de novo em instantes e, se "
+                          "persistir, avise o suporte");
+}
+
 // Runs a method body, turning a refusal or a database failure into a failed envelope.
 template<typename Body>
 Outcome enveloped(Body body)
@@ -73,8 +82,7 @@ Outcome enveloped(Body body)
     } catch (const Refusal &r) {
         return refused(r.message);
     } catch (const DatabaseError &e) {
-        return refused(QStringLiteral("Falha no banco de dados do servidor: %1. Tente novamente.")
-                           .arg(QString::fromUtf8(e.what())));
+        return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));
     } catch (const fw::PacketError &e) {
         return refused(QString::fromUtf8(e.what()));
     }
@@ -486,9 +494,12 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
                                           {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}});
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
-    } catch (const DatabaseError &e) {
+    } catch (const Refusal &r) {
         // The caller tells the operator the balances could not be brought up to date.
-        return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Saldos não recalculados: %1").arg(QString::fromUtf8(e.what())),
+        return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Saldos não recalculados: %1").arg(r.message),
+                                              QCborValue(false)));
+    } catch (const DatabaseError &e) {
+        return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Saldos não recalculados: %1").arg(databaseFailure(e)),
                                               QCborValue(false)));
     }
 }
@@ -565,7 +576,7 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args) const
         return Outcome::ok(QCborValue(QString::number(number).rightJustified(MovementNumberWidth, u'0')).toCbor());
     } catch (const DatabaseError &e) {
         return Outcome::error(QStringLiteral("database-error"),
-                              QStringLiteral("não foi possível numerar o lançamento: %1").arg(QString::fromUtf8(e.what())));
+                              QStringLiteral("não foi possível numerar o lançamento: %1").arg(databaseFailure(e)));
     }
 }
 

@@ -190,6 +190,43 @@ private slots:
         }
     }
 
+    void aDatabaseFailureSaysWhatToDoAndLogsItsDetail_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("table"); // taken from under it
+        LedgerBackend::addRows([](const QString &kind) {
+            QTest::newRow(qPrintable(kind + ", a read")) << kind << "getConsumidor" << "CONSUMIDOR";
+            QTest::newRow(qPrintable(kind + ", a recalculation")) << kind << "setAtualizaCons" << "NUMMOVCLIE";
+            QTest::newRow(qPrintable(kind + ", a number")) << kind << "getPrxMovClie" << "NUMMOVCLIE";
+        });
+    }
+    void aDatabaseFailureSaysWhatToDoAndLogsItsDetail()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, method);
+        QFETCH(QString, table);
+        LedgerBackend b(backend);
+        seed(b);
+        Ledger ledger(b.storage());
+        b.exec("ALTER TABLE " + table + " RENAME TO FORA");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("falha no banco de dados: falha ao .+: .+"));
+        QString told;
+        if (method == "getPrxMovClie") {
+            const Outcome o = ledger.getPrxMovClie({C1});
+            QCOMPARE(o.errorCode, QStringLiteral("database-error"));
+            told = o.errorMessage;
+        } else {
+            okOf(method == "getConsumidor" ? ledger.getConsumidor({C1, "", "T", "0001"})
+                                           : ledger.setAtualizaCons({"0001", C1, "", at(day(1, 0)), "0007"}),
+                 &told);
+        }
+        QVERIFY2(told.contains("tente de novo em instantes"), qPrintable(told));
+        // The driver's text stays in the log.
+        for (const QString &detail : {table, QStringLiteral("QPSQL"), QStringLiteral("no such table")})
+            QVERIFY2(!told.contains(detail, Qt::CaseInsensitive), qPrintable(told));
+    }
+
     void recalculatingAnUnknownClientAnswersFalse_data() { backends(); }
     void recalculatingAnUnknownClientAnswersFalse()
     {
