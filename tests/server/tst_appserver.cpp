@@ -32,6 +32,20 @@ Dispatcher makeDispatcher()
     return d;
 }
 
+// The server over the test dispatcher, listening on an ephemeral loopback port.
+struct ServerOnLoopback
+{
+    Dispatcher dispatcher = makeDispatcher();
+    AppServer server;
+    QString error; // why it does not listen
+    bool listening;
+    explicit ServerOnLoopback(AppServer::Options options = {})
+        : server(dispatcher, options)
+        , listening(server.listen(&error))
+    {
+    }
+};
+
 struct Client
 {
     fw::TNetConnection connection;
@@ -94,10 +108,9 @@ private slots:
         QFETCH(QString, method);
         QFETCH(QCborArray, args);
         QFETCH(QString, error);
-        const Dispatcher dispatcher = makeDispatcher();
-        AppServer server(dispatcher, {});
-        QString why;
-        QVERIFY2(server.listen(&why), qPrintable(why));
+        ServerOnLoopback loopback;
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         Client client(server.port());
         client.connection.setServerName(objectName);
         const QString message = client.errorOf(method, args);
@@ -109,9 +122,9 @@ private slots:
 
     void malformedFrameIsAnsweredAndServingGoesOn()
     {
-        const Dispatcher dispatcher = makeDispatcher();
-        AppServer server(dispatcher, {});
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback;
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         QTcpSocket raw;
         QVERIFY(connectRaw(raw, server.port()));
         raw.write(fw::encodeFrame(QByteArray::fromHex("a1ff")));
@@ -131,9 +144,9 @@ private slots:
     void argumentsAreCountedBeforeTheyAreDecoded()
     {
         QFETCH(QByteArray, argsArray);
-        const Dispatcher dispatcher = makeDispatcher();
-        AppServer server(dispatcher, {});
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback;
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         QTcpSocket raw;
         QVERIFY(connectRaw(raw, server.port()));
         QByteArray request;
@@ -168,12 +181,12 @@ private slots:
         QFETCH(int, total);
         QFETCH(int, perPeer);
         QFETCH(QString, why);
-        const Dispatcher dispatcher = makeDispatcher();
         AppServer::Options options;
         options.maxConnections = total;
         options.maxConnectionsPerPeer = perPeer;
-        AppServer server(dispatcher, options);
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         auto first = std::make_unique<Client>(server.port());
         Client second(server.port());
         QCOMPARE(first->errorOf("echo", goodArgs()), QString());
@@ -194,11 +207,11 @@ private slots:
 
     void unfinishedFramesAreBoundedForAllConnectionsTogether()
     {
-        const Dispatcher dispatcher = makeDispatcher();
         AppServer::Options options;
         options.maxHeldBytes = 4 * 1024 * 1024;
-        AppServer server(dispatcher, options);
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         // Three clients each start a 48 MiB frame and feed it a megabyte at a time.
         std::vector<std::unique_ptr<QTcpSocket>> attackers;
         for (int i = 0; i < 3; ++i) {
@@ -231,11 +244,11 @@ private slots:
 
     void frameOverTheLimitClosesOnlyThatConnection()
     {
-        const Dispatcher dispatcher = makeDispatcher();
         AppServer::Options options;
         options.maxFrameBytes = 1024;
-        AppServer server(dispatcher, options);
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         Client other(server.port());
         QCOMPARE(other.errorOf("echo", goodArgs()), QString());
         QTcpSocket raw;
@@ -249,11 +262,11 @@ private slots:
 
     void silentClientIsDroppedOthersServed()
     {
-        const Dispatcher dispatcher = makeDispatcher();
         AppServer::Options options;
         options.idleTimeoutMs = 200;
-        AppServer server(dispatcher, options);
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         QTcpSocket silent;
         QVERIFY(connectRaw(silent, server.port()));
         Client busy(server.port());
@@ -264,9 +277,9 @@ private slots:
 
     void aSlowRequestDoesNotHoldOthers()
     {
-        const Dispatcher dispatcher = makeDispatcher();
-        AppServer server(dispatcher, {});
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback;
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         QTcpSocket slow;
         QVERIFY(connectRaw(slow, server.port()));
         slow.write(fw::encodeFrame(fw::encodeRequest({1, object, "slow", {}})));
@@ -292,12 +305,12 @@ private slots:
         QFETCH(int, maxRequests);
         QFETCH(int, maxBytes);
         QFETCH(int, padding);
-        const Dispatcher dispatcher = makeDispatcher();
         AppServer::Options options;
         options.maxQueuedRequests = maxRequests;
         options.maxQueuedBytes = maxBytes;
-        AppServer server(dispatcher, options);
-        QVERIFY(server.listen(nullptr));
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        AppServer &server = loopback.server;
         QTcpSocket client;
         QVERIFY(connectRaw(client, server.port()));
         client.write(fw::encodeFrame(fw::encodeRequest({1, object, "slow", {}})));

@@ -26,6 +26,16 @@ QAction *item(QWidget *screen, const char *name)
     return screen->findChild<QAction *>(QLatin1String(name));
 }
 
+// A sample screen shown on its first record; closing it frees it.
+SampleScreen *shownSampleScreen()
+{
+    auto *screen = new SampleScreen;
+    screen->create();
+    screen->load(1);
+    screen->show();
+    return screen;
+}
+
 } // namespace
 
 class TestFrmPadrao : public QObject
@@ -237,11 +247,8 @@ private slots:
     void closingOverATypedRecordAsksFirst()
     {
         RecordingDialogs dialogs;
-        auto *screen = new SampleScreen;
+        SampleScreen *screen = shownSampleScreen();
         QPointer<SampleScreen> alive(screen);
-        screen->create();
-        screen->load(1);
-        screen->show();
         screen->cdsPessoas->insert();
         dialogs.answers = {mrNo};
         QVERIFY(!screen->close());
@@ -264,11 +271,8 @@ private slots:
         QFETCH(QList<int>, answers);
         QFETCH(bool, closed);
         RecordingDialogs dialogs;
-        auto *screen = new SampleScreen;
+        SampleScreen *screen = shownSampleScreen();
         QPointer<SampleScreen> alive(screen);
-        screen->create();
-        screen->load(1);
-        screen->show();
         screen->cdsPessoas->edit(); // a change posted and never sent
         screen->cdsPessoas->fieldByName(QStringLiteral("NOME")).setAsString(QStringLiteral("mudado"));
         screen->cdsPessoas->post();
