@@ -181,15 +181,15 @@ void AppServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         const QHostAddress peer = socket->peerAddress();
-        if (m_sessions.size() >= m_options.maxConnections) {
-            refuse(socket, QStringLiteral("too-many-connections"),
-                   QStringLiteral("o servidor atingiu o limite de %1 conexões").arg(m_options.maxConnections));
-            continue;
-        }
-        if (m_perPeer.value(peer) >= m_options.maxConnectionsPerPeer) {
-            refuse(socket, QStringLiteral("too-many-connections"),
-                   QStringLiteral("o endereço %1 atingiu o limite de %2 conexões")
-                       .arg(peer.toString()).arg(m_options.maxConnectionsPerPeer));
+        QString over;
+        if (m_sessions.size() >= m_options.maxConnections)
+            over = QStringLiteral("o servidor atingiu o limite de %1 conexões").arg(m_options.maxConnections);
+        else if (m_perPeer.value(peer) >= m_options.maxConnectionsPerPeer)
+            over = QStringLiteral("o endereço %1 atingiu o limite de %2 conexões")
+                       .arg(peer.toString()).arg(m_options.maxConnectionsPerPeer);
+        if (!over.isEmpty()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            refuse(socket, QStringLiteral("too-many-connections"), over);
             continue;
         }
         const quint64 id = m_nextSession++;
@@ -200,10 +200,6 @@ void AppServer::accept()
 
 void AppServer::refuse(QTcpSocket *socket, const QString &code, const QString &why)
 {
-    if (!socket->parent()) {
-        socket->setParent(this);
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
     socket->write(fw::encodeFrame(fw::encodeErrorReply(0, code, QStringLiteral("%1; tente de novo em instantes").arg(why))));
     socket->disconnectFromHost();
 }
