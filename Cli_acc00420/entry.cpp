@@ -212,9 +212,14 @@ void TfrmPagClie::cdsMovClienteAfterCancel(fw::RecordSet &set)
     cdsMovClienteAfterScroll(set);
 }
 
+bool TfrmPagClie::hasPendingChanges() const
+{
+    return cdsMovCliente->active() && cdsMovCliente->changeCount() > 0;
+}
+
 bool TfrmPagClie::mayDiscardPendingChanges()
 {
-    if (!cdsMovCliente->active() || cdsMovCliente->changeCount() == 0)
+    if (!hasPendingChanges())
         return true;
     return msgMensagensPadroes->ShowMsg(QStringLiteral("pendente_descartar"), fw::MsgDlgType::Confirmation,
                                         fw::mbYes | fw::mbNo)
@@ -223,7 +228,7 @@ bool TfrmPagClie::mayDiscardPendingChanges()
 
 bool TfrmPagClie::discardPendingChangesFirst()
 {
-    if (!cdsMovCliente->active() || cdsMovCliente->changeCount() == 0)
+    if (!hasPendingChanges())
         return true;
     if (!mayDiscardPendingChanges())
         return false;

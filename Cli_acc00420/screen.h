@@ -96,6 +96,8 @@ public:
     void cdsMovClienteAfterPost(fw::RecordSet &dataSet);
     void cdsMovClienteAfterCancel(fw::RecordSet &dataSet);
     void cdsMovClienteBeforeDelete(fw::RecordSet &dataSet);
+    // The statement holds changes a failed send left pending.
+    bool hasPendingChanges() const;
     // True when nothing a failed send left pending would be lost, or the operator agrees to
     // lose it.
     bool mayDiscardPendingChanges();

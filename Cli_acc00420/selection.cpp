@@ -85,7 +85,7 @@ void TfrmPagClie::medCdClienteEnter()
     // Coming back over a movement a failed send left pending, the panel first asks whether the
     // statement may go (panClienteEnter, which runs after this); until then the client stays
     // chosen.
-    if (cdsMovCliente->active() && cdsMovCliente->changeCount() > 0)
+    if (hasPendingChanges())
         return;
     // A CPF or CNPJ already there keeps its mask while the operator only comes back to it: the
     // open mask would show it as bare digits and blanks. The first key typed opens it.
@@ -253,7 +253,7 @@ void TfrmPagClie::panClienteEnter()
             pgcPadrao->tabBar()->setFocus(Qt::OtherFocusReason);
         return;
     }
-    const bool pendingDiscarded = cdsMovCliente->active() && cdsMovCliente->changeCount() > 0;
+    const bool pendingDiscarded = hasPendingChanges();
     cdsMovCliente->close();
     if (pendingDiscarded && medCdCliente->window()->focusWidget() == medCdCliente)
         medCdClienteEnter(); // what its enter held back

@@ -60,8 +60,6 @@ QPrintPreviewDialog *createReportPreview(QPrinter *printer, QWidget *parent)
         for (QAction *action : actions) {
             if (action->text() == printText)
                 print = action;
-        }
-        for (QAction *action : actions) {
             if (auto *button = qobject_cast<QToolButton *>(toolbar->widgetForAction(action))) {
                 button->setFocusPolicy(Qt::TabFocus);
                 buttons.append(button);
