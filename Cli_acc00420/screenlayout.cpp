@@ -4,6 +4,8 @@
 #include "movementfields.h"
 #include "screen.h"
 
+#include <framework/data/serversession.h>
+
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -246,6 +248,8 @@ void TfrmPagClie::buildConnectionAndReports()
     netPagClie->setServerName(QLatin1String(AccountService::ObjectName));
     netPagClie->setThrowException(false);
     netPagClie->onBeforeConnect = [this](fw::TNetConnection &c) { netPagClieBeforeConnect(c); };
+    // The operator's session, resumed whenever this connection opens.
+    netPagClie->setSession(&fw::serverSession());
 
     rpddPadrao = named(new fw::TReportDesignerDialog(this), "rpddPadrao");
     rpddPadrao->defaultDatabaseName = QStringLiteral("dbVelmora");

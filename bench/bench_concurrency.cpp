@@ -8,6 +8,8 @@
 //
 //   bench_concurrency [database file]   (default: a temporary file, built on first use)
 
+#include "publishedledger.h"
+#include "testoperator.h"
 #include "accountservice.h"
 #include "appserver.h"
 #include "baresqlite.h"
@@ -65,6 +67,7 @@ public:
     {
         m_connection.setServerName(Ledger::ObjectName);
         m_connection.setPort(port);
+        signInOnOpen(m_connection);
     }
     void call() override
     {
@@ -88,6 +91,7 @@ public:
     {
         m_connection.setServerName(Ledger::ObjectName);
         m_connection.setPort(port);
+        signInOnOpen(m_connection);
         acc00420::defineMovementFields(m_set);
     }
     void call() override
@@ -304,15 +308,14 @@ void benchmark(const QString &backend, const Storage &storage)
             run(db, QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente') ON CONFLICT DO NOTHING"),
                 {client});
     }
-    Dispatcher dispatcher;
-    Ledger ledger(storage);
-    ledger.publish(dispatcher);
+    PublishedLedger published(storage);
+    grantTestOperator(storage);
     std::printf("%s:\n", qUtf8Printable(backend));
     for (const bool writing : {false, true}) {
         for (const int threads : Levels) {
             AppServer::Options options;
             options.workers = threads;
-            AppServer appServer(dispatcher, options);
+            AppServer appServer(published.dispatcher, options);
             if (!appServer.listen(nullptr))
                 qFatal("cannot listen");
             const quint16 port = appServer.port();

@@ -6,6 +6,8 @@
 //
 //   bench_statement [database file]   (default: a temporary file, built on first use)
 
+#include "publishedledger.h"
+#include "testoperator.h"
 #include "appserver.h"
 #include "baresqlite.h"
 #include <framework/data/checkresultserv.h>
@@ -105,10 +107,10 @@ int main(int argc, char **argv)
     if (sqlite3_open_v2(file.toUtf8().constData(), &bareDb, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         qFatal("cannot open %s", qPrintable(file));
 
-    Dispatcher dispatcher;
-    Ledger ledger(storage);
-    ledger.publish(dispatcher);
-    AppServer appServer(dispatcher, {});
+    PublishedLedger published(storage);
+    grantTestOperator(storage);
+    signInWith(fw::serverSession());
+    AppServer appServer(published.dispatcher, {});
     if (!appServer.listen(nullptr))
         return 1;
     fw::LoginContext context;
@@ -119,8 +121,8 @@ int main(int argc, char **argv)
     screen.resize(1024, 720);
     screen.create(); // connects to the server
 
-    measure(200, bench::SmallClient, 21, bareDb, storage, ledger, screen, false);
-    measure(100000, bench::BigClient, 5, bareDb, storage, ledger, screen, true);
+    measure(200, bench::SmallClient, 21, bareDb, storage, published.ledger, screen, false);
+    measure(100000, bench::BigClient, 5, bareDb, storage, published.ledger, screen, true);
     sqlite3_close(bareDb);
     return 0;
 }

@@ -31,7 +31,7 @@ void fillLedger(const Storage &storage, int otherClients)
     std::fflush(stdout);
     Transaction t(db, storage.kind());
     run(db, QStringLiteral("INSERT INTO FILIAL VALUES ('0001', 'Matriz')"));
-    run(db, QStringLiteral("INSERT INTO OPERADOR VALUES ('0007', 'Maria')"));
+    run(db, QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR) VALUES ('0007', 'Maria')"));
     QSqlQuery client(db), movement(db);
     client.prepare(QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente')"));
     movement.prepare(QStringLiteral(

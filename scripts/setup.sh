@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
   libgl-dev
-  libsqlite3-dev
+  libsqlite3-dev libsodium-dev
   postgresql haproxy
   xvfb xauth
   poppler-utils

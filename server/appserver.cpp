@@ -1,6 +1,7 @@
 #include "appserver.h"
 
 #include <framework/data/protocol.h>
+#include <framework/data/sessioncontract.h>
 
 #include <QTcpSocket>
 #include <QTimer>
@@ -25,6 +26,7 @@ public:
         , m_maxFrame(options.maxFrameBytes)
         , m_maxQueued(std::max(1, options.maxQueuedRequests))
         , m_maxQueuedBytes(options.maxQueuedBytes)
+        , m_caller(std::make_shared<Caller>(Caller{socket->peerAddress()}))
     {
         socket->setParent(this);
         // What Qt holds for us beyond that stays in the kernel, and TCP makes the client wait.
@@ -38,11 +40,21 @@ public:
         });
         connect(socket, &QTcpSocket::disconnected, this, [this] { m_owner.closed(m_id); });
         m_idle.start();
+        if (options.signInTimeoutMs > 0) {
+            m_signIn.setSingleShot(true);
+            connect(&m_signIn, &QTimer::timeout, this, [this, seconds = options.signInTimeoutMs / 1000] {
+                m_owner.refuse(m_socket, QLatin1String(fw::UnauthenticatedCode),
+                               QStringLiteral("nenhuma entrada com operador e senha em %1 s; conexão encerrada").arg(seconds));
+            });
+            m_signIn.start(options.signInTimeoutMs);
+        }
     }
 
     void replied(const QByteArray &reply)
     {
         m_busy = false;
+        if (m_caller->signedIn())
+            m_signIn.stop();
         m_socket->write(reply);
         m_idle.start();
         next();
@@ -116,7 +128,7 @@ private:
         QByteArray frame = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_waitingBytes -= frame.size();
-        m_owner.run(m_id, std::move(frame));
+        m_owner.run(m_id, m_caller, std::move(frame));
         pull(); // room again: take what the client sent meanwhile
     }
 
@@ -131,6 +143,9 @@ private:
     std::deque<QByteArray> m_waiting;
     qsizetype m_waitingBytes = 0;
     QTimer m_idle;
+    QTimer m_signIn;
+    // Whom the requests of this connection speak for; shared with the worker running one.
+    std::shared_ptr<Caller> m_caller;
     bool m_busy = false;
     bool m_dropped = false;
 };
@@ -222,14 +237,14 @@ bool AppServer::makeRoom(Session *asking, qsizetype bytes)
     return true;
 }
 
-void AppServer::run(quint64 session, QByteArray frame)
+void AppServer::run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame)
 {
-    m_pool.start([this, session, frame = std::move(frame)] {
+    m_pool.start([this, session, caller = std::move(caller), frame = std::move(frame)] {
         quint64 id = 0;
         QByteArray reply;
         try {
             const fw::Request request = fw::decodeRequest(frame, &id);
-            const Outcome outcome = m_dispatcher.dispatch(request.object, request.method, request.args);
+            const Outcome outcome = m_dispatcher.dispatch(request.object, request.method, request.args, *caller);
             reply = outcome.failed()
                 ? fw::encodeFrame(fw::encodeErrorReply(id, outcome.errorCode, outcome.errorMessage))
                 : fw::encodeFrame({fw::encodeReplyHead(id), outcome.result});

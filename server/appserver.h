@@ -45,6 +45,8 @@ public:
         // clients sending endless frames can't exhaust the server's memory nor crowd out the
         // small requests of the others.
         qsizetype maxHeldBytes = 2 * fw::DefaultMaxFrameBytes;
+        // A connection that has not signed in by then is closed (0: never).
+        int signInTimeoutMs = 30000;
     };
 
     AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
@@ -66,7 +68,7 @@ signals:
 private:
     friend class Session;
     void accept();
-    void run(quint64 session, QByteArray frame);
+    void run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame);
     void finished(quint64 session, QByteArray reply);
     void closed(quint64 session);
 

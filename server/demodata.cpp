@@ -1,6 +1,7 @@
 #include "demodata.h"
 
 #include "ledger.h"
+#include "operators.h"
 #include <framework/data/protocol.h>
 
 #include <QDateTime>
@@ -77,8 +78,9 @@ void createDemoData(const Storage &storage, const QDate &today)
         if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE"), {}, "ler os clientes").next())
             throw fw::DatabaseError("o banco já tem clientes; os dados de demonstração vão só num banco novo");
         run(db, QStringLiteral("INSERT INTO FILIAL VALUES ('0001', 'Matriz Centro'), ('0002', 'Filial Distrito Industrial')"));
-        run(db, QStringLiteral("INSERT INTO OPERADOR VALUES ('0001', 'Ana Paula Ribeiro'), ('0002', 'Carlos Eduardo Lima'),"
-                               " ('0007', 'Maria Aparecida Santos')"));
+        // Two operators of the past, named in old movements, who no longer sign in.
+        run(db, QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, IDATIVO) VALUES ('0001', 'Ana Paula Ribeiro', 'N'),"
+                               " ('0002', 'Carlos Eduardo Lima', 'N')"));
         Dice dice;
         const QStringList operators = {"0001", "0002", "0007"};
         int saleNumber = 1000;
@@ -170,6 +172,15 @@ void createDemoData(const Storage &storage, const QDate &today)
         }
         transaction.commit();
     }
+    const Passwords passwords(1);
+    const Operators operators(storage, passwords);
+    QStringList every;
+    for (const Right &r : rights())
+        every << QLatin1String(r.name);
+    operators.add({QStringLiteral("0007"), QStringLiteral("Operador Demonstração"), true, {"0001", "0002"}, every},
+                  QStringLiteral("demo0007"));
+    operators.add({QStringLiteral("0012"), QStringLiteral("Caixa Demonstração"), true, {"0001"}, {"consultar", "lancar"}},
+                  QStringLiteral("demo0012"));
     // Balances as the ledger computes them, from the first movement on.
     Ledger ledger(storage);
     for (const Client &c : clients) {

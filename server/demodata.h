@@ -10,6 +10,8 @@ namespace server {
 // their receipts), payments, adjustments, refunds and cancelled movements and sales at both
 // branches; most accounts stay in credit, one was in the red for a month and one is now. The
 // movements are dated back from `today`, so the statement of the last 60 days always has rows.
+// Operators 0007 "Operador Demonstração" (every right at both branches, password demo0007) and
+// 0012 "Caixa Demonstração" (consultar and lancar at 0001, password demo0012) sign in.
 // Refuses (DatabaseError) a ledger that already has clients.
 void createDemoData(const Storage &storage, const QDate &today);
 

@@ -13,7 +13,8 @@ void Dispatcher::add(const QString &object, const fw::MethodSpec &method, Handle
     m_objects[object].insert(method.name, {method, std::move(handler)});
 }
 
-Outcome Dispatcher::dispatch(const QString &object, const QString &method, const QCborArray &args) const
+Outcome Dispatcher::dispatch(const QString &object, const QString &method, const QCborArray &args,
+                             Caller &caller) const
 {
     const auto o = m_objects.constFind(object);
     if (o == m_objects.cend())
@@ -25,7 +26,7 @@ Outcome Dispatcher::dispatch(const QString &object, const QString &method, const
                               QStringLiteral("%1 não tem o método %2").arg(object, method));
     if (const auto why = fw::checkArguments(m->contract, args))
         return Outcome::error(QStringLiteral("bad-arguments"), *why);
-    return m->handler(args);
+    return m->handler(args, caller);
 }
 
 } // namespace server

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "caller.h"
+
 #include <framework/data/methodcontract.h>
 
 #include <QCborArray>
@@ -30,15 +32,15 @@ struct Outcome
 
 // Methods of the published objects, by object and method name. Every request is checked
 // against its method's arguments before the handler sees it, so a handler gets exactly the
-// count and types it declared.
+// count and types it declared; the handler also gets the connection's caller.
 class Dispatcher
 {
 public:
-    using Handler = std::function<Outcome(const QCborArray &args)>;
+    using Handler = std::function<Outcome(const QCborArray &args, Caller &caller)>;
 
     void add(const QString &object, const QString &method, QList<ArgSpec> args, Handler handler);
     void add(const QString &object, const fw::MethodSpec &method, Handler handler);
-    Outcome dispatch(const QString &object, const QString &method, const QCborArray &args) const;
+    Outcome dispatch(const QString &object, const QString &method, const QCborArray &args, Caller &caller) const;
 
 private:
     struct Method

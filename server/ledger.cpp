@@ -1,5 +1,8 @@
 #include "ledger.h"
 
+#include "access.h"
+#include "outcomes.h"
+
 #include <framework/data/datapacket.h>
 #include "accountmethods.h"
 #include "movementfields.h"
@@ -29,12 +32,6 @@ constexpr int MovementNumberWidth = 10;
 // room for any balance of them that the recalculation checks.
 constexpr double MaxAmount = 9999999999999.99;
 
-// A refusal the operator can act on: it travels as a failed envelope with this message.
-struct Refusal
-{
-    QString message;
-};
-
 // A balance that would leave 64 bits is refused, never wrapped.
 qint64 addChecked(qint64 balance, qint64 change)
 {
@@ -59,43 +56,15 @@ QByteArray okEnvelope(const QCborValue &payload = {})
     return fw::encodeEnvelope(true, {}, payload);
 }
 
-Outcome refused(const QString &message)
-{
-    return Outcome::ok(fw::encodeEnvelope(false, message, QCborValue()));
-}
-
-// A database failure: its own text (the driver's, the SQL's) goes to the server's log; the
-// client reads what to do.
-QString databaseFailure(const DatabaseError &e)
-{
-    qWarning("acc00420-server: falha no banco de dados: %s", e.what());
-    return QStringLiteral("o banco de dados do servidor não atendeu o pedido; tente de novo em instantes e, se "
-                          "persistir, avise o suporte");
-}
-
-// Runs a method body, turning a refusal or a database failure into a failed envelope.
-template<typename Body>
-Outcome enveloped(Body body)
-{
-    try {
-        return Outcome::ok(body());
-    } catch (const Refusal &r) {
-        return refused(r.message);
-    } catch (const DatabaseError &e) {
-        return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));
-    } catch (const fw::PacketError &e) {
-        return refused(QString::fromUtf8(e.what()));
-    }
-}
-
 qint64 msecs(const QCborValue &value)
 {
     return fw::dateTimeFromCbor(value)->toMSecsSinceEpoch();
 }
 
+// An empty code is no code: stored as null.
 QVariant nullable(const QString &text)
 {
-    return text.isNull() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
+    return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
 }
 
 bool clientExists(const QSqlDatabase &db, const QString &client)
@@ -132,24 +101,32 @@ QString movementJson(const QSqlDatabase &db, const QString &client, const QStrin
     return rows.isEmpty() ? QString() : compact(rows.first());
 }
 
-void remember(const QSqlDatabase &db, const QString &client, const QString &number,
-              const char *operation, const QString &operatorCode, const QString &data)
+// Who acts: the session's operator; a trusted caller without a session (the demo data, the
+// tests) names it in the request.
+Actor acting(const Actor &actor, const QString &named)
 {
-    run(db, QStringLiteral("INSERT INTO HISTMOVCLIE (CDCLIENTE, NRSEQMOVCLI, DSOPERACAO, DTHIST, CDOPERADOR, DSDADOS)"
-                           " VALUES (?, ?, ?, ?, ?, ?)"),
-        {client, number, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(), nullable(operatorCode), data},
+    return actor.operatorCode.isEmpty() ? Actor{named, {}} : actor;
+}
+
+void remember(const QSqlDatabase &db, const QString &client, const QString &number,
+              const char *operation, const Actor &who, const QString &data)
+{
+    run(db, QStringLiteral("INSERT INTO HISTMOVCLIE (CDCLIENTE, NRSEQMOVCLI, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
+                           " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+        {client, number, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(), nullable(who.operatorCode),
+         nullable(who.terminal), data},
         "gravar o histórico");
 }
 
 // A change that is not one movement's: a sale's or its receipts' cancellation, an account's
 // recalculation.
 void rememberAccountChange(const QSqlDatabase &db, const char *object, const QString &key, const char *operation,
-                           const QString &operatorCode, const QJsonValue &data)
+                           const Actor &who, const QJsonValue &data)
 {
-    run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, DSDADOS)"
-                           " VALUES (?, ?, ?, ?, ?, ?)"),
+    run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
+                           " VALUES (?, ?, ?, ?, ?, ?, ?)"),
         {QLatin1String(object), key, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(),
-         nullable(operatorCode), compact(data)},
+         nullable(who.operatorCode), nullable(who.terminal), compact(data)},
         "gravar o histórico");
 }
 
@@ -238,8 +215,9 @@ void checkDeltaFields(const fw::Delta &delta)
     }
 }
 
-void insertMovement(const QSqlDatabase &db, const MovementValues &v)
+void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor)
 {
+    const Actor who = acting(actor, v.text("CDOPERADOR"));
     const QString client = v.text("CDCLIENTE");
     const QString number = v.text("NRSEQMOVCLI");
     const QString branch = v.text("CDFILIAL");
@@ -301,18 +279,18 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v)
                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?) RETURNING *"),
         {client, number, branch, consumer, toCents(company), v.moment("DTMOVCLI"), v.nullableText("DSHISTMOV"),
          type, v.nullableText("NRSEQVENDA"), v.nullableText("CDCAIXA"), v.moment("DTABERCAIX"),
-         v.nullableText("CDTIPORECE"), toCents(personal), v.moment("DTATUMOVCLIE"), v.nullableText("CDOPERADOR"),
+         v.nullableText("CDTIPORECE"), toCents(personal), v.moment("DTATUMOVCLIE"), nullable(who.operatorCode),
          v.nullableText("DSATUMOVCLIE"), v.moment("DTMOVIMCLIE")},
         "gravar o lançamento");
     const QJsonArray row = rowsJson(stored);
     if (row.isEmpty())
         throw DatabaseError("o lançamento gravado não foi devolvido");
-    remember(db, client, number, "insert", v.text("CDOPERADOR"), compact(row.first()));
+    remember(db, client, number, "insert", who, compact(row.first()));
 }
 
 // Only the observation is the operator's to change in a stored movement; everything else is
 // set by the ledger (balances, cancellation) or fixed at entry.
-void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::DeltaChange &change)
+void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::DeltaChange &change, const Actor &actor)
 {
     const MovementValues before(delta, change.oldValues);
     const MovementValues after(delta, change.newValues);
@@ -335,17 +313,17 @@ void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::De
         throw Refusal{QStringLiteral("A observação do lançamento %1 foi alterada por outro operador; recarregue o extrato.").arg(number)};
     run(db, QStringLiteral("UPDATE MOVICLIE SET DSHISTMOV = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
         {after.nullableText("DSHISTMOV"), client, number}, "alterar o lançamento");
-    remember(db, client, number, "modify", after.text("CDOPERADOR"), movementJson(db, client, number));
+    remember(db, client, number, "modify", acting(actor, after.text("CDOPERADOR")), movementJson(db, client, number));
 }
 
-void deleteMovement(const QSqlDatabase &db, const MovementValues &v)
+void deleteMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor)
 {
     const QString client = v.text("CDCLIENTE");
     const QString number = v.text("NRSEQMOVCLI");
     const QString row = movementJson(db, client, number);
     if (row.isEmpty())
         return; // already deleted, or never stored: nothing left to do
-    remember(db, client, number, "delete", v.text("CDOPERADOR"), row);
+    remember(db, client, number, "delete", acting(actor, v.text("CDOPERADOR")), row);
     run(db, QStringLiteral("DELETE FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
         "excluir o lançamento");
 }
@@ -383,9 +361,9 @@ Ledger::Ledger(const Storage &storage)
 {
 }
 
-void Ledger::publish(Dispatcher &d)
+void Ledger::publish(Dispatcher &d, const Sessions &sessions)
 {
-    const QHash<QString, Outcome (Ledger::*)(const QCborArray &) const> handlers = {
+    const QHash<QString, Outcome (Ledger::*)(const QCborArray &, const Actor &) const> handlers = {
         {"getMovCliente", &Ledger::getMovCliente},     {"setAtualizaCons", &Ledger::setAtualizaCons},
         {"getConsumidor", &Ledger::getConsumidor},     {"SetMovCliente", &Ledger::SetMovCliente},
         {"getPrxMovClie", &Ledger::getPrxMovClie},     {"setCancelamento", &Ledger::setCancelamento},
@@ -394,11 +372,21 @@ void Ledger::publish(Dispatcher &d)
     for (const fw::MethodSpec &method : acc00420::accountMethods()) {
         const auto handler = handlers.value(method.name);
         Q_ASSERT(handler);
-        d.add(QLatin1String(ObjectName), method, [this, handler](const QCborArray &args) { return (this->*handler)(args); });
+        d.add(QLatin1String(ObjectName), method, [this, handler, &sessions, name = method.name](const QCborArray &args, Caller &caller) {
+            try {
+                if (auto denied = sessions.admit(caller))
+                    return *denied;
+                if (const auto why = refusalFor(name, args, caller, m_storage.connection()))
+                    return refused(*why);
+            } catch (const DatabaseError &e) {
+                return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));
+            }
+            return (this->*handler)(args, caller.actor());
+        });
     }
 }
 
-Outcome Ledger::getMovCliente(const QCborArray &args) const
+Outcome Ledger::getMovCliente(const QCborArray &args, const Actor &) const
 {
     return enveloped([&] {
         const QString consumer = args[0].toString();
@@ -436,11 +424,11 @@ Outcome Ledger::getMovCliente(const QCborArray &args) const
     });
 }
 
-Outcome Ledger::setAtualizaCons(const QCborArray &args) const
+Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) const
 {
     const QString client = args[1].toString();
     const qint64 start = msecs(args[3]);
-    const QString operatorCode = args[4].toString();
+    const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
         Transaction transaction(m_storage, db);
@@ -482,13 +470,13 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
             update.bindValue(0, b.company);
             update.bindValue(1, b.personal);
             update.bindValue(2, now);
-            update.bindValue(3, operatorCode);
+            update.bindValue(3, who.operatorCode);
             update.bindValue(4, client);
             update.bindValue(5, b.number);
             if (!update.exec())
                 throw DatabaseError(update.lastError().text().toStdString());
         }
-        rememberAccountChange(db, "SALDOS", client, "recalc", operatorCode,
+        rememberAccountChange(db, "SALDOS", client, "recalc", who,
                               QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
                                           {"LANCAMENTOS", qint64(balances.size())},
                                           {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}});
@@ -504,7 +492,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args) const
     }
 }
 
-Outcome Ledger::getConsumidor(const QCborArray &args) const
+Outcome Ledger::getConsumidor(const QCborArray &args, const Actor &) const
 {
     return enveloped([&] {
         const QSqlDatabase db = m_storage.connection();
@@ -530,7 +518,7 @@ Outcome Ledger::getConsumidor(const QCborArray &args) const
     });
 }
 
-Outcome Ledger::SetMovCliente(const QCborArray &args) const
+Outcome Ledger::SetMovCliente(const QCborArray &args, const Actor &actor) const
 {
     return enveloped([&] {
         const fw::Delta delta = fw::deltaFromCbor(args[0]);
@@ -540,13 +528,13 @@ Outcome Ledger::SetMovCliente(const QCborArray &args) const
         for (const fw::DeltaChange &change : delta.changes) {
             switch (change.op) {
             case fw::DeltaChange::Op::Insert:
-                insertMovement(db, MovementValues(delta, change.newValues));
+                insertMovement(db, MovementValues(delta, change.newValues), actor);
                 break;
             case fw::DeltaChange::Op::Modify:
-                modifyMovement(db, delta, change);
+                modifyMovement(db, delta, change, actor);
                 break;
             case fw::DeltaChange::Op::Delete:
-                deleteMovement(db, MovementValues(delta, change.oldValues));
+                deleteMovement(db, MovementValues(delta, change.oldValues), actor);
                 break;
             }
         }
@@ -555,7 +543,7 @@ Outcome Ledger::SetMovCliente(const QCborArray &args) const
     });
 }
 
-Outcome Ledger::getPrxMovClie(const QCborArray &args) const
+Outcome Ledger::getPrxMovClie(const QCborArray &args, const Actor &) const
 {
     const QString client = args[0].toString();
     try {
@@ -580,12 +568,13 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args) const
     }
 }
 
-Outcome Ledger::setCancelamento(const QCborArray &args) const
+Outcome Ledger::setCancelamento(const QCborArray &args, const Actor &actor) const
 {
     return enveloped([&] {
         if (args[0].toString() != QLatin1String("X"))
             throw Refusal{QStringLiteral("IDTIPMOCVLI: o cancelamento marca o lançamento com \"X\", veio \"%1\".").arg(args[0].toString())};
-        const QString operatorCode = args[1].toString();
+        // The session and the server's clock say who cancelled and when, whatever the request says.
+        const Actor who = acting(actor, args[1].toString());
         const QString client = args[4].toString();
         const QString number = args[5].toString();
         const QSqlDatabase db = m_storage.connection();
@@ -598,14 +587,14 @@ Outcome Ledger::setCancelamento(const QCborArray &args) const
             return okEnvelope(); // already cancelled
         run(db, QStringLiteral("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X', CDOPERADOR = ?, DTATUMOVCLIE = ?, DSATUMOVCLIE = ?"
                                " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
-            {operatorCode, msecs(args[2]), args[3].toString(), client, number}, "cancelar o lançamento");
-        remember(db, client, number, "cancel", operatorCode, movementJson(db, client, number));
+            {who.operatorCode, QDateTime::currentMSecsSinceEpoch(), args[3].toString(), client, number}, "cancelar o lançamento");
+        remember(db, client, number, "cancel", who, movementJson(db, client, number));
         transaction.commit();
         return okEnvelope();
     });
 }
 
-Outcome Ledger::setCancelaVenda(const QCborArray &args) const
+Outcome Ledger::setCancelaVenda(const QCborArray &args, const Actor &actor) const
 {
     return enveloped([&] {
         const QSqlDatabase db = m_storage.connection();
@@ -622,14 +611,14 @@ Outcome Ledger::setCancelaVenda(const QCborArray &args) const
                 {args[0].toString(), QDateTime::currentMSecsSinceEpoch(), branch, till, number}, "cancelar a venda");
             QSqlQuery row = run(db, QStringLiteral("SELECT * FROM VENDA WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
                                 {branch, till, number}, "ler a venda");
-            rememberAccountChange(db, "VENDA", saleKey(branch, till, number), "cancel", QString(), rowsJson(row).first());
+            rememberAccountChange(db, "VENDA", saleKey(branch, till, number), "cancel", actor, rowsJson(row).first());
         }
         transaction.commit();
         return okEnvelope();
     });
 }
 
-Outcome Ledger::setCancelaReceb(const QCborArray &args) const
+Outcome Ledger::setCancelaReceb(const QCborArray &args, const Actor &actor) const
 {
     return enveloped([&] {
         const QSqlDatabase db = m_storage.connection();
@@ -645,7 +634,7 @@ Outcome Ledger::setCancelaReceb(const QCborArray &args) const
             QSqlQuery rows = run(db, QStringLiteral("SELECT * FROM RECEBIMENTO WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"
                                                     " ORDER BY CDTIPORECE"),
                                  {branch, till, sale}, "ler o recebimento");
-            rememberAccountChange(db, "RECEBIMENTO", saleKey(branch, till, sale), "cancel", QString(), rowsJson(rows));
+            rememberAccountChange(db, "RECEBIMENTO", saleKey(branch, till, sale), "cancel", actor, rowsJson(rows));
         }
         transaction.commit();
         return okEnvelope();

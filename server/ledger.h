@@ -3,6 +3,7 @@
 #include "accountmethods.h"
 
 #include "dispatcher.h"
+#include "sessions.h"
 #include "storage.h"
 
 namespace server {
@@ -20,17 +21,21 @@ public:
     // movement record's order.
     static QString statementSql();
 
-    // Registers the eight methods with their argument checks.
-    void publish(Dispatcher &dispatcher);
+    // Registers the eight methods with their argument checks, each behind the caller's
+    // session: signed in, with the right it needs, at its own branch and under its own code.
+    void publish(Dispatcher &dispatcher, const Sessions &sessions);
 
-    Outcome getMovCliente(const QCborArray &args) const;
-    Outcome setAtualizaCons(const QCborArray &args) const;
-    Outcome getConsumidor(const QCborArray &args) const;
-    Outcome SetMovCliente(const QCborArray &args) const;
-    Outcome getPrxMovClie(const QCborArray &args) const;
-    Outcome setCancelamento(const QCborArray &args) const;
-    Outcome setCancelaVenda(const QCborArray &args) const;
-    Outcome setCancelaReceb(const QCborArray &args) const;
+    // Each method acts for `actor` (the session's operator and terminal); without one (the demo
+    // data, trusted tools) for the operator the request names.
+
+    Outcome getMovCliente(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome setAtualizaCons(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome getConsumidor(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome SetMovCliente(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome getPrxMovClie(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome setCancelamento(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome setCancelaVenda(const QCborArray &args, const Actor &actor = {}) const;
+    Outcome setCancelaReceb(const QCborArray &args, const Actor &actor = {}) const;
 
 private:
     const Storage &m_storage;

@@ -3,7 +3,8 @@
 //   acc00420-server --database=PATH|postgresql://... [--listen=127.0.0.1] [--port=4420]
 //                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4]
 //                   [--max-connections=1024] [--max-connections-per-peer=256] [--max-held-mb=128]
-//                   [--create-demo]
+//                   [--sign-in-timeout=30] [--create-demo]
+//   acc00420-server --database=... operator add|passwd|disable|list ...   (see operatorcommand.h)
 //
 // Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
 // file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
@@ -12,6 +13,8 @@
 #include <framework/core/configsource.h>
 #include "demodata.h"
 #include "ledger.h"
+#include "operatorcommand.h"
+#include "sessions.h"
 #include "schema.h"
 
 #include <QCoreApplication>
@@ -27,6 +30,17 @@ int fail(const QString &message)
     return 1;
 }
 
+// The words of the command line that are not options: a command and its operands.
+QStringList commandWords(const QStringList &arguments)
+{
+    QStringList words;
+    for (const QString &a : arguments.mid(1)) {
+        if (!a.startsWith(QLatin1String("--")))
+            words << a;
+    }
+    return words;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -40,6 +54,14 @@ int main(int argc, char **argv)
             return fail(QStringLiteral("informe o banco: --database=ARQUIVO.db ou --database=postgresql://..."));
         server::Storage storage(database);
         const int version = server::migrate(storage.connection(), storage.kind());
+        const server::Passwords passwords;
+
+        const QStringList words = commandWords(app.arguments());
+        if (words.value(0) == QLatin1String("operator"))
+            return server::runOperatorCommand(server::Operators(storage, passwords), words.mid(1), config, stdin, stdout,
+                                              stderr);
+        if (!words.isEmpty())
+            return fail(QStringLiteral("comando \"%1\" desconhecido; o servidor conhece o comando operator").arg(words.first()));
 
         if (app.arguments().contains(QStringLiteral("--create-demo"))) {
             server::createDemoData(storage, QDate::currentDate());
@@ -63,9 +85,13 @@ int main(int argc, char **argv)
         options.maxHeldBytes = qsizetype(config.positiveNumber(QStringLiteral("max-held-mb"),
                                                                int(options.maxHeldBytes / (1024 * 1024)))) * 1024 * 1024;
 
+        options.signInTimeoutMs = config.positiveNumber(QStringLiteral("sign-in-timeout"), 30) * 1000;
+
         server::Dispatcher dispatcher;
+        const server::Sessions sessions(storage, passwords);
+        sessions.publish(dispatcher);
         server::Ledger ledger(storage);
-        ledger.publish(dispatcher);
+        ledger.publish(dispatcher, sessions);
         server::AppServer appServer(dispatcher, options);
         QString error;
         if (!appServer.listen(&error))

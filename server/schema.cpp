@@ -75,7 +75,27 @@ QStringList version2(Kind kind)
     };
 }
 
-const std::vector<QStringList (*)(Kind)> migrations = {version1, version2};
+// Operators sign in: their password hashes, rights and branches; the sessions they hold; the
+// failed sign-ins that lock a code for a while; and the terminal each change came from.
+QStringList version3(Kind)
+{
+    return {
+        "ALTER TABLE OPERADOR ADD COLUMN DSSENHA VARCHAR(200)",
+        "ALTER TABLE OPERADOR ADD COLUMN IDATIVO CHAR(1) NOT NULL DEFAULT 'S'",
+        "ALTER TABLE OPERADOR ADD COLUMN DSPERMISSOES VARCHAR(100) NOT NULL DEFAULT ''",
+        "CREATE TABLE OPERFILIAL (CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR,"
+        " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL, PRIMARY KEY (CDOPERADOR, CDFILIAL))",
+        "CREATE TABLE SESSAO (DSHASH VARCHAR(64) PRIMARY KEY, CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR,"
+        " CDFILIAL VARCHAR(4) NOT NULL, DSTERMINAL VARCHAR(40) NOT NULL, DSENDERECO VARCHAR(64) NOT NULL,"
+        " DTINICIO BIGINT NOT NULL, DTULTUSO BIGINT NOT NULL, DTFIM BIGINT)",
+        "CREATE INDEX SESSAO_OPERADOR ON SESSAO (CDOPERADOR)",
+        "CREATE TABLE TENTATIVA (CDOPERADOR VARCHAR(12) PRIMARY KEY, NRFALHAS INTEGER NOT NULL, DTBLOQUEIO BIGINT)",
+        "ALTER TABLE HISTMOVCLIE ADD COLUMN CDTERMINAL VARCHAR(40)",
+        "ALTER TABLE HISTCONTA ADD COLUMN CDTERMINAL VARCHAR(40)",
+    };
+}
+
+const std::vector<QStringList (*)(Kind)> migrations = {version1, version2, version3};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "netconnection.h"
 
 #include <framework/data/protocol.h>
+#include <framework/data/sessioncontract.h>
 
 #include <QEventLoop>
 #include <QTimer>
@@ -75,6 +76,21 @@ bool TNetConnection::open()
 {
     if (connected())
         return true;
+    if (!connectSocket())
+        return false;
+    if (m_session) {
+        try {
+            m_session->opened(sender());
+        } catch (const ServerCallError &) {
+            m_socket->abort();
+            throw;
+        }
+    }
+    return true;
+}
+
+bool TNetConnection::connectSocket()
+{
     m_socket->abort();
     if (onBeforeConnect)
         onBeforeConnect(*this);
@@ -101,13 +117,26 @@ void TNetConnection::close()
     m_socket->abort();
 }
 
-void TNetConnection::failCall(const QString &method, const QString &message, const QString &technical)
+void TNetConnection::failCall(const QString &method, const QString &message, const QString &technical,
+                              const QString &code)
 {
     m_lastError = technical;
-    throw ServerCallError(message, QStringLiteral("%1 em %2: %3").arg(method, where(), technical));
+    throw ServerCallError(message, QStringLiteral("%1 em %2: %3").arg(method, where(), technical), code);
+}
+
+ConnectionSender TNetConnection::sender()
+{
+    return [this](const QString &object, const QString &method, const QCborArray &args) {
+        return exchange(object, method, args);
+    };
 }
 
 CborItem TNetConnection::call(const QString &method, const QCborArray &args)
+{
+    return call(m_serverName, method, args);
+}
+
+CborItem TNetConnection::call(const QString &object, const QString &method, const QCborArray &args)
 {
     if (m_calling)
         failCall(method, QStringLiteral("Outra chamada ao servidor de aplicação ainda está em andamento. Aguarde e tente de novo."),
@@ -125,9 +154,22 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
                                             "execução e tente de novo.").arg(where()),
                      QStringLiteral("não foi possível conectar (%1)").arg(m_lastError));
     }
+    try {
+        return exchange(object, method, args);
+    } catch (const ServerCallError &e) {
+        if (e.code() != QLatin1String(UnauthenticatedCode) || !m_session || !m_session->ended(sender()))
+            throw;
+    }
+    return exchange(object, method, args);
+}
 
+CborItem TNetConnection::exchange(const QString &object, const QString &method, const QCborArray &args)
+{
+    if (!connected())
+        failCall(method, QStringLiteral("A conexão com o servidor de aplicação em %1 caiu. Tente de novo.").arg(where()),
+                 QStringLiteral("a conexão não está aberta"));
     const quint64 id = m_nextId++;
-    m_socket->write(encodeFrame(encodeRequest({id, m_serverName, method, args})));
+    m_socket->write(encodeFrame(encodeRequest({id, object, method, args})));
 
     FrameReader frames(m_maxFrame);
     QByteArray frame;
@@ -164,7 +206,7 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
     if (gotReply) {
         if (reply.error)
             failCall(method, withFullStop(QStringLiteral("O servidor de aplicação recusou o pedido: %1").arg(reply.error->message)),
-                     reply.error->code);
+                     reply.error->code, reply.error->code);
         return reply.result;
     }
     // Whatever else happened, the stream can no longer be trusted: the next call reconnects.

@@ -19,7 +19,31 @@ namespace fw {
 class ServerCallError : public DetailedError
 {
 public:
-    using DetailedError::DetailedError;
+    ServerCallError(const QString &message, const QString &details, QString code = {})
+        : DetailedError(message, details)
+        , m_code(std::move(code))
+    {
+    }
+    // The server's error reply code ("unauthenticated", ...); empty when no reply said why.
+    const QString &code() const { return m_code; }
+
+private:
+    QString m_code;
+};
+
+// One call on a connection that is already open: what a session sends while it opens.
+using ConnectionSender = std::function<CborItem(const QString &object, const QString &method, const QCborArray &args)>;
+
+// Whom a connection speaks for at the server. It is told when the connection opens, before
+// the first call goes, and asked to sign in again when the server says the session ended.
+class ConnectionSession
+{
+public:
+    virtual ~ConnectionSession() = default;
+    // Throws ServerCallError when the connection can't be used for this session.
+    virtual void opened(const ConnectionSender &send) = 0;
+    // True when signed in again: the call that met the end is then repeated, once.
+    virtual bool ended(const ConnectionSender &send) = 0;
 };
 
 // The socket connection to the application server. Host and port are set by the
@@ -50,6 +74,9 @@ public:
 
     std::function<void(TNetConnection &)> onBeforeConnect;
 
+    // Not owned; null: calls go without a session.
+    void setSession(ConnectionSession *session) { m_session = session; }
+
     // Runs the before-connect event and connects. Returns false (or throws ServerCallError
     // with throwException) when the server can't be reached.
     bool open();
@@ -60,14 +87,21 @@ public:
     // Calls a method of the server object with positional arguments and returns its result,
     // still encoded. Throws ServerCallError on any failure.
     CborItem call(const QString &method, const QCborArray &args);
+    // The same, to another object of the server.
+    CborItem call(const QString &object, const QString &method, const QCborArray &args);
 
 signals:
     void connectedChanged(bool connected);
 
 private:
+    bool connectSocket();
+    // Sends one request and waits for its reply, on an open connection.
+    CborItem exchange(const QString &object, const QString &method, const QCborArray &args);
+    ConnectionSender sender();
     bool waitFor(const std::function<bool()> &done, int timeoutMs);
     // The operator's message, and the technical detail that goes under it.
-    [[noreturn]] void failCall(const QString &method, const QString &message, const QString &technical);
+    [[noreturn]] void failCall(const QString &method, const QString &message, const QString &technical,
+                               const QString &code = {});
     QString where() const;
 
     QString m_serverName;
@@ -77,6 +111,7 @@ private:
     int m_timeoutMs = 30000;
     qsizetype m_maxFrame = DefaultMaxFrameBytes;
     QTcpSocket *m_socket;
+    ConnectionSession *m_session = nullptr;
     quint64 m_nextId = 1;
     bool m_calling = false;
     QString m_lastError;

@@ -19,14 +19,14 @@ Dispatcher makeDispatcher()
     Dispatcher d;
     d.add(object, "echo",
           {{"CODE", ArgSpec::Type::Text, 5}, {"WHEN", ArgSpec::Type::DateTime}, {"DELTA", ArgSpec::Type::Map}},
-          [](const QCborArray &args) {
+          [](const QCborArray &args, server::Caller &) {
               return Outcome::ok(fw::encodeEnvelope(true, {}, args.at(0)));
           });
-    d.add(object, "slow", {}, [](const QCborArray &) {
+    d.add(object, "slow", {}, [](const QCborArray &, server::Caller &) {
         QThread::msleep(1500);
         return Outcome::ok(QCborValue(true).toCbor());
     });
-    d.add(object, "broken", {}, [](const QCborArray &) -> Outcome {
+    d.add(object, "broken", {}, [](const QCborArray &, server::Caller &) -> Outcome {
         throw std::runtime_error("banco indisponível");
     });
     return d;

@@ -108,7 +108,7 @@ private slots:
             QVERIFY(statement.fieldByName("DTMOVCLI").asDateTime() >= start);
 
         fw::RecordSet consumers;
-        consumers.loadFromPacket(fw::CheckResultServ(service.getConsumidor(client, "", "T", "0002"), true, 0).bytes());
+        consumers.loadFromPacket(fw::CheckResultServ(service.getConsumidor(client, "", "T", "0001"), true, 0).bytes());
         QCOMPARE(consumers.recordCount(), 4);
 
         // A new movement, as the screen will post it.

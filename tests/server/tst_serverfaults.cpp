@@ -4,6 +4,7 @@
 #include "movementfields.h"
 #include <framework/data/recordset.h>
 #include "serverprocess.h"
+#include "testoperator.h"
 
 #include <QCborMap>
 #include <QFileInfo>
@@ -30,12 +31,14 @@ const QDateTime Start(QDate(2026, 1, 1), QTime(0, 0)); // every movement is from
 void seed(LedgerBackend &b)
 {
     b.exec("INSERT INTO FILIAL VALUES ('0001', 'Matriz')");
-    b.exec("INSERT INTO OPERADOR VALUES ('0007', 'Maria'), ('0008', 'Ana')");
+    b.exec("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR) VALUES ('0007', 'Maria'), ('0008', 'Ana')");
     b.exec("INSERT INTO CLIENTE VALUES (?, '11222333000181', 'J', 'Cantina'), (?, '52998224725', 'F', 'João')", {C1, C2});
     b.exec("INSERT INTO CLIENFILIAL VALUES ('0001', ?), ('0001', ?)", {C1, C2});
     b.exec("INSERT INTO CONSUMIDOR VALUES (?, ?, 'Ana Costa', NULL, NULL), (?, ?, 'Zé', NULL, NULL)",
            {C1, Consumer, C2, Consumer});
     b.exec("INSERT INTO CONSFILIAL VALUES (?, ?, '0001'), (?, ?, '0001')", {C1, Consumer, C2, Consumer});
+    grantTestOperator(b.storage(), "0007");
+    grantTestOperator(b.storage(), "0008");
 }
 
 // A large account for C1: credits, debits, adjustments and cancelled rows whose date order is
@@ -100,20 +103,22 @@ bool accepted(const fw::CborItem &result, QString *why, bool wantTrue = false)
 }
 
 // A connection as a screen opens it; slow answers are allowed, lost ones are not.
-void reach(fw::TNetConnection &connection, quint16 port)
+void reach(fw::TNetConnection &connection, quint16 port, const QString &operatorCode = "0007")
 {
     connection.setServerName(AccountService::ObjectName);
     connection.setPort(port);
     connection.setTimeoutMs(180000);
+    signInOnOpen(connection, operatorCode);
 }
 
 // A screen on its own connection, in a thread of its own.
 class Screen : public QThread
 {
 public:
-    Screen(quint16 port, std::function<QString(AccountService &)> work)
+    Screen(quint16 port, std::function<QString(AccountService &)> work, QString operatorCode = "0007")
         : m_port(port)
         , m_work(std::move(work))
+        , m_operator(std::move(operatorCode))
     {
     }
     ~Screen() override { wait(); }
@@ -124,7 +129,7 @@ protected:
     void run() override
     {
         fw::TNetConnection connection;
-        reach(connection, m_port);
+        reach(connection, m_port, m_operator);
         AccountService service(connection);
         try {
             refusal = m_work(service);
@@ -136,6 +141,7 @@ protected:
 private:
     quint16 m_port;
     std::function<QString(AccountService &)> m_work;
+    QString m_operator;
 };
 
 // A screen posting one movement after another, each with a number it asks for first, until it
@@ -437,7 +443,7 @@ private slots:
         one.start();
         QVERIFY(recalculationUnderway(b, backend, mark));
         const QDateTime middle = Start.addSecs(60 * largeAccount(backend) / 2); // the movements span a minute each
-        Screen other(server.port(), [&](AccountService &s) { return recalculation(s, C1, "0008", middle); });
+        Screen other(server.port(), [&](AccountService &s) { return recalculation(s, C1, "0008", middle); }, "0008");
         other.start();
         one.wait();
         other.wait();

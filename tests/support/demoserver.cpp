@@ -8,10 +8,9 @@ DemoServer::DemoServer()
 {
     m_storage = std::make_unique<server::Storage>(file());
     server::migrate(m_storage->connection(), m_storage->kind());
+    m_published = std::make_unique<PublishedLedger>(*m_storage);
     server::createDemoData(*m_storage, QDate::currentDate());
-    m_ledger = std::make_unique<server::Ledger>(*m_storage);
-    m_ledger->publish(m_dispatcher);
-    m_appServer = std::make_unique<server::AppServer>(m_dispatcher, server::AppServer::Options{});
+    m_appServer = std::make_unique<server::AppServer>(m_published->dispatcher, server::AppServer::Options{});
     m_listening = m_appServer->listen(nullptr);
     fw::dtmDBGeral().open(file());
 }

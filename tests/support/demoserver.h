@@ -1,8 +1,7 @@
 #pragma once
 
 #include "appserver.h"
-#include "dispatcher.h"
-#include "ledger.h"
+#include "publishedledger.h"
 #include "storage.h"
 
 #include <QTemporaryDir>
@@ -10,7 +9,8 @@
 #include <memory>
 
 // The real application server on loopback over a new demo ledger in a temporary file, which
-// the shared database module opens too, as the back office runs.
+// the shared database module opens too, as the back office runs. Its operators are the demo's
+// (0007 with every right, 0012 a till's operator), with their demo passwords.
 class DemoServer
 {
 public:
@@ -24,8 +24,7 @@ public:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<server::Storage> m_storage;
-    server::Dispatcher m_dispatcher;
-    std::unique_ptr<server::Ledger> m_ledger;
+    std::unique_ptr<PublishedLedger> m_published;
     std::unique_ptr<server::AppServer> m_appServer;
     bool m_listening = false;
 };

@@ -2,28 +2,29 @@
 
 #include "accountservice.h"
 #include "appserver.h"
-#include "ledger.h"
+#include "publishedledger.h"
+#include "testoperator.h"
 
 #include <framework/data/netconnection.h>
 
-// The ledger published by a real server on loopback, and the screen's proxy connected to it.
+// The ledger published by a real server on loopback, and the screen's proxy connected to it,
+// signed in as operator 0007 with every right.
 struct LedgerOnLoopback
 {
-    server::Dispatcher dispatcher;
-    server::Ledger ledger;
+    PublishedLedger published;
     server::AppServer appServer;
     fw::TNetConnection connection;
     acc00420::AccountService service{connection};
 
     LedgerOnLoopback(server::Storage &storage, server::AppServer::Options options = {})
-        : ledger(storage)
-        , appServer(dispatcher, options)
+        : published(storage)
+        , appServer(published.dispatcher, options)
     {
-        ledger.publish(dispatcher);
         if (!appServer.listen(nullptr))
             qFatal("the server can't listen on loopback");
+        grantTestOperator(storage);
         connection.setServerName(server::Ledger::ObjectName);
         connection.setPort(appServer.port());
+        signInOnOpen(connection);
     }
 };
-

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "dispatcher.h"
+#include "ledger.h"
+#include "passwords.h"
+#include "sessions.h"
+
+// The ledger behind its sign-in, published as the server program publishes them.
+struct PublishedLedger
+{
+    server::Passwords passwords;
+    server::Sessions sessions;
+    server::Ledger ledger;
+    server::Dispatcher dispatcher;
+
+    explicit PublishedLedger(const server::Storage &storage, server::Sessions::Options options = {})
+        : sessions(storage, passwords, std::move(options))
+        , ledger(storage)
+    {
+        sessions.publish(dispatcher);
+        ledger.publish(dispatcher, sessions);
+    }
+};

@@ -1,0 +1,48 @@
+#include "testoperator.h"
+
+#include "operators.h"
+
+
+void grantTestOperator(const server::Storage &storage, const QString &code, const QStringList &rights)
+{
+    QStringList branches, every;
+    QSqlQuery q = server::run(storage.connection(), QStringLiteral("SELECT CDFILIAL FROM FILIAL ORDER BY CDFILIAL"));
+    while (q.next())
+        branches << q.value(0).toString();
+    q.finish();
+    for (const server::Right &r : server::rights())
+        every << QLatin1String(r.name);
+    const server::Passwords passwords;
+    const server::Operators operators(storage, passwords);
+    server::run(storage.connection(), QStringLiteral("UPDATE OPERADOR SET DSSENHA = NULL WHERE CDOPERADOR = ?"), {code});
+    operators.add({code, QStringLiteral("Operador %1").arg(code), true, branches, rights.isEmpty() ? every : rights},
+                  TestPassword);
+}
+
+namespace {
+
+class SessionOfConnection : public QObject, public fw::ServerSession
+{
+public:
+    explicit SessionOfConnection(QObject *parent)
+        : QObject(parent)
+    {
+    }
+};
+
+} // namespace
+
+void signInWith(fw::ServerSession &session, const QString &code, const QString &branch)
+{
+    session.setSignInAgain([&session, code, branch](const fw::ConnectionSender &send) {
+        session.signIn(send, code, TestPassword, branch, QStringLiteral("teste"));
+        return true;
+    });
+}
+
+void signInOnOpen(fw::TNetConnection &connection, const QString &code, const QString &branch)
+{
+    auto *session = new SessionOfConnection(&connection);
+    signInWith(*session, code, branch);
+    connection.setSession(session);
+}
