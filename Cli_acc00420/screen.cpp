@@ -4,6 +4,8 @@
 #include <framework/core/clock.h>
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
+#include <framework/data/serversession.h>
+#include <framework/ui/widgetutils.h>
 #include "acc00420module.h"
 
 #include <QApplication>
@@ -41,6 +43,9 @@ void TfrmPagClie::FormCreate()
 {
     fw::TfrmPadrao::FormCreate();
     depDe->SetDate(fw::Date().addDays(-60));
+    // What the operator has no right to stays disabled; the server refuses it anyway.
+    fw::keepDisabledUnless(includeButton(), [] { return fw::serverSession().may(QStringLiteral("lancar")); });
+    fw::keepDisabledUnless(btfCancelamento, [] { return fw::serverSession().may(QStringLiteral("cancelar")); });
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 0);
     netPagClie->open();
 }

@@ -1,12 +1,14 @@
 // backoffice: the back-office host. Reads the logged-in context, hands the framework's services
 // to the modules and opens their screens from its menu.
 //
-//   backoffice [--filial=0001] [--operador=0007] [--nome-operador=NAME] [--server-host=127.0.0.1]
+//   backoffice [--filial=0001] [--operador=0007] [--senha=...] [--server-host=127.0.0.1]
 //              [--server-port=4420] [--server-timeout=30] [--database=FILE|postgresql://...]
 //              [--modules=DIR]
 //              [--open=PKG_Acc00420] [--config=backoffice.ini]
 //
 // Each also from the environment (BACKOFFICE_FILIAL, ...) or the ini file's [login] section.
+// It opens with the sign-in dialog, the operator and branch filled in; BACKOFFICE_SENHA (or
+// --senha) signs in without it, for the demo script and the tests only.
 
 #include <framework/core/configsource.h>
 #include <framework/core/dialogs.h>
@@ -14,6 +16,7 @@
 #include <framework/core/logincontext.h>
 #include "mainwindow.h"
 #include <framework/ui/messageboxdialogs.h>
+#include <framework/ui/operatorsignin.h>
 
 #include <QApplication>
 #include <QDir>
@@ -53,6 +56,10 @@ int main(int argc, char **argv)
                           .arg(QString::fromUtf8(e.what())));
     }
 
+    fw::OperatorSignIn signIn(context, config.value(QStringLiteral("senha")));
+    if (!signIn.first())
+        return 0; // the operator left at the sign-in
+
     ModuleLoader modules(config.value(QStringLiteral("modules"),
                                       QDir(app.applicationDirPath()).filePath(QStringLiteral("../lib"))));
     MainWindow window(modules);
@@ -65,6 +72,7 @@ int main(int argc, char **argv)
     if (!open.isEmpty())
         QTimer::singleShot(0, &window, [&] { window.openModule(open); });
     const int result = app.exec();
+    signIn.signOut();
     fw::setDialogs(nullptr);
     return result;
 }

@@ -31,6 +31,7 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
+# The sign-in dialog opens with operator 0007 at branch 0001 filled in (demo password demo0007);
+# BACKOFFICE_SENHA=demo0007 in the environment signs in without it.
 build/bin/backoffice --database="$database" --server-port="$port" \
-  --filial="${BACKOFFICE_FILIAL:-0001}" --operador="${BACKOFFICE_OPERADOR:-0007}" \
-  --nome-operador="${BACKOFFICE_NOME_OPERADOR:-Maria Aparecida Santos}" --open=PKG_Acc00420
+  --filial="${BACKOFFICE_FILIAL:-0001}" --operador="${BACKOFFICE_OPERADOR:-0007}" --open=PKG_Acc00420

@@ -12,7 +12,7 @@ xvfb-run -a -s '-screen 0 1280x800x24' bash -c "
   build/bin/acc00420-server --database='$tmp/demo.db' --port=4431 & server=\$!
   sleep 1
   build/bin/backoffice --database='$tmp/demo.db' --server-port=4431 --operador=0007 \
-    --nome-operador='Maria Aparecida Santos' --open=PKG_Acc00420 & host=\$!
+    --senha=demo0007 --open=PKG_Acc00420 & host=\$!
   sleep \${SCREENSHOT_WAIT:-4}
   xdotool type --delay 30 11222333000181
   xdotool key --delay 200 Tab 1 Tab Tab

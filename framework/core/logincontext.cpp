@@ -20,7 +20,6 @@ LoginContext LoginContext::fromConfig(const ConfigSource &config)
     LoginContext context;
     context.filial = config.value(QStringLiteral("filial"), context.filial);
     context.operador = config.value(QStringLiteral("operador"));
-    context.nomeOperador = config.value(QStringLiteral("nome-operador"));
     context.webUrl = config.value(QStringLiteral("server-host"), context.webUrl);
     context.webPort = config.port(QStringLiteral("server-port"), context.webPort);
     context.serverTimeoutMs = config.positiveNumber(QStringLiteral("server-timeout"), context.serverTimeoutMs / 1000) * 1000;

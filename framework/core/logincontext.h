@@ -22,7 +22,7 @@ struct LoginContext
     // it, so a host never opens it itself.
     QString database;
 
-    // Reads the names filial, operador, nome-operador, server-host, server-port,
+    // Reads the names filial, operador, server-host, server-port,
     // server-timeout (seconds) and database.
     static LoginContext fromConfig(const ConfigSource &config);
 };

@@ -32,7 +32,7 @@ QString DatabaseUrl::driver() const
     return kind == Kind::PostgreSQL ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
 }
 
-QSqlDatabase openDatabase(const QString &text, const QString &connectionName)
+QSqlDatabase openDatabase(const QString &text, const QString &connectionName, Access access)
 {
     const DatabaseUrl url = DatabaseUrl::parse(text);
     if (!QSqlDatabase::isDriverAvailable(url.driver()))
@@ -46,7 +46,8 @@ QSqlDatabase openDatabase(const QString &text, const QString &connectionName)
         db.setDatabaseName(url.name);
     } else {
         db.setDatabaseName(url.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(access == Access::ReadOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000;QSQLITE_OPEN_READONLY")
+                                                        : QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     }
     if (!db.open()) {
         const QString why = db.lastError().text();
@@ -54,7 +55,7 @@ QSqlDatabase openDatabase(const QString &text, const QString &connectionName)
         QSqlDatabase::removeDatabase(connectionName);
         throw DatabaseError(QStringLiteral("não foi possível abrir o banco %1: %2").arg(text, why).toStdString());
     }
-    if (url.kind == DatabaseUrl::Kind::SQLite) {
+    if (url.kind == DatabaseUrl::Kind::SQLite && access == Access::ReadWrite) {
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));

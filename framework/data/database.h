@@ -27,8 +27,11 @@ struct DatabaseUrl
     QString driver() const;
 };
 
+enum class Access { ReadWrite, ReadOnly };
+
 // Opens a named connection. SQLite files get write-ahead logging and a busy timeout, so the
-// server and the screen's look-ups share one file. Throws DatabaseError when it fails.
-QSqlDatabase openDatabase(const QString &url, const QString &connectionName);
+// server and the screen's look-ups share one file; read-only, a SQLite file takes no write
+// (PostgreSQL's role decides that). Throws DatabaseError when it fails.
+QSqlDatabase openDatabase(const QString &url, const QString &connectionName, Access access = Access::ReadWrite);
 
 } // namespace fw

@@ -20,7 +20,8 @@ void DtmDBGeral::open(const QString &url)
 {
     close();
     m_kind = DatabaseUrl::parse(url).kind;
-    openDatabase(url, QLatin1String(ConnectionName));
+    // Screens only read it: their writes go through the application server.
+    openDatabase(url, QLatin1String(ConnectionName), Access::ReadOnly);
     m_url = url;
 }
 

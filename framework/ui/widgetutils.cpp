@@ -1,5 +1,7 @@
 #include "widgetutils.h"
 
+#include <QEvent>
+
 #include <framework/ui/handlerguard.h>
 
 #include <QApplication>
@@ -74,6 +76,40 @@ void PanelFocusWatcher::focusChanged(QWidget *old, QWidget *)
         keepFocusAfterChange(old, now, left);
     else if (asked) // the window coming back may give the focus elsewhere: the operator's field it is
         keepFocusAfterChange(old, nullptr, left);
+}
+
+namespace {
+
+class DisabledUnless : public QObject
+{
+public:
+    DisabledUnless(QWidget *widget, std::function<bool()> allowed)
+        : QObject(widget)
+        , m_allowed(std::move(allowed))
+    {
+        widget->installEventFilter(this);
+        if (!m_allowed())
+            widget->setEnabled(false);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = static_cast<QWidget *>(watched);
+        if (event->type() == QEvent::EnabledChange && widget->isEnabled() && !m_allowed())
+            widget->setEnabled(false);
+        return false;
+    }
+
+private:
+    std::function<bool()> m_allowed;
+};
+
+} // namespace
+
+void keepDisabledUnless(QWidget *widget, std::function<bool()> allowed)
+{
+    new DisabledUnless(widget, std::move(allowed));
 }
 
 } // namespace fw

@@ -18,6 +18,10 @@ int widthForTitle(const QWidget &window);
 // Keeps a dialog at least as wide as its title needs.
 void keepTitleVisible(QWidget &dialog);
 
+// Keeps `widget` disabled while `allowed` says no, whatever else enables it: an action the
+// operator has no right to stays greyed however the screen's state changes.
+void keepDisabledUnless(QWidget *widget, std::function<bool()> allowed);
+
 // Raises a panel's enter and exit: enter when the focus moves into the panel from elsewhere in
 // the same screen, exit when it moves from inside to elsewhere in the screen. Moves inside the
 // panel, and focus going to another window (a message box, another screen), raise nothing.

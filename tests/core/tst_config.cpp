@@ -3,6 +3,8 @@
 #include <framework/data/dbgeral.h>
 
 #include <QTemporaryDir>
+#include "sharedclients.h"
+
 #include <QTest>
 
 using namespace fw;
@@ -17,7 +19,7 @@ private slots:
         const QString ini = dir.filePath("backoffice.ini");
         QFile file(ini);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[login]\nfilial=0003\noperador=INI\nnome-operador=Maria José\nserver-port=5000\n");
+        file.write("[login]\nfilial=0003\noperador=INI\nserver-port=5000\n");
         file.close();
 
         QProcessEnvironment env;
@@ -29,7 +31,6 @@ private slots:
         QCOMPARE(context.filial, QStringLiteral("0003"));          // ini only
         QCOMPARE(context.operador, QStringLiteral("ENV"));         // environment over ini
         QCOMPARE(context.webPort, quint16(7000));                  // command line over all
-        QCOMPARE(context.nomeOperador, QStringLiteral("Maria José"));
         QCOMPARE(context.webUrl, QStringLiteral("127.0.0.1"));     // default
     }
 
@@ -62,6 +63,7 @@ private slots:
         QTemporaryDir dir;
         LoginContext context;
         context.database = dir.filePath("shared.db");
+        writeShared(context.database, {"CREATE TABLE T (A INTEGER)"}); // the server creates it; screens only read it
         setLoginContext(context);
         QVERIFY(dtmDBGeral().isOpen());
         QCOMPARE(dtmDBGeral().url(), context.database);

@@ -1,7 +1,12 @@
 #include <framework/data/adoibquery.h>
 #include <framework/data/dbgeral.h>
 
+#include "ledgerbackend.h"
+#include "sharedclients.h"
+
+#include <QCoreApplication>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,11 +27,7 @@ class TestQuery : public QObject
 private:
     QTemporaryDir m_dir;
 
-    void exec(const QString &sql)
-    {
-        QSqlQuery q(dtmDBGeral().database());
-        QVERIFY2(q.exec(sql), qPrintable(sql));
-    }
+    void exec(const QString &sql) { writeShared(m_dir.filePath("shared.db"), {sql}); }
 
     void clientQuery(TADOIBQuery &query)
     {
@@ -41,7 +42,6 @@ private:
 private slots:
     void initTestCase()
     {
-        dtmDBGeral().open(m_dir.filePath("shared.db"));
         exec("CREATE TABLE CLIENTE (CDCLIENTE VARCHAR(21) PRIMARY KEY, NRINSJURCLIE VARCHAR(20), "
              "IDTPIJURCLIE CHAR(1), NMFANTCLIE VARCHAR(50))");
         exec("CREATE TABLE CLIENFILIAL (CDFILIAL VARCHAR(4), CDCLIENTE VARCHAR(21))");
@@ -52,6 +52,7 @@ private slots:
         exec("INSERT INTO CLIENFILIAL VALUES ('0001', '000000000000000000001'),"
              " ('0001', '000000000000000000002'), ('0001', '000000000000000000003'),"
              " ('0002', '000000000000000000004')");
+        dtmDBGeral().open(m_dir.filePath("shared.db"));
     }
     void cleanupTestCase() { dtmDBGeral().close(); }
 
@@ -108,6 +109,41 @@ private slots:
         query.setSql("SELECT NOPE FROM NOWHERE");
         QVERIFY_THROWS_EXCEPTION(DatabaseError, query.Open());
         QVERIFY(!query.active());
+    }
+
+    // The screens' look-ups and reports read the shared ledger database and never write it: the
+    // SQLite file is opened read-only, and on PostgreSQL the role of docs/security.md can't.
+    void theSharedDatabaseTakesNoWrite_data()
+    {
+        QTest::addColumn<QString>("backend");
+        LedgerBackend::addRows([](const QString &kind) { QTest::newRow(qPrintable(kind)) << kind; });
+    }
+    void theSharedDatabaseTakesNoWrite()
+    {
+        QFETCH(QString, backend);
+        LedgerBackend b(backend);
+        QUrl url(b.storage().url());
+        const QString role = QStringLiteral("acc00420_leitura_%1").arg(QCoreApplication::applicationPid());
+        if (backend == "postgresql") {
+            b.exec("CREATE ROLE " + role + " LOGIN");
+            b.exec("GRANT USAGE ON SCHEMA public TO " + role);
+            b.exec("GRANT SELECT ON CLIENTE, CLIENFILIAL, CONSUMIDOR, FILIAL, MOVICLIE TO " + role);
+            b.exec("GRANT SELECT (CDOPERADOR, NMOPERADOR) ON OPERADOR TO " + role);
+            url.setUserName(role);
+        }
+        dtmDBGeral().open(url.toString());
+        {
+            QSqlQuery q(dtmDBGeral().database());
+            QVERIFY(q.exec("SELECT COUNT(*) FROM MOVICLIE M JOIN OPERADOR O ON O.CDOPERADOR = M.CDOPERADOR"));
+            QVERIFY(!q.exec("INSERT INTO FILIAL VALUES ('0009', 'Intrusa')"));
+            if (backend == "postgresql")
+                QVERIFY(!q.exec("SELECT DSSENHA FROM OPERADOR"));
+        }
+        dtmDBGeral().open(m_dir.filePath("shared.db"));
+        if (backend == "postgresql") {
+            b.exec("DROP OWNED BY " + role);
+            b.exec("DROP ROLE " + role);
+        }
     }
 
     void fieldsFromColumnsWhenNoneDeclared()

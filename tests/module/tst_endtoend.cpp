@@ -4,6 +4,8 @@
 #include <framework/data/checkresultserv.h>
 #include <framework/data/dbgeral.h>
 #include "demoserver.h"
+#include "testoperator.h"
+#include <framework/data/serversession.h>
 #include <framework/core/formatsettings.h>
 #include <framework/ui/frmpadrao.h>
 #include <framework/ui/hostservices.h>
@@ -22,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -57,12 +60,13 @@ class TestEndToEnd : public QObject
     std::unique_ptr<QLibrary> m_module;
     QPointer<fw::TfrmPadrao> m_screen;
 
-    // The back office logged in at branch 0001 as operator 0007, reaching the server at `port`.
-    void openScreen(quint16 port)
+    // The back office signed in at branch 0001 as a demo operator, reaching the server at `port`.
+    void openScreen(quint16 port, const QString &operatorCode = QStringLiteral("0007"))
     {
+        signInWith(fw::serverSession(), operatorCode, QStringLiteral("0001"), "demo" + operatorCode);
         fw::LoginContext context;
         context.filial = QStringLiteral("0001");
-        context.operador = QStringLiteral("0007");
+        context.operador = operatorCode;
         context.webPort = port;
         fw::setLoginContext(context);
         m_main = std::make_unique<QMainWindow>();
@@ -113,6 +117,7 @@ class TestEndToEnd : public QObject
         fw::TNetConnection connection;
         connection.setServerName(QLatin1String(acc00420::AccountService::ObjectName));
         connection.setPort(m_appServer->port());
+        signInOnOpen(connection, QStringLiteral("0007"), QStringLiteral("0001"), QStringLiteral("demo0007"));
         acc00420::AccountService service(connection);
         QString consumer, all = QStringLiteral("T");
         auto set = std::make_unique<fw::RecordSet>();
@@ -141,6 +146,27 @@ private slots:
         m_main.reset();
         m_dialogs.reset();
         m_appServer.reset();
+    }
+
+    // What the operator has no right to is disabled: the till's operator posts but cancels nothing.
+    void actionsFollowTheOperatorsRights_data()
+    {
+        QTest::addColumn<QString>("operatorCode");
+        QTest::addColumn<bool>("cancels");
+        QTest::newRow("every right") << "0007" << true;
+        QTest::newRow("consultar and lancar") << "0012" << false;
+    }
+    void actionsFollowTheOperatorsRights()
+    {
+        QFETCH(QString, operatorCode);
+        QFETCH(bool, cancels);
+        openScreen(m_appServer->port(), operatorCode);
+        loadStatementByKeys();
+        QCOMPARE(fw::serverSession().grant().nome, operatorCode == "0007" ? QStringLiteral("Operador Demonstração")
+                                                                          : QStringLiteral("Caixa Demonstração"));
+        QVERIFY(m_screen->findChild<QToolButton *>("sbtIncluir")->isEnabled());
+        QCOMPARE(m_screen->findChild<QWidget *>("btfCancelamento")->isEnabled(), cancels);
+        QCOMPARE(m_screen->findChild<QAction *>("mnuCancelamento")->isEnabled(), cancels);
     }
 
     void pickClientAndConsumerByKeyboardAndReadTheStatement()
@@ -277,15 +303,16 @@ private slots:
     {
         openScreen(m_appServer->port());
         loadStatementByKeys();
-        // A debit of consumer 2 that came from a sale, with a movement of the statement's
-        // period before it in the account.
+        // A debit of consumer 2 that came from a sale at this branch, with a movement of the
+        // statement's period before it in the account.
         const QDateTime start(QDate::currentDate().addDays(-60), QTime(0, 0));
         auto account = accountOnTheServer();
         QString number;
         for (account->first(); !account->eof() && number.isEmpty(); account->next()) {
             const bool candidate = account->recNo() > 0 && account->fieldByName(QStringLiteral("IDTIPMOCVLI")).asString() == "D"
                 && !account->fieldByName(QStringLiteral("NRSEQVENDA")).asString().isEmpty()
-                && account->fieldByName(QStringLiteral("CDCONSUMIDOR")).asString() == Consumer;
+                && account->fieldByName(QStringLiteral("CDCONSUMIDOR")).asString() == Consumer
+                && account->fieldByName(QStringLiteral("CDFILIAL")).asString() == "0001"; // the session's branch
             if (!candidate)
                 continue;
             const QString here = account->fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include "sharedclients.h"
+
 #include <QTest>
 
 using namespace fw;
@@ -57,10 +59,12 @@ class TestReport : public QObject
 private slots:
     void initTestCase()
     {
+        writeShared(m_dir.filePath(QStringLiteral("shared.db")),
+                    {QStringLiteral("CREATE TABLE ITEM (NAME VARCHAR(20), CENTS BIGINT, KIND VARCHAR(1))"),
+                     QStringLiteral("INSERT INTO ITEM VALUES ('Café', 450, 'B'), ('Pão', 125, 'B'), ('Sal', 99, 'C')"),
+                     QStringLiteral("CREATE TABLE MANY AS WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N"
+                                    " WHERE I < 200) SELECT 'Linha ' || I AS NAME, I AS CENTS, 'M' AS KIND FROM N")});
         dtmDBGeral().open(m_dir.filePath(QStringLiteral("shared.db")));
-        QSqlQuery q(dtmDBGeral().database());
-        QVERIFY(q.exec(QStringLiteral("CREATE TABLE ITEM (NAME VARCHAR(20), CENTS BIGINT, KIND VARCHAR(1))")));
-        QVERIFY(q.exec(QStringLiteral("INSERT INTO ITEM VALUES ('Café', 450, 'B'), ('Pão', 125, 'B'), ('Sal', 99, 'C')")));
     }
     void cleanupTestCase() { dtmDBGeral().close(); }
 
@@ -131,9 +135,6 @@ private slots:
 
     void rowsFlowOverPagesWithTheFooterOnEach()
     {
-        QSqlQuery q(dtmDBGeral().database());
-        QVERIFY(q.exec(QStringLiteral("CREATE TABLE MANY AS WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N"
-                                      " WHERE I < 200) SELECT 'Linha ' || I AS NAME, I AS CENTS, 'M' AS KIND FROM N")));
         TReportDesignerDialog designer;
         designer.onBeforeGetQueryParams = [](ReportParams &params, bool &) {
             ParamByName(params, QStringLiteral("P_KIND")).setAsString(QStringLiteral("M"));

@@ -32,17 +32,18 @@ public:
 
 } // namespace
 
-void signInWith(fw::ServerSession &session, const QString &code, const QString &branch)
+void signInWith(fw::ServerSession &session, const QString &code, const QString &branch, const QString &password)
 {
-    session.setSignInAgain([&session, code, branch](const fw::ConnectionSender &send) {
-        session.signIn(send, code, TestPassword, branch, QStringLiteral("teste"));
+    session.forget();
+    session.setSignInAgain([&session, code, branch, password](const fw::ConnectionSender &send) {
+        session.signIn(send, code, password, branch, QStringLiteral("teste"));
         return true;
     });
 }
 
-void signInOnOpen(fw::TNetConnection &connection, const QString &code, const QString &branch)
+void signInOnOpen(fw::TNetConnection &connection, const QString &code, const QString &branch, const QString &password)
 {
     auto *session = new SessionOfConnection(&connection);
-    signInWith(*session, code, branch);
+    signInWith(*session, code, branch, password);
     connection.setSession(session);
 }
