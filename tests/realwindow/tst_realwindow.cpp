@@ -8,7 +8,10 @@
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
 #include <framework/ui/messageboxdialogs.h>
+#include <framework/ui/operatorsignin.h>
+#include <framework/ui/signindialog.h>
 
+#include <QLabel>
 #include <QLibrary>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -98,6 +101,38 @@ class TestRealWindow : public QObject
         QTRY_VERIFY(!QApplication::activeModalWidget());
     }
 
+    // The sign-in dialog, answered by keys: first a wrong password, whose refusal it shows and
+    // keeps the dialog, then the right one.
+    void signInByKeys(fw::LoginContext &context, const QString &password)
+    {
+        QString refusal;
+        int typed = 0;
+        QTimer operatorAtTheDialog;
+        connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<fw::SignInDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible() || !dialog->isEnabled())
+                return;
+            auto *message = dialog->findChild<QLabel *>(QStringLiteral("lblMensagem"));
+            if (typed == 1 && message->isHidden())
+                return; // the refusal is still on its way
+            if (typed == 1)
+                refusal = message->text();
+            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(dialog->winId())});
+            shot(typed == 0 ? QStringLiteral("sign-in") : QStringLiteral("sign-in-refused"));
+            // The operator and branch come filled in: the focus waits in the password.
+            QCOMPARE(focusName(), QStringLiteral("edtSenha"));
+            type(typed == 0 ? QStringLiteral("errada123") : password);
+            key(QStringLiteral("Return"));
+            if (++typed == 2)
+                operatorAtTheDialog.stop();
+        });
+        operatorAtTheDialog.start(30);
+        fw::OperatorSignIn signIn(context, {});
+        QVERIFY(signIn.first());
+        QCOMPARE(refusal, QStringLiteral("Operador ou senha inválidos."));
+        QCOMPARE(fw::NomeOperador(), QStringLiteral("Operador Demonstração"));
+    }
+
     static quint16 unusedPort()
     {
         QTcpServer probe;
@@ -136,6 +171,7 @@ private slots:
         QTRY_VERIFY(QProcess::execute(QStringLiteral("xdotool"), activate) == 0 && m_main->isActiveWindow());
         fw::hostServices().mainWindow = m_main.get();
         fw::hostServices().mdiArea = area;
+        signInByKeys(context, QStringLiteral("demo0007"));
         m_module = std::make_unique<QLibrary>(QStringLiteral(PKG_ACC00420_PATH));
         QVERIFY2(m_module->load(), qPrintable(m_module->errorString()));
         reinterpret_cast<decltype(&IniProc)>(m_module->resolve("IniProc"))();
