@@ -24,6 +24,12 @@ QString tokenHash(const QString &token)
     return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
+// Where the caller is; a caller inside the server process has no address.
+QString peerText(const Caller &caller)
+{
+    return caller.peer.isNull() ? QStringLiteral("local") : caller.peer.toString();
+}
+
 QString newToken()
 {
     QByteArray bytes(TokenBytes, Qt::Uninitialized);
@@ -163,7 +169,7 @@ Outcome Sessions::entrar(const QCborArray &args, Caller &caller) const
         const qint64 now = m_options.now();
         run(db, QStringLiteral("INSERT INTO SESSAO (DSHASH, CDOPERADOR, CDFILIAL, DSTERMINAL, DSENDERECO, DTINICIO, DTULTUSO)"
                                " VALUES (?, ?, ?, ?, ?, ?, ?)"),
-            {tokenHash(token), code, branch, terminal, caller.peer.toString(), now, now}, "abrir a sessão");
+            {tokenHash(token), code, branch, terminal, peerText(caller), now, now}, "abrir a sessão");
         caller.tokenHash = tokenHash(token);
         caller.operatorCode = code;
         caller.branch = branch;
@@ -185,7 +191,7 @@ Outcome Sessions::retomar(const QCborArray &args, Caller &caller) const
             throw Refusal{Ended};
         const qint64 now = m_options.now();
         run(db, QStringLiteral("UPDATE SESSAO SET DTULTUSO = ?, DSENDERECO = ? WHERE DSHASH = ?"),
-            {now, caller.peer.toString(), tokenHash(token)}, "retomar a sessão");
+            {now, peerText(caller), tokenHash(token)}, "retomar a sessão");
         caller.tokenHash = tokenHash(token);
         caller.operatorCode = session->operatorCode;
         caller.branch = session->branch;

@@ -106,6 +106,7 @@ class TestRealWindow : public QObject
     void signInByKeys(fw::LoginContext &context, const QString &password)
     {
         QString refusal;
+        QStringList focusAtTyping;
         int typed = 0;
         QTimer operatorAtTheDialog;
         connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
@@ -115,12 +116,15 @@ class TestRealWindow : public QObject
             auto *message = dialog->findChild<QLabel *>(QStringLiteral("lblMensagem"));
             if (typed == 1 && message->isHidden())
                 return; // the refusal is still on its way
+            if (!dialog->isActiveWindow()) {
+                xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(dialog->winId())});
+                return; // typed once it has the activation
+            }
             if (typed == 1)
                 refusal = message->text();
-            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(dialog->winId())});
             shot(typed == 0 ? QStringLiteral("sign-in") : QStringLiteral("sign-in-refused"));
             // The operator and branch come filled in: the focus waits in the password.
-            QCOMPARE(focusName(), QStringLiteral("edtSenha"));
+            focusAtTyping << focusName();
             type(typed == 0 ? QStringLiteral("errada123") : password);
             key(QStringLiteral("Return"));
             if (++typed == 2)
@@ -130,6 +134,7 @@ class TestRealWindow : public QObject
         fw::OperatorSignIn signIn(context, {});
         QVERIFY(signIn.first());
         QCOMPARE(refusal, QStringLiteral("Operador ou senha inválidos."));
+        QCOMPARE(focusAtTyping, (QStringList{QStringLiteral("edtSenha"), QStringLiteral("edtSenha")}));
         QCOMPARE(fw::NomeOperador(), QStringLiteral("Operador Demonstração"));
     }
 
