@@ -26,6 +26,10 @@ Dispatcher makeDispatcher()
         QThread::msleep(1500);
         return Outcome::ok(QCborValue(true).toCbor());
     });
+    d.add(object, "signIn", {}, [](const QCborArray &, server::Caller &caller) {
+        caller.tokenHash = QStringLiteral("signed");
+        return Outcome::ok(fw::encodeEnvelope(true, {}, QCborValue()));
+    });
     d.add(object, "broken", {}, [](const QCborArray &, server::Caller &) -> Outcome {
         throw std::runtime_error("banco indisponível");
     });
@@ -273,6 +277,26 @@ private slots:
         QCOMPARE(busy.errorOf("echo", goodArgs()), QString());
         QTRY_VERIFY_WITH_TIMEOUT(silent.state() == QAbstractSocket::UnconnectedState, 5000);
         QCOMPARE(busy.errorOf("echo", goodArgs()), QString()); // reconnects if it was idle too
+    }
+
+    // A connection that has not signed in by the deadline is told and closed, whether it said
+    // nothing or made other calls.
+    void aConnectionThatDoesNotSignInIsClosed()
+    {
+        AppServer::Options options;
+        options.signInTimeoutMs = 300;
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        QTcpSocket silent;
+        QVERIFY(connectRaw(silent, loopback.server.port()));
+        Client busy(loopback.server.port()), signedIn(loopback.server.port());
+        QCOMPARE(signedIn.errorOf("signIn", {}), QString());
+        QCOMPARE(busy.errorOf("echo", goodArgs()), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!busy.connection.connected(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(silent.state() == QAbstractSocket::UnconnectedState, 5000);
+        QVERIFY(silent.readAll().contains("unauthenticated"));
+        QCOMPARE(signedIn.errorOf("echo", goodArgs()), QString());
+        QVERIFY(signedIn.connection.connected());
     }
 
     void aSlowRequestDoesNotHoldOthers()

@@ -7,7 +7,10 @@
 #include "testoperator.h"
 
 #include <QCborMap>
+#include <QCborStreamWriter>
+#include <QFile>
 #include <QFileInfo>
+#include <QTcpSocket>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
@@ -428,6 +431,65 @@ private slots:
 
     // A second recalculation of an account while a first one runs, from another connection
     // and from the middle of the account on: it waits its turn. Interleaved, the first would
+    // What hostile clients send stays bounded: four unfinished frames of 48 MiB leave the server's
+    // resident memory (the kernel's high-water mark) under half of what they sent, held to
+    // --max-held-mb; one request of twenty million arguments is refused by its count, before
+    // they are decoded, at no more than three times its size (it was eighteen). Others are served
+    // throughout.
+    void memoryStaysBoundedUnderAttack_data()
+    {
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<qint64>("announced");
+        QTest::addColumn<double>("bound"); // growth allowed, as a share of what was sent
+        QTest::newRow("unfinished frames") << 4 << QByteArray(48 * 1024 * 1024, '\0') << qint64(60 * 1024 * 1024) << 0.5;
+        QByteArray request;
+        QCborStreamWriter writer(&request);
+        writer.startMap(4);
+        for (const char *key : {"id", "object", "method"}) {
+            writer.append(QLatin1String(key));
+            writer.append(QLatin1String(key == std::string_view("id") ? "7" : "x"));
+        }
+        writer.append(QLatin1String("args"));
+        request += QByteArray::fromHex("9a01312d00") + QByteArray(20000000, '\x01');
+        QTest::newRow("twenty million arguments") << 1 << request << qint64(request.size()) << 3.0;
+    }
+    void memoryStaysBoundedUnderAttack()
+    {
+        QFETCH(int, connections);
+        QFETCH(QByteArray, payload);
+        QFETCH(qint64, announced);
+        QFETCH(double, bound);
+        LedgerBackend b("sqlite");
+        seed(b);
+        ServerProcess server(ACC00420_SERVER_PATH, b.storage().url(), {"--max-held-mb=32"});
+        QVERIFY2(server.start(), qPrintable(server.output()));
+        auto residentPeakKiB = [&] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(server.pid()));
+            status.open(QIODevice::ReadOnly);
+            const QByteArray text = status.readAll();
+            const qsizetype at = text.indexOf("VmHWM:");
+            return text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLongLong();
+        };
+        // A sign-in's password hash takes its own tens of megabytes: counted before the attack.
+        QVERIFY(nextNumber(server.port(), C1) > 0);
+        const qint64 before = residentPeakKiB();
+        std::vector<std::unique_ptr<QTcpSocket>> attackers;
+        for (int i = 0; i < connections; ++i) {
+            attackers.push_back(std::make_unique<QTcpSocket>());
+            attackers.back()->connectToHost(QHostAddress::LocalHost, server.port());
+            QVERIFY(attackers.back()->waitForConnected(5000));
+            attackers.back()->write(fw::frameHeader(announced) + payload);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(attackers.cbegin(), attackers.cend(), [](const auto &a) {
+                                     return a->bytesToWrite() == 0 || a->state() != QAbstractSocket::ConnectedState;
+                                 }), 120000);
+        QVERIFY(nextNumber(server.port(), C1) > 0);
+        const qint64 grownMiB = (residentPeakKiB() - before) / 1024;
+        const qint64 sentMiB = connections * qint64(payload.size()) / (1024 * 1024);
+        QVERIFY2(grownMiB < sentMiB * bound, qPrintable(QStringLiteral("grew %1 MiB of %2 MiB sent").arg(grownMiB).arg(sentMiB)));
+    }
+
     // overwrite part of what the second did.
     void twoRecalculationsAtOnce_data() { backends(); }
     void twoRecalculationsAtOnce()

@@ -18,9 +18,10 @@ void tieToTest(QProcess &process)
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
-ServerProcess::ServerProcess(QString program, QString database)
+ServerProcess::ServerProcess(QString program, QString database, QStringList options)
     : m_program(std::move(program))
     , m_database(std::move(database))
+    , m_options(std::move(options))
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     tieToTest(m_process);
@@ -40,7 +41,7 @@ bool ServerProcess::start()
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = freeLoopbackPort();
         m_output.clear();
-        m_process.start(m_program, {"--database=" + m_database, "--port=" + QString::number(m_port)});
+        m_process.start(m_program, QStringList{"--database=" + m_database, "--port=" + QString::number(m_port)} + m_options);
         const QDeadlineTimer deadline(60000);
         while (!m_output.contains(QLatin1String(" ouvindo em ")) && m_process.state() != QProcess::NotRunning
                && !deadline.hasExpired())

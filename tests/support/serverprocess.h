@@ -14,7 +14,7 @@ void tieToTest(QProcess &process);
 class ServerProcess
 {
 public:
-    ServerProcess(QString program, QString database);
+    ServerProcess(QString program, QString database, QStringList options = {});
     ~ServerProcess();
 
     // Starts the server on a free port and waits until it listens; false when it doesn't
@@ -23,11 +23,13 @@ public:
     // SIGKILL: no orderly stop, whatever it was doing.
     void kill();
     quint16 port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
     QString output() const { return m_output; }
 
 private:
     QString m_program;
     QString m_database;
+    QStringList m_options;
     QProcess m_process;
     quint16 m_port = 0;
     QString m_output;
