@@ -1,9 +1,10 @@
-// One message read as the server reads a request and as the client reads a reply and its
-// result envelope.
+// One message read as the server reads a request (a sign-in's arguments checked as well) and
+// as the client reads a reply and its result envelope.
 #include <framework/core/abort.h>
 #include <framework/data/checkresultserv.h>
 #include "expect.h"
 #include <framework/data/protocol.h>
+#include <framework/data/sessioncontract.h>
 
 #include <cstdint>
 
@@ -19,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         expect(again.id == request.id && again.object == request.object && again.method == request.method
                    && again.args.size() == request.args.size(),
                "a re-encoded request reads back otherwise");
+        // A sign-in (or any session call) is checked against its method as the server checks it.
+        if (request.object == QLatin1String(fw::SessionObjectName)) {
+            for (const fw::MethodSpec &method : fw::sessionMethods()) {
+                if (method.name == request.method)
+                    fw::checkArguments(method, request.args);
+            }
+        }
     } catch (const fw::ProtocolError &) {
     }
     try {

@@ -6,6 +6,7 @@
 #include "movementfields.h"
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
+#include <framework/data/sessioncontract.h>
 #include "statementpacket.h"
 #include <framework/data/wiredatetime.h>
 
@@ -117,6 +118,12 @@ int main(int argc, char **argv)
     write("fuzz_request", "request-getPrxMovClie", number);
     write("fuzz_request", "request-getMovCliente", statementCall);
     write("fuzz_request", "request-SetMovCliente", send);
+    write("fuzz_request", "request-entrar",
+          fw::encodeRequest({5, QLatin1String(fw::SessionObjectName), QStringLiteral("entrar"),
+                             {QStringLiteral("0007"), QStringLiteral("demo0007"), QStringLiteral("0001"), QStringLiteral("caixa-3")}}));
+    write("fuzz_request", "request-retomar",
+          fw::encodeRequest({6, QLatin1String(fw::SessionObjectName), QStringLiteral("retomar"),
+                             {QStringLiteral("q0pXq9W3JdB9hS3pYd2z2t6b7k4m1n8c5v0x3z6a9s2")}}));
     write("fuzz_request", "reply-number", numberReply);
     write("fuzz_request", "reply-statement", statementReply);
     write("fuzz_request", "reply-refused", refusedReply);
