@@ -8,6 +8,7 @@
 #include "ledgeronloopback.h"
 #include "movementfields.h"
 #include "recordingdialogs.h"
+#include <framework/data/serversession.h>
 #include <framework/data/recordset.h>
 
 #include <QRegularExpression>
@@ -48,6 +49,39 @@ private slots:
                        " AND R.CDCAIXA = V.CDCAIXA AND R.NRSEQVENDA = V.NRSEQVENDA WHERE V.IDSITVENDA = 'X'"
                        " AND R.IDSITRECE = 'X'") > 0);
         QCOMPARE(number("SELECT COUNT(DISTINCT CDFILIAL) FROM MOVICLIE WHERE CDCLIENTE = '000000000000000000001'"), 2);
+    }
+
+    // A connection that opens again resumes its session without asking anyone; a session the
+    // server ended is signed in again once, and the call that met the end is repeated.
+    void theConnectionKeepsItsSession_data()
+    {
+        QTest::addColumn<bool>("ended");
+        QTest::newRow("reconnected") << false;
+        QTest::newRow("session ended") << true;
+    }
+    void theConnectionKeepsItsSession()
+    {
+        QFETCH(bool, ended);
+        LedgerBackend backend("sqlite");
+        createDemoData(backend.storage(), QDate::currentDate());
+        LedgerOnLoopback loopback(backend.storage(), {});
+        fw::ServerSession session;
+        int signIns = 0;
+        session.setSignInAgain([&](const fw::ConnectionSender &send) {
+            ++signIns;
+            session.signIn(send, "0007", TestPassword, "0001", "teste");
+            return true;
+        });
+        loopback.connection.setSession(&session);
+        const QString client = QString(20, u'0') + "1";
+        QVERIFY(acc00420::movementNumberText(loopback.service.getPrxMovClie(client)).toInt() > 0);
+        QCOMPARE(signIns, 1);
+        if (ended)
+            backend.exec("UPDATE SESSAO SET DTFIM = 1");
+        else
+            loopback.connection.close(); // a restarted server, a balancer that moved the connection
+        QVERIFY(acc00420::movementNumberText(loopback.service.getPrxMovClie(client)).toInt() > 0);
+        QCOMPARE(signIns, ended ? 2 : 1);
     }
 
     // Worker threads that expire close their connections, and the threads after them open
