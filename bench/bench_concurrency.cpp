@@ -304,9 +304,11 @@ void benchmark(const QString &backend, const Storage &storage)
 {
     const QSqlDatabase db = storage.connection();
     for (int t = 0; t < 16; ++t) {
-        for (const QString &client : {writerClient(t), bareWriterClient(t)})
+        for (const QString &client : {writerClient(t), bareWriterClient(t)}) {
             run(db, QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente') ON CONFLICT DO NOTHING"),
                 {client});
+            run(db, QStringLiteral("INSERT INTO CLIENFILIAL VALUES ('0001', ?) ON CONFLICT DO NOTHING"), {client});
+        }
     }
     PublishedLedger published(storage);
     grantTestOperator(storage);

@@ -25,15 +25,20 @@ QString code(qint64 n, int width)
 void fillLedger(const Storage &storage, int otherClients)
 {
     const QSqlDatabase db = storage.connection();
-    if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE")).next())
+    if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE")).next()) {
+        // A table built before clients were served at a branch.
+        run(db, QStringLiteral("INSERT INTO CLIENFILIAL SELECT '0001', CDCLIENTE FROM CLIENTE ON CONFLICT DO NOTHING"));
         return;
+    }
     std::printf("building a table of %d movements (once)...\n", 100200 + otherClients * 1000);
     std::fflush(stdout);
     Transaction t(db, storage.kind());
     run(db, QStringLiteral("INSERT INTO FILIAL VALUES ('0001', 'Matriz')"));
     run(db, QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR) VALUES ('0007', 'Maria')"));
-    QSqlQuery client(db), movement(db);
+    QSqlQuery client(db), branch(db), movement(db);
     client.prepare(QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente')"));
+    // Served at the branch the benchmarks sign in at.
+    branch.prepare(QStringLiteral("INSERT INTO CLIENFILIAL VALUES ('0001', ?)"));
     movement.prepare(QStringLiteral(
         "INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI, DTMOVCLI, DSHISTMOV,"
         " IDTIPMOCVLI, VRMOVPESCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE, TIPO, DTMOVIMCLIE)"
@@ -42,6 +47,8 @@ void fillLedger(const Storage &storage, int otherClients)
     auto add = [&](qint64 clientNumber, qint64 count) {
         client.bindValue(0, code(clientNumber, 21));
         client.exec();
+        branch.bindValue(0, code(clientNumber, 21));
+        branch.exec();
         for (qint64 i = 0; i < count; ++i) {
             const qint64 when = FirstDay + i * 600000;
             movement.bindValue(0, code(clientNumber, 21));
