@@ -19,6 +19,11 @@ OperatorSignIn::OperatorSignIn(LoginContext &context, QString password)
     m_connection.setTimeoutMs(context.serverTimeoutMs);
 }
 
+OperatorSignIn::~OperatorSignIn()
+{
+    serverSession().setSignInAgain({});
+}
+
 bool OperatorSignIn::first()
 {
     serverSession().forget();

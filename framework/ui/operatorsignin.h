@@ -14,6 +14,10 @@ class OperatorSignIn
 {
 public:
     OperatorSignIn(LoginContext &context, QString password);
+    // The session stays; signing in again is no longer this one's to do.
+    ~OperatorSignIn();
+    OperatorSignIn(const OperatorSignIn &) = delete;
+    OperatorSignIn &operator=(const OperatorSignIn &) = delete;
 
     // False when the operator gave up (Esc at the dialog).
     bool first();
