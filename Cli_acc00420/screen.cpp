@@ -52,9 +52,7 @@ void TfrmPagClie::FormCreate()
 
 void TfrmPagClie::netPagClieBeforeConnect(fw::TNetConnection &connection)
 {
-    connection.setHost(fw::WebURL());
-    connection.setPort(fw::WebPort());
-    connection.setTimeoutMs(fw::loginContext().serverTimeoutMs);
+    connection.configure(fw::loginContext());
 }
 
 void TfrmPagClie::FormActivate()

@@ -11,7 +11,7 @@ packages=(
   libsqlite3-dev libsodium-dev
   postgresql haproxy
   xvfb xauth
-  poppler-utils
+  poppler-utils openssl
   qt6-translations-l10n
   openbox xdotool x11-utils
   fonts-dejavu-core

@@ -3,6 +3,7 @@
 #include <framework/data/protocol.h>
 #include <framework/data/sessioncontract.h>
 
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -157,22 +158,36 @@ AppServer::AppServer(const Dispatcher &dispatcher, Options options, QObject *par
 {
     m_pool.setMaxThreadCount(std::max(1, options.workers));
     m_pool.setExpiryTimeout(options.workerExpiryMs);
-    connect(&m_server, &QTcpServer::newConnection, this, &AppServer::accept);
+    if (options.tls.localCertificate().isNull()) {
+        m_server = std::make_unique<QTcpServer>();
+    } else {
+        auto tls = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = options.tls;
+        configuration.setProtocol(QSsl::TlsV1_2OrLater);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone); // clients prove who they are by signing in
+        tls->setSslConfiguration(configuration);
+        tls->setHandshakeTimeout(options.handshakeTimeoutMs);
+        m_server = std::move(tls);
+    }
+    // Connections still in their handshake wait apart; only finished ones are counted here.
+    m_server->setMaxPendingConnections(std::max(30, options.maxConnections));
+    // A TLS connection is pending once its handshake is done, not when it arrives.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &AppServer::accept);
 }
 
 AppServer::~AppServer()
 {
-    m_server.close();
+    m_server->close();
     m_pool.waitForDone();
 }
 
 bool AppServer::listen(QString *error)
 {
-    if (m_server.listen(m_options.address, m_options.port))
+    if (m_server->listen(m_options.address, m_options.port))
         return true;
     if (error)
         *error = QStringLiteral("não foi possível escutar em %1:%2: %3")
-                     .arg(m_options.address.toString()).arg(m_options.port).arg(m_server.errorString());
+                     .arg(m_options.address.toString()).arg(m_options.port).arg(m_server->errorString());
     return false;
 }
 
@@ -194,7 +209,7 @@ qsizetype AppServer::queuedBytes() const
 
 void AppServer::accept()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         const QHostAddress peer = socket->peerAddress();
         QString over;
         if (m_sessions.size() >= m_options.maxConnections)

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QThreadPool>
 
@@ -47,6 +48,10 @@ public:
         qsizetype maxHeldBytes = 2 * fw::DefaultMaxFrameBytes;
         // A connection that has not signed in by then is closed (0: never).
         int signInTimeoutMs = 30000;
+        // TLS 1.2 or later with this certificate and key; none (null): plain TCP. A client that
+        // has not finished the handshake in handshakeTimeoutMs is dropped.
+        QSslConfiguration tls;
+        int handshakeTimeoutMs = 10000;
     };
 
     AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
@@ -54,7 +59,7 @@ public:
 
     // Starts listening; false with *error set when the address can't be used.
     bool listen(QString *error);
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_server->serverPort(); }
     int sessionCount() const { return int(m_sessions.size()); }
     // Received requests waiting behind a running one, and their bytes, over all clients.
     int queuedRequests() const;
@@ -74,7 +79,7 @@ private:
 
     const Dispatcher &m_dispatcher;
     Options m_options;
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
     QThreadPool m_pool;
     // Tells a connection over the limits why it goes, and closes it.
     void refuse(QTcpSocket *socket, const QString &code, const QString &why);

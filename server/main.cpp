@@ -3,7 +3,8 @@
 //   acc00420-server --database=PATH|postgresql://... [--listen=127.0.0.1] [--port=4420]
 //                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4]
 //                   [--max-connections=1024] [--max-connections-per-peer=256] [--max-held-mb=128]
-//                   [--sign-in-timeout=30] [--create-demo]
+//                   [--sign-in-timeout=30] [--tls-cert=FILE --tls-key=FILE] [--insecure-plaintext]
+//                   [--create-demo]
 //   acc00420-server --database=... operator add|passwd|disable|list ...   (see operatorcommand.h)
 //
 // Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
@@ -14,6 +15,7 @@
 #include "demodata.h"
 #include "ledger.h"
 #include "operatorcommand.h"
+#include "servertls.h"
 #include "sessions.h"
 #include "schema.h"
 
@@ -86,6 +88,18 @@ int main(int argc, char **argv)
                                                                int(options.maxHeldBytes / (1024 * 1024)))) * 1024 * 1024;
 
         options.signInTimeoutMs = config.positiveNumber(QStringLiteral("sign-in-timeout"), 30) * 1000;
+        const QString certificate = config.value(QStringLiteral("tls-cert")), key = config.value(QStringLiteral("tls-key"));
+        if (certificate.isEmpty() != key.isEmpty())
+            return fail(QStringLiteral("informe --tls-cert e --tls-key juntos"));
+        if (!certificate.isEmpty()) {
+            options.tls = server::loadServerTls(certificate, key);
+        } else if (!options.address.isLoopback()) {
+            // Passwords and movements would cross the network in clear.
+            if (!app.arguments().contains(QStringLiteral("--insecure-plaintext")))
+                return fail(QStringLiteral("TLS obrigatório fora de 127.0.0.1: use --tls-cert e --tls-key, ou --insecure-plaintext"));
+            std::fprintf(stderr, "acc00420-server: AVISO: sem TLS em %s; senhas e lançamentos trafegam sem criptografia\n",
+                         options.address.toString().toLocal8Bit().constData());
+        }
 
         server::Dispatcher dispatcher;
         const server::Sessions sessions(storage, passwords);
@@ -96,8 +110,9 @@ int main(int argc, char **argv)
         QString error;
         if (!appServer.listen(&error))
             return fail(error);
-        std::printf("%s ouvindo em %s:%u (banco %s, esquema versão %d)\n", server::Ledger::ObjectName,
+        std::printf("%s ouvindo em %s:%u%s (banco %s, esquema versão %d)\n", server::Ledger::ObjectName,
                     options.address.toString().toLocal8Bit().constData(), unsigned(appServer.port()),
+                    certificate.isEmpty() ? "" : " com TLS",
                     database.toLocal8Bit().constData(), version);
         std::fflush(stdout);
         return app.exec();

@@ -2,6 +2,8 @@
 
 #include <framework/core/formatsettings.h>
 
+#include <stdexcept>
+
 namespace fw {
 namespace {
 
@@ -24,6 +26,12 @@ LoginContext LoginContext::fromConfig(const ConfigSource &config)
     context.webPort = config.port(QStringLiteral("server-port"), context.webPort);
     context.serverTimeoutMs = config.positiveNumber(QStringLiteral("server-timeout"), context.serverTimeoutMs / 1000) * 1000;
     context.database = config.value(QStringLiteral("database"));
+    const QString tls = config.value(QStringLiteral("server-tls"), QStringLiteral("on")).toLower();
+    if (tls != QLatin1String("on") && tls != QLatin1String("off"))
+        throw std::invalid_argument("server-tls deve ser on ou off");
+    context.serverTls = tls == QLatin1String("on");
+    context.serverCa = config.value(QStringLiteral("server-ca"));
+    context.serverName = config.value(QStringLiteral("server-name"));
     return context;
 }
 

@@ -18,12 +18,17 @@ struct LoginContext
     quint16 webPort = 4420;
     // How long a call waits for the application server's reply.
     int serverTimeoutMs = 30000;
+    // TLS to the application server, its certificate verified against the authority in serverCa
+    // (the system's when empty) for serverName (the server host when empty).
+    bool serverTls = true;
+    QString serverCa;
+    QString serverName;
     // The shared database: a SQLite file path or a postgresql:// URL. Setting the context opens
     // it, so a host never opens it itself.
     QString database;
 
-    // Reads the names filial, operador, server-host, server-port,
-    // server-timeout (seconds) and database.
+    // Reads the names filial, operador, server-host, server-port, server-timeout (seconds),
+    // server-tls (on or off), server-ca, server-name and database.
     static LoginContext fromConfig(const ConfigSource &config);
 };
 

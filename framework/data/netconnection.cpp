@@ -2,8 +2,10 @@
 
 #include <framework/data/protocol.h>
 #include <framework/data/sessioncontract.h>
+#include <framework/data/tlsfailure.h>
 
 #include <QEventLoop>
+#include <QSslConfiguration>
 #include <QTimer>
 
 namespace fw {
@@ -20,8 +22,10 @@ QString withFullStop(QString text)
 
 TNetConnection::TNetConnection(QObject *parent)
     : QObject(parent)
-    , m_socket(new QTcpSocket(this))
+    , m_socket(new QSslSocket(this))
 {
+    // Kept to tell the operator why; the socket refuses the connection on any of them.
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
     connect(m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
         if (s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState)
             emit connectedChanged(s == QAbstractSocket::ConnectedState);
@@ -40,7 +44,7 @@ QString TNetConnection::where() const
 
 bool TNetConnection::connected() const
 {
-    return m_socket->state() == QAbstractSocket::ConnectedState;
+    return m_socket->state() == QAbstractSocket::ConnectedState && (!m_tls || m_socket->isEncrypted());
 }
 
 // Runs the event loop until done() or the time runs out, leaving user input queued: the
@@ -64,11 +68,11 @@ bool TNetConnection::waitFor(const std::function<bool()> &done, int timeoutMs)
     const auto c1 = connect(m_socket, &QTcpSocket::readyRead, &loop, check);
     const auto c2 = connect(m_socket, &QTcpSocket::stateChanged, &loop, check);
     const auto c3 = connect(m_socket, &QTcpSocket::errorOccurred, &loop, check);
+    const auto c4 = connect(m_socket, &QSslSocket::encrypted, &loop, check);
     timer.start(timeoutMs);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    disconnect(c1);
-    disconnect(c2);
-    disconnect(c3);
+    for (const auto &c : {c1, c2, c3, c4})
+        disconnect(c);
     return !timedOut || done();
 }
 
@@ -95,21 +99,56 @@ bool TNetConnection::connectSocket()
     if (onBeforeConnect)
         onBeforeConnect(*this);
     m_lastError.clear();
-    m_socket->connectToHost(m_host, m_port);
+    m_sslErrors.clear();
+    bool reached = false; // TCP connected: a failure past it is the TLS handshake's
+    const auto tcp = connect(m_socket, &QSslSocket::connected, this, [&reached] { reached = true; });
+    if (m_tls) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setProtocol(QSsl::TlsV1_2OrLater);
+        tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (!m_trusted.isEmpty())
+            tls.setCaCertificates(m_trusted); // nothing else is trusted for this connection
+        m_socket->setSslConfiguration(tls);
+        m_socket->connectToHostEncrypted(m_host, m_port, m_verifyName.isEmpty() ? m_host : m_verifyName);
+    } else {
+        m_socket->connectToHost(m_host, m_port);
+    }
     const bool finished = waitFor([this] {
-        const auto s = m_socket->state();
-        return s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState;
+        return connected() || m_socket->state() == QAbstractSocket::UnconnectedState;
     }, m_timeoutMs);
+    disconnect(tcp);
     if (connected())
         return true;
-    m_lastError = finished ? m_socket->errorString()
-                           : QStringLiteral("sem resposta em %1 s").arg(m_timeoutMs / 1000.0);
+    const QString socketError = finished ? m_socket->errorString()
+                                         : QStringLiteral("sem resposta em %1 s").arg(m_timeoutMs / 1000.0);
+    if (m_tls && reached) {
+        m_failure = tlsFailureMessage(where(), m_sslErrors);
+        m_lastError = tlsFailureDetails(m_sslErrors, socketError);
+    } else {
+        m_failure = QStringLiteral("Servidor de aplicação indisponível em %1. Verifique se ele está em execução e tente "
+                                   "de novo.").arg(where());
+        m_lastError = socketError;
+    }
     m_socket->abort();
     if (m_throwException)
-        throw ServerCallError(QStringLiteral("Servidor de aplicação indisponível em %1. Verifique se ele está em "
-                                             "execução e tente de novo.").arg(where()),
-                              QStringLiteral("conexão com %1: %2").arg(where(), m_lastError));
+        throw ServerCallError(m_failure, QStringLiteral("conexão com %1: %2").arg(where(), m_lastError));
     return false;
+}
+
+void TNetConnection::configure(const LoginContext &context)
+{
+    m_host = context.webUrl;
+    m_port = context.webPort;
+    m_timeoutMs = context.serverTimeoutMs;
+    QList<QSslCertificate> trusted;
+    if (context.serverTls && !context.serverCa.isEmpty()) {
+        trusted = QSslCertificate::fromPath(context.serverCa, QSsl::Pem);
+        if (trusted.isEmpty())
+            throw ServerCallError(QStringLiteral("A autoridade de certificados em server-ca (%1) não pôde ser lida. Corrija "
+                                                 "o caminho na configuração ou avise o suporte.").arg(context.serverCa),
+                                  QStringLiteral("server-ca %1: nenhum certificado PEM").arg(context.serverCa));
+    }
+    setTls(context.serverTls, trusted, context.serverName);
 }
 
 void TNetConnection::close()
@@ -150,9 +189,7 @@ CborItem TNetConnection::call(const QString &object, const QString &method, cons
         const bool opened = open();
         m_throwException = wasThrowing;
         if (!opened)
-            failCall(method, QStringLiteral("Servidor de aplicação indisponível em %1. Verifique se ele está em "
-                                            "execução e tente de novo.").arg(where()),
-                     QStringLiteral("não foi possível conectar (%1)").arg(m_lastError));
+            failCall(method, m_failure, QStringLiteral("não foi possível conectar (%1)").arg(m_lastError));
     }
     try {
         return exchange(object, method, args);

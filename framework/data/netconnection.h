@@ -2,12 +2,15 @@
 
 #include <framework/data/cboritem.h>
 #include <framework/core/detailederror.h>
+#include <framework/core/logincontext.h>
 #include <framework/data/frame.h>
 
 #include <QCborArray>
 #include <QObject>
 #include <QPointer>
-#include <QTcpSocket>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QSslSocket>
 
 #include <functional>
 #include <stdexcept>
@@ -71,8 +74,21 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     qsizetype maxFrameBytes() const { return m_maxFrame; }
     void setMaxFrameBytes(qsizetype bytes) { m_maxFrame = bytes; }
+    // TLS 1.2 or later, the server's certificate verified against `trusted` only (the system's
+    // authorities when empty) and for `verifyName` (the host when empty). Off: plain TCP.
+    bool tls() const { return m_tls; }
+    void setTls(bool on, QList<QSslCertificate> trusted = {}, QString verifyName = {})
+    {
+        m_tls = on;
+        m_trusted = std::move(trusted);
+        m_verifyName = std::move(verifyName);
+    }
 
     std::function<void(TNetConnection &)> onBeforeConnect;
+
+    // Host, port, timeout and TLS from the logged-in context; throws ServerCallError when its
+    // server-ca file can't be read.
+    void configure(const LoginContext &context);
 
     // Not owned; null: calls go without a session.
     void setSession(ConnectionSession *session) { m_session = session; }
@@ -110,8 +126,13 @@ private:
     bool m_throwException = true;
     int m_timeoutMs = 30000;
     qsizetype m_maxFrame = DefaultMaxFrameBytes;
-    QTcpSocket *m_socket;
+    QSslSocket *m_socket;
     ConnectionSession *m_session = nullptr;
+    bool m_tls = false;
+    QList<QSslCertificate> m_trusted;
+    QString m_verifyName;
+    QList<QSslError> m_sslErrors;
+    QString m_failure; // the operator's words for the last failed open
     quint64 m_nextId = 1;
     bool m_calling = false;
     QString m_lastError;

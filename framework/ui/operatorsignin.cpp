@@ -14,9 +14,7 @@ OperatorSignIn::OperatorSignIn(LoginContext &context, QString password)
     , m_password(std::move(password))
     , m_terminal(QSysInfo::machineHostName().left(40))
 {
-    m_connection.setHost(context.webUrl);
-    m_connection.setPort(context.webPort);
-    m_connection.setTimeoutMs(context.serverTimeoutMs);
+    m_connection.onBeforeConnect = [this](TNetConnection &c) { c.configure(m_context); };
 }
 
 OperatorSignIn::~OperatorSignIn()

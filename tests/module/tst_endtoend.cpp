@@ -4,6 +4,7 @@
 #include <framework/data/checkresultserv.h>
 #include <framework/data/dbgeral.h>
 #include "demoserver.h"
+#include "testtls.h"
 #include "testoperator.h"
 #include <framework/data/serversession.h>
 #include <framework/core/formatsettings.h>
@@ -68,6 +69,8 @@ class TestEndToEnd : public QObject
         context.filial = QStringLiteral("0001");
         context.operador = operatorCode;
         context.webPort = port;
+        context.serverTls = m_appServer->tls();
+        context.serverCa = testTlsFile("ca.pem");
         fw::setLoginContext(context);
         m_main = std::make_unique<QMainWindow>();
         auto *area = new QMdiArea(m_main.get());
@@ -117,6 +120,7 @@ class TestEndToEnd : public QObject
         fw::TNetConnection connection;
         connection.setServerName(QLatin1String(acc00420::AccountService::ObjectName));
         connection.setPort(m_appServer->port());
+        connection.setTls(m_appServer->tls(), testAuthority());
         signInOnOpen(connection, QStringLiteral("0007"), QStringLiteral("0001"), QStringLiteral("demo0007"));
         acc00420::AccountService service(connection);
         QString consumer, all = QStringLiteral("T");
@@ -274,6 +278,8 @@ private slots:
 
     void aSendWhoseReplyWasLostIsStoredOnce()
     {
+        m_appServer.reset(); // it closes the shared database as it goes
+        m_appServer = std::make_unique<DemoServer>(false); // the proxy reads the frames
         LossyProxy proxy(m_appServer->port(), QStringLiteral("SetMovCliente"));
         openScreen(proxy.port());
         loadStatementByKeys();

@@ -33,6 +33,7 @@ class TestModule : public QObject
         LoginContext context = loginContext();
         context.webUrl = QStringLiteral("127.0.0.1");
         context.webPort = port;
+        context.serverTls = false; // the stand-in server speaks plain TCP
         setLoginContext(context);
     }
 

@@ -4,6 +4,7 @@
 #include <framework/data/adoibquery.h>
 #include <framework/data/netconnection.h>
 #include "demoserver.h"
+#include "testtls.h"
 #include <framework/ui/frmpadrao.h>
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
@@ -163,6 +164,7 @@ private slots:
         context.filial = QStringLiteral("0001");
         context.operador = QStringLiteral("0007");
         context.webPort = m_appServer->port();
+        context.serverCa = testTlsFile("ca.pem");
         fw::setLoginContext(context);
 
         m_main = std::make_unique<QMainWindow>();

@@ -68,6 +68,7 @@ private slots:
         context.filial = "0001";
         context.operador = "0007";
         context.webPort = m_server->port();
+        context.serverTls = false; // the stand-in server speaks plain TCP
         fw::setLoginContext(context);
         m_server->answerOk("setAtualizaCons", true);
         m_server->answerOkPacket("getMovCliente", statementPacket({{"0000000001", "D", 10.0}, {"0000000002", "C", 5.0}}));

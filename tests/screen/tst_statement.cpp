@@ -298,6 +298,7 @@ private slots:
         server.answerBare("getPrxMovClie", QStringLiteral("0000000003"));
         fw::LoginContext context;
         context.webPort = server.port();
+        context.serverTls = false; // the stand-in server speaks plain TCP
         fw::setLoginContext(context);
         l.set().insert(); // the refresh of a new record
         QVERIFY(!button->isEnabled());

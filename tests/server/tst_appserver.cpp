@@ -1,4 +1,5 @@
 #include "appserver.h"
+#include "testtls.h"
 #include <framework/data/netconnection.h>
 #include <framework/data/protocol.h>
 
@@ -297,6 +298,59 @@ private slots:
         QVERIFY(silent.readAll().contains("unauthenticated"));
         QCOMPARE(signedIn.errorOf("echo", goodArgs()), QString());
         QVERIFY(signedIn.connection.connected());
+    }
+
+    // A TLS client verifies the server's certificate against what it trusts and for the host's
+    // name, and says what is wrong when it does not hold (Qt's own words in the details); at a
+    // plain port it is told the server does not speak TLS.
+    void tlsCertificatesAreVerified_data()
+    {
+        QTest::addColumn<QString>("served"); // the server's certificate; empty: plain TCP
+        QTest::addColumn<QString>("trusted");
+        QTest::addColumn<QString>("said"); // empty: served
+        QTest::newRow("trusted") << "server" << "ca.pem" << "";
+        QTest::newRow("another authority") << "server" << "other-ca.pem" << "não é de uma autoridade em que este terminal confia";
+        QTest::newRow("expired") << "expired" << "ca.pem" << "expirou em";
+        QTest::newRow("another name") << "othername" << "ca.pem" << "é de outro nome (outro.exemplo)";
+        QTest::newRow("plain port") << "" << "ca.pem" << "não atendeu em TLS";
+    }
+    void tlsCertificatesAreVerified()
+    {
+        QFETCH(QString, served);
+        QFETCH(QString, trusted);
+        QFETCH(QString, said);
+        AppServer::Options options;
+        if (!served.isEmpty())
+            options.tls = testServerTls(served);
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        Client client(loopback.server.port());
+        client.connection.setTls(true, testAuthority(trusted));
+        const QString message = client.errorOf("echo", goodArgs());
+        QVERIFY2(said.isEmpty() ? message.isEmpty() : message.contains(said), qPrintable(message));
+        QCOMPARE(client.connection.connected(), said.isEmpty());
+    }
+
+    // A client that speaks plain TCP to the TLS port, or stalls in the handshake, is dropped;
+    // TLS clients go on being served.
+    void plainOrStalledClientsAtTheTlsPortAreDropped()
+    {
+        AppServer::Options options;
+        options.tls = testServerTls();
+        options.handshakeTimeoutMs = 300;
+        ServerOnLoopback loopback(options);
+        QVERIFY2(loopback.listening, qPrintable(loopback.error));
+        QTcpSocket plain, stalled;
+        QVERIFY(connectRaw(plain, loopback.server.port()) && connectRaw(stalled, loopback.server.port()));
+        plain.write(fw::encodeFrame(fw::encodeRequest({1, object, "echo", goodArgs()})));
+        Client secure(loopback.server.port());
+        secure.connection.setTls(true, testAuthority());
+        QCOMPARE(secure.errorOf("echo", goodArgs()), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(plain.state() == QAbstractSocket::UnconnectedState, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(stalled.state() == QAbstractSocket::UnconnectedState, 5000);
+        QCOMPARE(loopback.server.sessionCount(), 1);
+        QCOMPARE(secure.errorOf("echo", goodArgs()), QString());
+        QVERIFY(secure.connection.connected());
     }
 
     void aSlowRequestDoesNotHoldOthers()

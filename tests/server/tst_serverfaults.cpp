@@ -5,6 +5,7 @@
 #include <framework/data/recordset.h>
 #include "serverprocess.h"
 #include "testoperator.h"
+#include "testtls.h"
 
 #include <QCborMap>
 #include <QCborStreamWriter>
@@ -431,6 +432,41 @@ private slots:
 
     // A second recalculation of an account while a first one runs, from another connection
     // and from the middle of the account on: it waits its turn. Interleaved, the first would
+    // Off loopback the server starts only with TLS, or with plain TCP asked for by name, which
+    // it warns about; with TLS a client that trusts the tests' authority is served.
+    void offLoopbackOnlyWithTls_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("starts");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("plain") << QStringList{"--listen=0.0.0.0"} << false
+                               << "TLS obrigatório fora de 127.0.0.1: use --tls-cert e --tls-key, ou --insecure-plaintext";
+        QTest::newRow("plain on purpose") << QStringList{"--listen=0.0.0.0", "--insecure-plaintext"} << true << "AVISO: sem TLS";
+        QTest::newRow("tls") << QStringList{"--listen=0.0.0.0", "--tls-cert=" + testTlsFile("server.pem"),
+                                            "--tls-key=" + testTlsFile("server.key")}
+                             << true << "com TLS";
+        QTest::newRow("a key without its certificate") << QStringList{"--tls-key=" + testTlsFile("server.key")} << false
+                                                       << "informe --tls-cert e --tls-key juntos";
+    }
+    void offLoopbackOnlyWithTls()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(bool, starts);
+        QFETCH(QString, says);
+        LedgerBackend b("sqlite");
+        seed(b);
+        ServerProcess server(ACC00420_SERVER_PATH, b.storage().url(), options);
+        QCOMPARE(server.start(), starts);
+        QTRY_VERIFY2(server.output().contains(says), qPrintable(server.output()));
+        if (!starts)
+            return;
+        fw::TNetConnection connection;
+        reach(connection, server.port());
+        connection.setTls(options.join(' ').contains("--tls-cert"), testAuthority());
+        AccountService service(connection);
+        QVERIFY(acc00420::movementNumberText(service.getPrxMovClie(C1)).toLongLong() > 0);
+    }
+
     // What hostile clients send stays bounded: four unfinished frames of 48 MiB leave the server's
     // resident memory (the kernel's high-water mark) under half of what they sent, held to
     // --max-held-mb; one request of twenty million arguments is refused by its count, before

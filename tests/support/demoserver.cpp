@@ -3,14 +3,19 @@
 #include <framework/data/dbgeral.h>
 #include "demodata.h"
 #include "schema.h"
+#include "testtls.h"
 
-DemoServer::DemoServer()
+DemoServer::DemoServer(bool tls)
+    : m_tls(tls)
 {
     m_storage = std::make_unique<server::Storage>(file());
     server::migrate(m_storage->connection(), m_storage->kind());
     m_published = std::make_unique<PublishedLedger>(*m_storage);
     server::createDemoData(*m_storage, QDate::currentDate());
-    m_appServer = std::make_unique<server::AppServer>(m_published->dispatcher, server::AppServer::Options{});
+    server::AppServer::Options options;
+    if (tls)
+        options.tls = testServerTls();
+    m_appServer = std::make_unique<server::AppServer>(m_published->dispatcher, options);
     m_listening = m_appServer->listen(nullptr);
     fw::dtmDBGeral().open(file());
 }

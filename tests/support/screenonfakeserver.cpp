@@ -15,6 +15,7 @@ ScreenOnFakeServer::ScreenOnFakeServer()
     context.operador = QStringLiteral("0007");
     context.nomeOperador = QStringLiteral("ANA");
     context.webPort = server.port();
+    context.serverTls = false; // the stand-in server speaks plain TCP
     fw::setLoginContext(context);
     server.answer(QStringLiteral("getMovCliente"), [this](const fw::Request &r) {
         return fw::encodeReply(r.id, fw::encodeEnvelope(true, {}, QByteArrayView(statementPacket(statement))));
