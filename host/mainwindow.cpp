@@ -32,7 +32,9 @@ MainWindow::MainWindow(ModuleLoader &modules, QWidget *parent)
     QMenu *exit = menuBar()->addMenu(QStringLiteral("&Sair"));
     exit->addAction(QStringLiteral("Sair da retaguarda"), QKeySequence(Qt::ALT | Qt::Key_F4), this, &QWidget::close);
     // A permanent part: menu hints would wipe a plain message.
-    auto *server = new QLabel(QStringLiteral("Servidor de aplicação %1:%2").arg(fw::WebURL()).arg(fw::WebPort()));
+    auto *server = new QLabel(QStringLiteral("Servidor de aplicação %1:%2 %3")
+                                  .arg(fw::WebURL()).arg(fw::WebPort())
+                                  .arg(fw::loginContext().serverTls ? QStringLiteral("(TLS)") : QStringLiteral("(sem TLS)")));
     server->setObjectName(QStringLiteral("lblServidor"));
     statusBar()->addPermanentWidget(server, 1);
 }

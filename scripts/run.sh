@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, creates the demo database on the embedded default when it
-# is absent, starts the application server on loopback and opens the back-office host with the
-# account screen. The server stops when the host exits.
+# Installs what is missing, builds, creates the demo database on the embedded default and a demo
+# certificate authority with a server certificate (var/tls/) when they are absent, starts the
+# application server on loopback over TLS and opens the back-office host with the account screen,
+# trusting that authority. The server stops when the host exits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,7 +23,10 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 
-build/bin/acc00420-server --database="$database" --port="$port" &
+scripts/make-tls.sh var/tls >/dev/null
+
+build/bin/acc00420-server --database="$database" --port="$port" \
+  --tls-cert=var/tls/server.pem --tls-key=var/tls/server.key &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
 # The server is ready when it accepts connections.
@@ -33,5 +37,5 @@ done
 
 # The sign-in dialog opens with operator 0007 at branch 0001 filled in (demo password demo0007);
 # BACKOFFICE_SENHA=demo0007 in the environment signs in without it.
-build/bin/backoffice --database="$database" --server-port="$port" \
+build/bin/backoffice --database="$database" --server-port="$port" --server-ca=var/tls/ca.pem \
   --filial="${BACKOFFICE_FILIAL:-0001}" --operador="${BACKOFFICE_OPERADOR:-0007}" --open=PKG_Acc00420
