@@ -1,5 +1,6 @@
 #include "demodata.h"
 
+#include "chain.h"
 #include "ledger.h"
 #include "operators.h"
 #include <framework/data/protocol.h>
@@ -170,6 +171,7 @@ void createDemoData(const Storage &storage, const QDate &today)
             }
             run(db, QStringLiteral("INSERT INTO NUMMOVCLIE VALUES (?, ?)"), {client, number});
         }
+        sealAccounts(db); // written here, not through the ledger: their chains start sealed
         transaction.commit();
     }
     const Passwords passwords(1);

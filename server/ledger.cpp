@@ -1,6 +1,7 @@
 #include "ledger.h"
 
 #include "access.h"
+#include "chain.h"
 #include "outcomes.h"
 
 #include <framework/data/datapacket.h>
@@ -116,6 +117,8 @@ void remember(const QSqlDatabase &db, const QString &client, const QString &numb
         {client, number, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(), nullable(who.operatorCode),
          nullable(who.terminal), data},
         "gravar o histórico");
+    appendToChain(db, client, who, QLatin1String(operation), number,
+                  chainedFields(QJsonDocument::fromJson(data.toUtf8()).object()));
 }
 
 // A change that is not one movement's: a sale's or its receipts' cancellation, an account's
@@ -128,6 +131,24 @@ void rememberAccountChange(const QSqlDatabase &db, const char *object, const QSt
         {QLatin1String(object), key, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(),
          nullable(who.operatorCode), nullable(who.terminal), compact(data)},
         "gravar o histórico");
+    // The accounts it touches chain it: the recalculated one, or those whose movements came from the sale.
+    if (qstrcmp(object, "SALDOS") == 0) {
+        appendToChain(db, key, who, QStringLiteral("recalc"), {}, data.toObject());
+        return;
+    }
+    const QStringList sale = key.split(u'/');
+    QSqlQuery accounts = run(db, QStringLiteral("SELECT DISTINCT CDCLIENTE FROM MOVICLIE WHERE CDFILIAL = ? AND CDCAIXA = ?"
+                                                " AND NRSEQVENDA = ? ORDER BY CDCLIENTE"),
+                             {sale.value(0), sale.value(1), sale.value(2)}, "ler as contas da venda");
+    QStringList clients;
+    while (accounts.next())
+        clients << accounts.value(0).toString();
+    accounts.finish();
+    const QJsonObject what{{QStringLiteral("DSOBJETO"), QLatin1String(object)}, {QStringLiteral("DSCHAVE"), key},
+                           {QStringLiteral("DSDADOS"), data}};
+    for (const QString &client : std::as_const(clients))
+        appendToChain(db, client, who, qstrcmp(object, "VENDA") == 0 ? QStringLiteral("sale") : QStringLiteral("receipt"), {},
+                      what);
 }
 
 QString saleKey(const QString &branch, const QString &till, const QString &sale)

@@ -6,6 +6,8 @@
 //                   [--sign-in-timeout=30] [--tls-cert=FILE --tls-key=FILE] [--insecure-plaintext]
 //                   [--create-demo]
 //   acc00420-server --database=... operator add|passwd|disable|list ...   (see operatorcommand.h)
+//   acc00420-server --database=... verify [--client=CODE] [--digest=FILE]     (exit 3: a difference)
+//   acc00420-server --database=... digest
 //
 // Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
 // file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
@@ -14,6 +16,7 @@
 #include <framework/core/configsource.h>
 #include "demodata.h"
 #include "ledger.h"
+#include "chaincommand.h"
 #include "operatorcommand.h"
 #include "servertls.h"
 #include "sessions.h"
@@ -62,8 +65,10 @@ int main(int argc, char **argv)
         if (words.value(0) == QLatin1String("operator"))
             return server::runOperatorCommand(server::Operators(storage, passwords), words.mid(1), config, stdin, stdout,
                                               stderr);
+        if (words.value(0) == QLatin1String("verify") || words.value(0) == QLatin1String("digest"))
+            return server::runChainCommand(storage.connection(), words.first(), config);
         if (!words.isEmpty())
-            return fail(QStringLiteral("comando \"%1\" desconhecido; o servidor conhece o comando operator").arg(words.first()));
+            return fail(QStringLiteral("comando \"%1\" desconhecido; o servidor conhece operator, verify e digest").arg(words.first()));
 
         if (app.arguments().contains(QStringLiteral("--create-demo"))) {
             server::createDemoData(storage, QDate::currentDate());

@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "chain.h"
 #include "storage.h"
 
 #include <QDateTime>
@@ -95,7 +96,24 @@ QStringList version3(Kind)
     };
 }
 
-const std::vector<QStringList (*)(Kind)> migrations = {version1, version2, version3};
+// Each account's changes chained by hash; the accounts already there are sealed as they stand.
+QStringList version4(Kind)
+{
+    return {
+        "CREATE TABLE CADEIA (CDCLIENTE VARCHAR(21) NOT NULL, NRSEQ BIGINT NOT NULL, DTENTRADA BIGINT NOT NULL,"
+        " CDOPERADOR VARCHAR(12), CDTERMINAL VARCHAR(40), DSOPERACAO VARCHAR(10) NOT NULL, NRSEQMOVCLI VARCHAR(10),"
+        " DSDADOS TEXT NOT NULL, DSHASHANT CHAR(64) NOT NULL, DSHASH CHAR(64) NOT NULL, PRIMARY KEY (CDCLIENTE, NRSEQ))",
+    };
+}
+
+struct Migration
+{
+    QStringList (*statements)(Kind);
+    void (*after)(const QSqlDatabase &);
+};
+
+const std::vector<Migration> migrations = {
+    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, sealAccounts}};
 
 } // namespace
 
@@ -122,8 +140,11 @@ int migrate(const QSqlDatabase &db, Kind kind)
             version = schemaVersion(db);
             continue;
         }
-        for (const QString &statement : migrations[size_t(version)](kind))
+        const Migration &migration = migrations[size_t(version)];
+        for (const QString &statement : migration.statements(kind))
             run(db, statement, {}, "criar o esquema");
+        if (migration.after)
+            migration.after(db);
         ++version;
         run(db, QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO, DTAPLIC) VALUES (?, ?)"),
             {version, QDateTime::currentMSecsSinceEpoch()}, "registrar a versão do esquema");

@@ -1,0 +1,97 @@
+#include "chain.h"
+
+#include "storage.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSqlRecord>
+
+namespace server {
+
+QString chainOrigin(const QString &client)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash("acc00420-cadeia:" + client.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QString chainHash(const QString &client, const ChainEntry &e)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString &part : {client, QString::number(e.sequence), QString::number(e.moment), e.operatorCode, e.terminal,
+                                e.operation, e.number, e.previous}) {
+        hash.addData(part.toUtf8());
+        hash.addData("\n");
+    }
+    hash.addData(e.data);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QByteArray canonicalJson(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact); // QJsonObject keeps its keys sorted
+}
+
+QJsonObject chainedFields(QJsonObject row)
+{
+    for (const char *derived : {"VRSALDOCONS", "VRSALDPECONS", "DTRECMOVCLIE", "CDOPERRECA"})
+        row.remove(QLatin1String(derived));
+    return row;
+}
+
+void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &who, const QString &operation,
+                   const QString &number, const QJsonObject &data)
+{
+    run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
+                           " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
+        {client}, "travar a conta");
+    ChainEntry e;
+    QSqlQuery head = run(db, QStringLiteral("SELECT NRSEQ, DSHASH FROM CADEIA WHERE CDCLIENTE = ? ORDER BY NRSEQ DESC LIMIT 1"),
+                         {client}, "ler a cadeia");
+    if (head.next()) {
+        e.sequence = head.value(0).toLongLong() + 1;
+        e.previous = head.value(1).toString();
+    } else {
+        e.sequence = 1;
+        e.previous = chainOrigin(client);
+    }
+    head.finish();
+    e.moment = QDateTime::currentMSecsSinceEpoch();
+    e.operatorCode = who.operatorCode;
+    e.terminal = who.terminal;
+    e.operation = operation;
+    e.number = number;
+    e.data = canonicalJson(data);
+    e.hash = chainHash(client, e);
+    run(db, QStringLiteral("INSERT INTO CADEIA (CDCLIENTE, NRSEQ, DTENTRADA, CDOPERADOR, CDTERMINAL, DSOPERACAO, NRSEQMOVCLI,"
+                           " DSDADOS, DSHASHANT, DSHASH) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {client, e.sequence, e.moment, e.operatorCode, e.terminal, e.operation, e.number, QString::fromUtf8(e.data),
+         e.previous, e.hash},
+        "gravar a cadeia");
+}
+
+void sealAccounts(const QSqlDatabase &db)
+{
+    QSqlQuery rows = run(db, QStringLiteral("SELECT * FROM MOVICLIE M WHERE NOT EXISTS (SELECT 1 FROM CADEIA C"
+                                            " WHERE C.CDCLIENTE = M.CDCLIENTE) ORDER BY CDCLIENTE, NRSEQMOVCLI"),
+                         {}, "ler os lançamentos");
+    std::vector<std::pair<QString, QJsonArray>> accounts;
+    while (rows.next()) {
+        QJsonObject row;
+        const QSqlRecord r = rows.record();
+        for (int i = 0; i < r.count(); ++i)
+            row.insert(r.fieldName(i).toUpper(), rows.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(rows.value(i)));
+        const QString client = row.value(QStringLiteral("CDCLIENTE")).toString();
+        if (accounts.empty() || accounts.back().first != client)
+            accounts.emplace_back(client, QJsonArray());
+        accounts.back().second.append(chainedFields(row));
+    }
+    rows.finish();
+    for (const auto &[client, movements] : accounts)
+        appendToChain(db, client, Actor{{}, QStringLiteral("selagem")}, QStringLiteral("seal"), {},
+                      QJsonObject{{QStringLiteral("LANCAMENTOS"), movements}});
+}
+
+} // namespace server

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "caller.h"
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+
+namespace server {
+
+// Each account's changes as a hash chain (table CADEIA): every entry carries its sequence in
+// the account, the moment, who made it and from where, what changed (the stored fields after the
+// change, in one canonical encoding) and the hash of the entry before, and is hashed with
+// SHA-256 over all of that. docs/ledger.md gives the bytes, so an auditor can check them alone.
+struct ChainEntry
+{
+    qint64 sequence = 0;
+    qint64 moment = 0;
+    QString operatorCode;
+    QString terminal;
+    QString operation; // insert, modify, cancel, delete, recalc, sale, receipt, seal
+    QString number;    // the movement's; empty for what is not one movement's
+    QByteArray data;   // canonical JSON
+    QString previous;  // hex
+    QString hash;      // hex
+};
+
+// Where an account's chain starts: derived from its client code alone.
+QString chainOrigin(const QString &client);
+// The entry's own hash, over the client code and every field but the hash itself.
+QString chainHash(const QString &client, const ChainEntry &entry);
+// A JSON object in the chain's one encoding: keys sorted, no blanks, integers as digits.
+QByteArray canonicalJson(const QJsonObject &object);
+// A movement row's fields the chain covers (the running balances are derived, not covered).
+QJsonObject chainedFields(QJsonObject row);
+
+// Appends an entry for `client` in the caller's transaction, after taking the account's lock
+// (its counter row, the one numbering takes), so writers of different accounts never wait for
+// each other and two writers of one account make one chain.
+void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &who, const QString &operation,
+                   const QString &number, const QJsonObject &data);
+
+// Opens the chain of every account that has movements and no chain yet with one entry holding
+// its movements' covered fields as they stand: an old ledger at migration, rows written without
+// the ledger (the demo data).
+void sealAccounts(const QSqlDatabase &db);
+
+} // namespace server
