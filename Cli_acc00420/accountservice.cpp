@@ -65,6 +65,11 @@ fw::CborItem AccountService::setCancelaReceb(const QString &cdFilial, const QStr
     return call(QStringLiteral("setCancelaReceb"), {cdFilial, cdCaixa, nrSeqVenda});
 }
 
+fw::CborItem AccountService::verificaHistorico(const QString &cdCliente)
+{
+    return call(QStringLiteral("verificaHistorico"), {cdCliente});
+}
+
 fw::CborItem AccountService::call(const QString &method, const QCborArray &args)
 {
     if (const auto why = fw::checkArguments(accountMethod(method), args))

@@ -38,6 +38,7 @@ public:
                                  const QString &cdCaixa, const QString &nrSeqVenda);
     fw::CborItem setCancelaReceb(const QString &cdFilial, const QString &cdCaixa,
                                  const QString &nrSeqVenda);
+    fw::CborItem verificaHistorico(const QString &cdCliente);
 
 private:
     // Sends the call once its arguments fit the contract; a misfit (a code longer than the

@@ -1,8 +1,17 @@
-// The verify button: the balances brought up to date again and the statement reloaded on the
-// same movement.
+// The verify button: the balances brought up to date again, the statement reloaded on the same
+// movement, and the account's history checked on the server.
 
 #include "acc00420module.h"
 #include "screen.h"
+
+#include <framework/core/dialogs.h>
+#include <framework/data/checkresultserv.h>
+#include <framework/ui/busyindicator.h>
+#include <framework/ui/hostservices.h>
+
+#include <QCborMap>
+#include <QMainWindow>
+#include <QStatusBar>
 
 namespace acc00420 {
 
@@ -19,6 +28,24 @@ void TfrmPagClie::sbtVerificarClick()
     stNrSequMovi = cdsMovCliente->fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
     reloadStatement();
     returnToMovement();
+    // 5. The history: an intact one says so in the status bar, a broken one stops the operator.
+    QCborMap checked;
+    {
+        fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
+        checked = fw::CheckResultServ(service().verificaHistorico(selectedClient()), true, 0).toValue().toMap();
+    }
+    const QCborValue intact = checked.value(QStringLiteral("integro"));
+    if (!intact.isBool())
+        return; // a server that keeps no chain says nothing about it
+    if (intact.toBool()) {
+        if (auto *main = qobject_cast<QMainWindow *>(fw::hostServices().mainWindow.data()))
+            main->statusBar()->showMessage(QStringLiteral("Histórico da conta íntegro: %1 entradas verificadas.")
+                                               .arg(checked.value(QStringLiteral("entradas")).toInteger()), 15000);
+        return;
+    }
+    fw::showError(QStringLiteral("O histórico desta conta não confere com os lançamentos gravados: %1. Não altere a conta "
+                                 "e chame o responsável pelo sistema.")
+                      .arg(checked.value(QStringLiteral("diferenca")).toString()));
 }
 
 } // namespace acc00420

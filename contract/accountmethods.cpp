@@ -21,6 +21,7 @@ const QList<fw::MethodSpec> &accountMethods()
         {"setCancelaVenda",
          {{"DSCANCVENDA", T::Text, 200}, {"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}}},
         {"setCancelaReceb", {{"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}}},
+        {"verificaHistorico", {{"CDCLIENTE", T::Text, 21}}},
     };
     return methods;
 }

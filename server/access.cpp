@@ -27,6 +27,7 @@ constexpr Rule Rules[] = {
     {"setCancelamento", "cancelar", 1, -1, 4},
     {"setCancelaVenda", "cancelar_venda", -1, 1, -1},
     {"setCancelaReceb", "cancelar_venda", -1, 0, -1},
+    {"verificaHistorico", "consultar", -1, -1, 0},
     {"SetMovCliente", nullptr, -1, -1, -1},
 };
 

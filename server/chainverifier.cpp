@@ -87,6 +87,7 @@ std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &clie
     const qint64 recalcStart = lastRecalc.value(QStringLiteral("DTINICIO")).toInteger();
     qint64 company = 0, personal = 0;
     std::map<QString, QJsonObject> seen;
+    std::optional<QString> balance; // told after what the chain itself says is missing
     while (rows.next()) {
         const QJsonObject row = rowObject(rows);
         const QString number = row.value(QStringLiteral("NRSEQMOVCLI")).toString();
@@ -108,10 +109,10 @@ std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &clie
         const int sign = type == QLatin1String("C") ? 1 : (type == QLatin1String("D") || type == QLatin1String("A")) ? -1 : 0;
         company += sign * row.value(QStringLiteral("VRMOVCLI")).toInteger();
         personal += sign * row.value(QStringLiteral("VRMOVPESCONS")).toInteger();
-        if (checkBalances && row.value(QStringLiteral("DTMOVCLI")).toInteger() >= recalcStart) {
+        if (checkBalances && !balance && row.value(QStringLiteral("DTMOVCLI")).toInteger() >= recalcStart) {
             for (const auto &[field, value] : {std::pair{"VRSALDOCONS", company}, std::pair{"VRSALDPECONS", personal}}) {
-                if (row.value(QLatin1String(field)).toInteger() != value)
-                    return QStringLiteral("%1, lançamento %2, campo %3: gravado %4, o recálculo dá %5")
+                if (!balance && row.value(QLatin1String(field)).toInteger() != value)
+                    balance = QStringLiteral("%1, lançamento %2, campo %3: gravado %4, o recálculo dá %5")
                         .arg(who, number, QLatin1String(field)).arg(row.value(QLatin1String(field)).toInteger()).arg(value);
             }
         }
@@ -120,7 +121,7 @@ std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &clie
         if (!seen.count(number))
             return QStringLiteral("%1, lançamento %2: apagado fora do servidor").arg(who, number);
     }
-    return std::nullopt;
+    return balance;
 }
 
 QStringList accountsOf(const QSqlDatabase &db, const QString &client)

@@ -2,6 +2,7 @@
 
 #include "access.h"
 #include "chain.h"
+#include "chainverifier.h"
 #include "outcomes.h"
 
 #include <framework/data/datapacket.h>
@@ -10,6 +11,7 @@
 #include "rowcursor.h"
 #include <framework/data/protocol.h>
 
+#include <QCborMap>
 #include <QCborValue>
 #include <QDateTime>
 #include <QJsonArray>
@@ -389,6 +391,7 @@ void Ledger::publish(Dispatcher &d, const Sessions &sessions)
         {"getConsumidor", &Ledger::getConsumidor},     {"SetMovCliente", &Ledger::SetMovCliente},
         {"getPrxMovClie", &Ledger::getPrxMovClie},     {"setCancelamento", &Ledger::setCancelamento},
         {"setCancelaVenda", &Ledger::setCancelaVenda}, {"setCancelaReceb", &Ledger::setCancelaReceb},
+        {"verificaHistorico", &Ledger::verificaHistorico},
     };
     for (const fw::MethodSpec &method : acc00420::accountMethods()) {
         const auto handler = handlers.value(method.name);
@@ -659,6 +662,20 @@ Outcome Ledger::setCancelaReceb(const QCborArray &args, const Actor &actor) cons
         }
         transaction.commit();
         return okEnvelope();
+    });
+}
+
+Outcome Ledger::verificaHistorico(const QCborArray &args, const Actor &) const
+{
+    return enveloped([&] {
+        const ChainReport report = verifyChains(m_storage.connection(), args[0].toString());
+        if (report.accounts == 0)
+            throw Refusal{QStringLiteral("Cliente %1 não cadastrado.").arg(args[0].toString())};
+        return fw::encodeEnvelope(true, {}, QCborMap{
+            {QStringLiteral("entradas"), report.entries},
+            {QStringLiteral("integro"), !report.difference},
+            {QStringLiteral("diferenca"), report.difference ? QCborValue(*report.difference) : QCborValue(nullptr)},
+        });
     });
 }
 

@@ -8,7 +8,7 @@
 
 namespace server {
 
-// The account ledger behind the object "Acc00420.rdmPagClie": the eight methods the screen
+// The account ledger behind the object "Acc00420.rdmPagClie": the nine methods the screen
 // calls, each in its own transaction. docs/ledger.md gives the rules.
 class Ledger
 {
@@ -21,7 +21,7 @@ public:
     // movement record's order.
     static QString statementSql();
 
-    // Registers the eight methods with their argument checks, each behind the caller's
+    // Registers the nine methods with their argument checks, each behind the caller's
     // session: signed in, with the right it needs, at its own branch and under its own code.
     void publish(Dispatcher &dispatcher, const Sessions &sessions);
 
@@ -36,6 +36,8 @@ public:
     Outcome setCancelamento(const QCborArray &args, const Actor &actor = {}) const;
     Outcome setCancelaVenda(const QCborArray &args, const Actor &actor = {}) const;
     Outcome setCancelaReceb(const QCborArray &args, const Actor &actor = {}) const;
+    // The account's chain checked: {"entradas": uint, "integro": bool, "diferenca": text or null}.
+    Outcome verificaHistorico(const QCborArray &args, const Actor &actor = {}) const;
 
 private:
     const Storage &m_storage;

@@ -275,8 +275,8 @@ private slots:
         // The reload puts the movement elsewhere.
         m_fixture->statement = {movement("D"), {"0000000004", "C", 1.0}, {"0000000006", "D", 2.0}};
         m_fixture->key(Qt::Key_F5);
-        QCOMPARE(m_server->methods(), (QStringList{"setAtualizaCons", "getMovCliente"}));
-        QCOMPARE(m_fixture->busyKinds(), (QList<int>{6, 6}));
+        QCOMPARE(m_server->methods(), (QStringList{"setAtualizaCons", "getMovCliente", "verificaHistorico"}));
+        QCOMPARE(m_fixture->busyKinds(), (QList<int>{6, 6, 6}));
         const QCborArray recalc = args("setAtualizaCons");
         QCOMPARE(recalc, (QCborArray{"0001", C1, recalculatedFor, fw::dateTimeToCbor(ScreenOnFakeServer::Start), "0007"}));
         QCOMPARE(args("getMovCliente").at(1).toString(), flag);
@@ -293,7 +293,7 @@ private slots:
         QTest::addColumn<QStringList>("calls");
         QTest::newRow("F5, Não: nothing runs") << int(Qt::Key_F5) << int(fw::mrNo) << QStringList{};
         QTest::newRow("F5, Sim: discarded, then verified")
-            << int(Qt::Key_F5) << int(fw::mrYes) << QStringList{"setAtualizaCons", "getMovCliente"};
+            << int(Qt::Key_F5) << int(fw::mrYes) << QStringList{"setAtualizaCons", "getMovCliente", "verificaHistorico"};
         QTest::newRow("cancellation, Não: nothing runs") << int(Qt::Key_M) << int(fw::mrNo) << QStringList{};
     }
     void aReloadOverAPendingMovementAsksFirst()

@@ -5,6 +5,8 @@
 #include <framework/data/recordset.h>
 #include "serverprocess.h"
 #include "testoperator.h"
+#include "chain.h"
+#include "chainverifier.h"
 #include "testtls.h"
 
 #include <QCborMap>
@@ -61,6 +63,7 @@ void seedLargeAccount(LedgerBackend &b, int movements)
                .arg(movements).arg(BulkBase),
            {C1, Consumer, Start.toMSecsSinceEpoch()});
     b.exec("INSERT INTO NUMMOVCLIE VALUES (?, ?)", {C1, BulkBase + movements});
+    server::sealAccounts(b.db()); // written here, not through the ledger
 }
 
 struct Posting
@@ -248,7 +251,11 @@ QString movementProblem(LedgerBackend &b, const std::vector<std::unique_ptr<Post
     QSqlQuery history = server::run(b.db(), "SELECT COUNT(*) FROM HISTMOVCLIE H WHERE NOT EXISTS (SELECT 1 FROM MOVICLIE M"
                                             " WHERE M.CDCLIENTE = H.CDCLIENTE AND M.NRSEQMOVCLI = H.NRSEQMOVCLI)");
     history.next();
-    return history.value(0).toInt() ? QStringLiteral("histórico sem lançamento") : QString();
+    if (history.value(0).toInt())
+        return QStringLiteral("histórico sem lançamento");
+    // Every account's chain whole, one chain per account however many instances wrote it.
+    const auto chain = server::verifyChains(b.db()).difference;
+    return chain ? "cadeia: " + *chain : QString();
 }
 
 // Empty when every movement of the account carries the running balances of the balance rule

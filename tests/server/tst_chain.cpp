@@ -1,0 +1,139 @@
+#include "chain.h"
+#include "chainverifier.h"
+#include "ledger.h"
+#include "ledgerbackend.h"
+#include "movementfields.h"
+#include "schema.h"
+
+#include <framework/data/protocol.h>
+#include <framework/data/recordset.h>
+
+#include <QCborMap>
+#include <QTest>
+
+using server::verifyChains;
+
+// Each account's history chained: what is changed behind the ledger's back is found and named,
+// on SQLite and PostgreSQL.
+namespace {
+
+const QString C1 = QString(20, u'0') + u'1';
+const QString C2 = QString(20, u'0') + u'2';
+
+// Three movements of C1 posted through the ledger, one cancelled, the account recalculated;
+// C2 with one movement.
+void postThroughTheLedger(LedgerBackend &b)
+{
+    b.exec("INSERT INTO FILIAL VALUES ('0001', 'Matriz')");
+    b.exec("INSERT INTO CLIENTE VALUES (?, '11222333000181', 'J', 'Cantina'), (?, '52998224725', 'F', 'João')", {C1, C2});
+    b.exec("INSERT INTO CLIENFILIAL VALUES ('0001', ?), ('0001', ?)", {C1, C2});
+    const server::Ledger ledger(b.storage());
+    const server::Actor who{"0007", "caixa-3"};
+    for (const auto &[client, count] : {std::pair{C1, 3}, std::pair{C2, 1}}) {
+        for (int i = 1; i <= count; ++i) {
+            const QString number = QCborValue::fromCbor(ledger.getPrxMovClie({client}, who).result).toString();
+            fw::RecordSet set;
+            acc00420::defineMovementFields(set);
+            set.createDataSet();
+            set.insert();
+            set.fieldByName("CDCLIENTE").setAsString(client);
+            set.fieldByName("NRSEQMOVCLI").setAsString(number);
+            set.fieldByName("CDFILIAL").setAsString("0001");
+            set.fieldByName("IDTIPMOCVLI").setAsString(i == 2 ? "D" : "C");
+            set.fieldByName("VRMOVCLI").setAsFloat(10.0 * i);
+            set.fieldByName("VRMOVPESCONS").setAsFloat(0);
+            set.fieldByName("DTMOVCLI").setAsDateTime(QDateTime(QDate(2026, 11, i), QTime(9, 0)));
+            set.post();
+            ledger.SetMovCliente({set.deltaPacket()}, who);
+        }
+    }
+    ledger.setCancelamento({"X", "0007", fw::dateTimeToCbor(QDateTime::currentDateTime()), "t", C1, "0000000003"}, who);
+    ledger.setAtualizaCons({"0001", C1, "", fw::dateTimeToCbor(QDateTime(QDate(2026, 1, 1), QTime(0, 0))), "0007"}, who);
+}
+
+} // namespace
+
+class TestChain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tamperingIsFoundAndNamed_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QStringList>("tampering");
+        QTest::addColumn<bool>("withDigest");
+        QTest::addColumn<QString>("named"); // empty: verifies
+        const QString movement1 = "cliente " + C1 + ", lançamento 0000000001, campo ";
+        const QString chain = "cliente " + C1 + ", entrada ";
+        LedgerBackend::addRows([&](const QString &kind) {
+            auto row = [&](const char *name) { return &(QTest::newRow(qPrintable(kind + ": " + name)) << kind); };
+            *row("untouched") << QStringList{} << true << "";
+            *row("a value") << QStringList{"UPDATE MOVICLIE SET VRMOVCLI = 1001 WHERE NRSEQMOVCLI = '0000000001' AND CDCLIENTE = '" + C1 + "'"}
+                            << false << movement1 + "VRMOVCLI: gravado 1001, a cadeia diz 1000";
+            *row("a date") << QStringList{"UPDATE MOVICLIE SET DTMOVCLI = DTMOVCLI + 1 WHERE NRSEQMOVCLI = '0000000001'"}
+                           << false << movement1 + "DTMOVCLI";
+            *row("an operator") << QStringList{"UPDATE MOVICLIE SET CDOPERADOR = '0012' WHERE NRSEQMOVCLI = '0000000001'"}
+                                << false << movement1 + "CDOPERADOR";
+            *row("a balance") << QStringList{"UPDATE MOVICLIE SET VRSALDOCONS = VRSALDOCONS + 5 WHERE NRSEQMOVCLI = '0000000002'"
+                                             " AND CDCLIENTE = '" + C1 + "'"}
+                              << false << "lançamento 0000000002, campo VRSALDOCONS";
+            *row("a movement deleted") << QStringList{"DELETE FROM MOVICLIE WHERE NRSEQMOVCLI = '0000000002' AND CDCLIENTE = '" + C1 + "'"}
+                                       << false << "lançamento 0000000002: apagado fora do servidor";
+            *row("a history entry deleted") << QStringList{"DELETE FROM CADEIA WHERE NRSEQ = 2 AND CDCLIENTE = '" + C1 + "'"}
+                                            << false << chain + "2 da cadeia: falta";
+            *row("an entry inserted") << QStringList{"UPDATE CADEIA SET NRSEQ = NRSEQ + 10 WHERE NRSEQ > 1 AND CDCLIENTE = '" + C1 + "'",
+                                                     "INSERT INTO CADEIA SELECT CDCLIENTE, 2, DTENTRADA, CDOPERADOR, CDTERMINAL,"
+                                                     " DSOPERACAO, NRSEQMOVCLI, DSDADOS, DSHASH, DSHASH FROM CADEIA"
+                                                     " WHERE NRSEQ = 1 AND CDCLIENTE = '" + C1 + "'"}
+                                      << false << chain + "2 da cadeia";
+            *row("two entries swapped") << QStringList{"UPDATE CADEIA SET NRSEQ = -NRSEQ WHERE NRSEQ IN (1, 2) AND CDCLIENTE = '" + C1 + "'",
+                                                       "UPDATE CADEIA SET NRSEQ = CASE NRSEQ WHEN -1 THEN 2 ELSE 1 END WHERE NRSEQ < 0"}
+                                        << false << chain + "1 da cadeia";
+            const QString newest = "DELETE FROM CADEIA WHERE CDCLIENTE = '" + C1 + "' AND NRSEQ = (SELECT MAX(NRSEQ) FROM CADEIA"
+                                   " WHERE CDCLIENTE = '" + C1 + "')";
+            *row("the newest entry deleted, no digest") << QStringList{newest} << false << "";
+            *row("the newest entry deleted, with a digest") << QStringList{newest} << true
+                                                            << chain + "5 da cadeia: não estende mais o resumo guardado";
+        });
+    }
+    void tamperingIsFoundAndNamed()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QStringList, tampering);
+        QFETCH(bool, withDigest);
+        QFETCH(QString, named);
+        LedgerBackend b(backend);
+        postThroughTheLedger(b);
+        const QJsonObject digest = server::chainDigest(b.db());
+        for (const QString &sql : tampering)
+            b.exec(sql);
+        const server::ChainReport report = verifyChains(b.db(), {}, withDigest ? std::optional(digest) : std::nullopt);
+        QVERIFY2(named.isEmpty() ? !report.difference : report.difference.value_or("").contains(named),
+                 qPrintable(report.difference.value_or("(nada)")));
+        if (!report.difference)
+            QCOMPARE(report.accounts, 2);
+    }
+
+    // A ledger from before the chain gets one opening entry per account, and then verifies.
+    void aMigratedLedgerVerifies_data()
+    {
+        QTest::addColumn<QString>("backend");
+        LedgerBackend::addRows([](const QString &kind) { QTest::newRow(qPrintable(kind)) << kind; });
+    }
+    void aMigratedLedgerVerifies()
+    {
+        QFETCH(QString, backend);
+        LedgerBackend b(backend);
+        postThroughTheLedger(b);
+        b.exec("DROP TABLE CADEIA");
+        b.exec("DELETE FROM SCHEMAVERSAO WHERE NRVERSAO = 4");
+        QCOMPARE(server::migrate(b.db(), b.storage().kind()), 4);
+        const server::ChainReport report = verifyChains(b.db());
+        QVERIFY2(!report.difference, qPrintable(report.difference.value_or("")));
+        QCOMPARE(report.entries, 2); // one seal per account
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChain)
+#include "tst_chain.moc"
