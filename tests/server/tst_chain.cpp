@@ -9,6 +9,7 @@
 #include <framework/data/recordset.h>
 
 #include <QCborMap>
+#include <QJsonObject>
 #include <QTest>
 
 using server::verifyChains;
@@ -113,6 +114,17 @@ private slots:
                  qPrintable(report.difference.value_or("(nada)")));
         if (!report.difference)
             QCOMPARE(report.accounts, 2);
+    }
+
+    // The example docs/ledger.md gives an auditor.
+    void theDocumentedExampleHashes()
+    {
+        server::ChainEntry e{1, 1795176000000, "0007", "caixa-3", "insert", "0000000001",
+                             R"({"CDCLIENTE":"000000000000000000001","NRSEQMOVCLI":"0000000001","VRMOVCLI":1000})", {}, {}};
+        e.previous = server::chainOrigin(C1);
+        QCOMPARE(e.previous, QStringLiteral("f625bb8a602bafc19e3299863df48cec21dfb2e54f41a1387f0c38661ee0966b"));
+        QCOMPARE(server::chainHash(C1, e), QStringLiteral("54411e00f93192b8d2588009163e2c297dd1d790af37347c72d6dddad7b3251d"));
+        QCOMPARE(server::canonicalJson(QJsonObject{{"VRMOVCLI", 1000}, {"CDCLIENTE", C1}, {"NRSEQMOVCLI", "0000000001"}}), e.data);
     }
 
     // A ledger from before the chain gets one opening entry per account, and then verifies.
