@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QTest>
 
 using namespace acc00420;
@@ -284,6 +286,39 @@ private slots:
         QCOMPARE(set().recNo(), 0);
         QCOMPARE(set().fieldByName("NRSEQMOVCLI").asString(), QStringLiteral("0000000005"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(s().dbgPadrao)); // arrows go on moving
+    }
+
+    // After the reload the account's history is checked on the server: an intact one is told in
+    // the host's status bar without a dialog, a broken one stops the operator with what differs.
+    void theHistoryIsCheckedAfterTheReload_data()
+    {
+        QTest::addColumn<bool>("intact");
+        QTest::addColumn<QString>("difference");
+        QTest::newRow("intact") << true << QString();
+        QTest::newRow("broken") << false << "cliente " + C1 + ", lançamento 0000000005, campo VRMOVCLI: gravado 1001, a cadeia diz 1000";
+    }
+    void theHistoryIsCheckedAfterTheReload()
+    {
+        QFETCH(bool, intact);
+        QFETCH(QString, difference);
+        loadOnMovement5();
+        QMainWindow host;
+        const QPointer<QWidget> before = fw::hostServices().mainWindow;
+        fw::hostServices().mainWindow = &host;
+        m_server->answerOk("setAtualizaCons", true);
+        m_server->answerOk("verificaHistorico", QCborMap{{"entradas", 7}, {"integro", intact},
+                                                         {"diferenca", intact ? QCborValue(nullptr) : QCborValue(difference)}});
+        m_fixture->key(Qt::Key_F5);
+        fw::hostServices().mainWindow = before;
+        QCOMPARE(args("verificaHistorico"), QCborArray{C1});
+        if (intact) {
+            QVERIFY(m_dialogs->shown.isEmpty());
+            QCOMPARE(host.statusBar()->currentMessage(), QStringLiteral("Histórico da conta íntegro: 7 entradas verificadas."));
+        } else {
+            QCOMPARE(m_dialogs->texts().size(), 1);
+            QVERIFY(m_dialogs->texts().first().contains(difference));
+            QVERIFY(m_dialogs->texts().first().contains("chame o responsável pelo sistema"));
+        }
     }
 
     void aReloadOverAPendingMovementAsksFirst_data()

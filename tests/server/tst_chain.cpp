@@ -10,6 +10,9 @@
 
 #include <QCborMap>
 #include <QJsonObject>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using server::verifyChains;
@@ -114,6 +117,46 @@ private slots:
                  qPrintable(report.difference.value_or("(nada)")));
         if (!report.difference)
             QCOMPARE(report.accounts, 2);
+    }
+
+    // The commands as a store's IT runs them: exit 0 and a summary, or 3 and the difference first.
+    void verifyAndDigestCommands_data()
+    {
+        QTest::addColumn<QString>("tampering");
+        QTest::addColumn<bool>("withDigest");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("intact") << "" << true << 0 << "cadeias íntegras: 2 contas, 6 entradas";
+        QTest::newRow("a value changed") << "UPDATE MOVICLIE SET VRMOVCLI = 7 WHERE CDCLIENTE = '" + C2 + "'" << false << 3
+                                         << "cliente " + C2 + ", lançamento 0000000001, campo VRMOVCLI: gravado 7, a cadeia diz 1000";
+        QTest::newRow("the newest entry deleted") << "DELETE FROM CADEIA WHERE CDCLIENTE = '" + C1 + "' AND NRSEQ = 5" << true << 3
+                                                  << "cliente " + C1 + ", entrada 5 da cadeia: não estende mais o resumo guardado"
+                                                     " (entradas recentes apagadas ou reescritas)";
+    }
+    void verifyAndDigestCommands()
+    {
+        QFETCH(QString, tampering);
+        QFETCH(bool, withDigest);
+        QFETCH(int, status);
+        QFETCH(QString, firstLine);
+        LedgerBackend b("sqlite");
+        postThroughTheLedger(b);
+        auto server = [&](const QStringList &args) {
+            QProcess p;
+            p.start(ACC00420_SERVER_PATH, QStringList{"--database=" + b.storage().url()} + args);
+            p.waitForFinished(60000);
+            return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+        };
+        QTemporaryDir dir;
+        QFile digest(dir.filePath("digest.json"));
+        QVERIFY(digest.open(QIODevice::WriteOnly));
+        digest.write(server({"digest"}).second.toUtf8());
+        digest.close();
+        if (!tampering.isEmpty())
+            b.exec(tampering);
+        const auto [exitCode, output] = server(withDigest ? QStringList{"verify", "--digest=" + digest.fileName()} : QStringList{"verify"});
+        QCOMPARE(exitCode, status);
+        QCOMPARE(output.section(u'\n', 0, 0), firstLine);
     }
 
     // The example docs/ledger.md gives an auditor.
