@@ -11,6 +11,7 @@
 #include "testoperator.h"
 #include "testtls.h"
 #include "appserver.h"
+#include "chainverifier.h"
 #include "baresqlite.h"
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
@@ -130,6 +131,23 @@ int main(int argc, char **argv)
 
     measure(200, bench::SmallClient, 21, bareDb, storage, published.ledger, screen, false);
     const double plain = measure(100000, bench::BigClient, 5, bareDb, storage, published.ledger, screen, true);
+
+    // Verifying the large account's chain beside reading its statement through the ledger.
+    std::vector<double> verifying, reading;
+    for (int run = 0; run < 6; ++run) { // the first one warms up
+        const double v = bench::timeMs([&] { server::verifyChains(storage.connection(), bench::BigClient); });
+        const double r = bench::timeMs([&] { published.ledger.getMovCliente(bench::statementArgs(bench::BigClient)); });
+        if (run > 0) {
+            verifying.push_back(v);
+            reading.push_back(r);
+        }
+    }
+    const double verify = bench::median(verifying), read = bench::median(reading);
+    std::printf("verifying the 100000-movement account's chain: %.2f ms, reading its statement %.2f ms, ratio %.2fx"
+                " (target: <= 3x)\n", verify, read, verify / read);
+    bench::tableRow(QStringLiteral("chain of a 100000-movement account: verify vs reading its statement"),
+                    QStringLiteral("%1 ms").arg(verify, 0, 'f', 2), QStringLiteral("%1 ms").arg(read, 0, 'f', 2),
+                    bench::times(verify / read), QStringLiteral("≤ 3x"), verify / read <= 3);
 
     context.webPort = tlsServer.port();
     context.serverTls = true;

@@ -1,5 +1,6 @@
 #include "ledgerdata.h"
 
+#include "chain.h"
 #include "ledger.h"
 #include <framework/data/datapacket.h>
 #include "movementfields.h"
@@ -26,8 +27,9 @@ void fillLedger(const Storage &storage, int otherClients)
 {
     const QSqlDatabase db = storage.connection();
     if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE")).next()) {
-        // A table built before clients were served at a branch.
+        // A table built before clients were served at a branch, or before the chains.
         run(db, QStringLiteral("INSERT INTO CLIENFILIAL SELECT '0001', CDCLIENTE FROM CLIENTE ON CONFLICT DO NOTHING"));
+        sealAccounts(db);
         return;
     }
     std::printf("building a table of %d movements (once)...\n", 100200 + otherClients * 1000);
@@ -65,6 +67,7 @@ void fillLedger(const Storage &storage, int otherClients)
     add(2, 200);
     for (qint64 c = 3; c < 3 + otherClients; ++c)
         add(c, 1000);
+    sealAccounts(db); // written here, not through the ledger: their chains start sealed
     t.commit();
 }
 

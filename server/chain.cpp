@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSqlError>
 #include <QSqlRecord>
 
 namespace server {
@@ -74,24 +75,33 @@ void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &w
 
 void sealAccounts(const QSqlDatabase &db)
 {
-    QSqlQuery rows = run(db, QStringLiteral("SELECT * FROM MOVICLIE M WHERE NOT EXISTS (SELECT 1 FROM CADEIA C"
-                                            " WHERE C.CDCLIENTE = M.CDCLIENTE) ORDER BY CDCLIENTE, NRSEQMOVCLI"),
-                         {}, "ler os lançamentos");
-    std::vector<std::pair<QString, QJsonArray>> accounts;
-    while (rows.next()) {
-        QJsonObject row;
-        const QSqlRecord r = rows.record();
-        for (int i = 0; i < r.count(); ++i)
-            row.insert(r.fieldName(i).toUpper(), rows.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(rows.value(i)));
-        const QString client = row.value(QStringLiteral("CDCLIENTE")).toString();
-        if (accounts.empty() || accounts.back().first != client)
-            accounts.emplace_back(client, QJsonArray());
-        accounts.back().second.append(chainedFields(row));
-    }
-    rows.finish();
-    for (const auto &[client, movements] : accounts)
+    // One account at a time: a large ledger is never held whole in memory.
+    QStringList clients;
+    QSqlQuery unchained = run(db, QStringLiteral("SELECT DISTINCT CDCLIENTE FROM MOVICLIE M WHERE NOT EXISTS (SELECT 1 FROM CADEIA C"
+                                                 " WHERE C.CDCLIENTE = M.CDCLIENTE) ORDER BY CDCLIENTE"),
+                              {}, "ler as contas");
+    while (unchained.next())
+        clients << unchained.value(0).toString();
+    unchained.finish();
+    for (const QString &client : std::as_const(clients)) {
+        QSqlQuery rows(db);
+        rows.setForwardOnly(true);
+        rows.prepare(QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? ORDER BY NRSEQMOVCLI"));
+        rows.addBindValue(client);
+        if (!rows.exec())
+            failDatabase("ler os lançamentos", rows.lastError().text());
+        QJsonArray movements;
+        while (rows.next()) {
+            QJsonObject row;
+            const QSqlRecord r = rows.record();
+            for (int i = 0; i < r.count(); ++i)
+                row.insert(r.fieldName(i).toUpper(), rows.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(rows.value(i)));
+            movements.append(chainedFields(row));
+        }
+        rows.finish();
         appendToChain(db, client, Actor{{}, QStringLiteral("selagem")}, QStringLiteral("seal"), {},
                       QJsonObject{{QStringLiteral("LANCAMENTOS"), movements}});
+    }
 }
 
 } // namespace server
