@@ -19,6 +19,14 @@ QString text(const QJsonValue &value)
     return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).mid(1));
 }
 
+// Whether a stored value is the one the chain holds: numbers by value, the rest as they are.
+bool same(const QJsonValue &stored, const QJsonValue &chained)
+{
+    if (stored.isDouble() && chained.isDouble())
+        return stored.toInteger(-1) == chained.toInteger(-2) || stored.toDouble() == chained.toDouble();
+    return stored == chained;
+}
+
 QJsonObject rowObject(const QSqlQuery &q)
 {
     QJsonObject row;
@@ -96,7 +104,7 @@ std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &clie
             return QStringLiteral("%1, lançamento %2: não consta da cadeia (incluído fora do servidor)").arg(who, number);
         const QJsonObject stored = chainedFields(row);
         for (auto f = it->second.constBegin(); f != it->second.constEnd(); ++f) {
-            if (text(stored.value(f.key())) != text(f.value()))
+            if (!same(stored.value(f.key()), f.value()))
                 return QStringLiteral("%1, lançamento %2, campo %3: gravado %4, a cadeia diz %5")
                     .arg(who, number, f.key(), text(stored.value(f.key())), text(f.value()));
         }
