@@ -35,6 +35,15 @@ QByteArray canonicalJson(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact); // QJsonObject keeps its keys sorted
 }
 
+QJsonObject rowJson(const QSqlQuery &q)
+{
+    QJsonObject row;
+    const QSqlRecord r = q.record();
+    for (int i = 0; i < r.count(); ++i)
+        row.insert(r.fieldName(i).toUpper(), q.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(q.value(i)));
+    return row;
+}
+
 QJsonObject chainedFields(QJsonObject row)
 {
     for (const char *derived : {"VRSALDOCONS", "VRSALDPECONS", "DTRECMOVCLIE", "CDOPERRECA"})
@@ -91,13 +100,8 @@ void sealAccounts(const QSqlDatabase &db)
         if (!rows.exec())
             failDatabase("ler os lançamentos", rows.lastError().text());
         QJsonArray movements;
-        while (rows.next()) {
-            QJsonObject row;
-            const QSqlRecord r = rows.record();
-            for (int i = 0; i < r.count(); ++i)
-                row.insert(r.fieldName(i).toUpper(), rows.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(rows.value(i)));
-            movements.append(chainedFields(row));
-        }
+        while (rows.next())
+            movements.append(chainedFields(rowJson(rows)));
         rows.finish();
         appendToChain(db, client, Actor{{}, QStringLiteral("selagem")}, QStringLiteral("seal"), {},
                       QJsonObject{{QStringLiteral("LANCAMENTOS"), movements}});

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 namespace server {
@@ -31,6 +32,8 @@ QString chainOrigin(const QString &client);
 QString chainHash(const QString &client, const ChainEntry &entry);
 // A JSON object in the chain's one encoding: keys sorted, no blanks, integers as digits.
 QByteArray canonicalJson(const QJsonObject &object);
+// The current row of a query by upper-case column name, null kept apart from "".
+QJsonObject rowJson(const QSqlQuery &q);
 // A movement row's fields the chain covers (the running balances are derived, not covered).
 QJsonObject chainedFields(QJsonObject row);
 

@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSqlRecord>
 
 #include <map>
 
@@ -25,15 +24,6 @@ bool same(const QJsonValue &stored, const QJsonValue &chained)
     if (stored.isDouble() && chained.isDouble())
         return stored.toInteger(-1) == chained.toInteger(-2) || stored.toDouble() == chained.toDouble();
     return stored == chained;
-}
-
-QJsonObject rowObject(const QSqlQuery &q)
-{
-    QJsonObject row;
-    const QSqlRecord r = q.record();
-    for (int i = 0; i < r.count(); ++i)
-        row.insert(r.fieldName(i).toUpper(), q.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(q.value(i)));
-    return row;
 }
 
 // One account's check; the first difference, or nothing.
@@ -97,7 +87,7 @@ std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &clie
     std::map<QString, QJsonObject> seen;
     std::optional<QString> balance; // told after what the chain itself says is missing
     while (rows.next()) {
-        const QJsonObject row = rowObject(rows);
+        const QJsonObject row = rowJson(rows);
         const QString number = row.value(QStringLiteral("NRSEQMOVCLI")).toString();
         const auto it = expected.find(number);
         if (it == expected.end())

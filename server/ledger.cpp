@@ -79,13 +79,8 @@ bool clientExists(const QSqlDatabase &db, const QString &client)
 QJsonArray rowsJson(QSqlQuery &q)
 {
     QJsonArray rows;
-    while (q.next()) {
-        QJsonObject row;
-        const QSqlRecord r = q.record();
-        for (int i = 0; i < r.count(); ++i)
-            row.insert(r.fieldName(i).toUpper(), q.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(q.value(i)));
-        rows.append(row);
-    }
+    while (q.next())
+        rows.append(rowJson(q));
     return rows;
 }
 
