@@ -7,8 +7,11 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlError>
+#include <QSqlRecord>
 
 #include <map>
+#include <set>
 
 namespace server {
 namespace {
@@ -78,40 +81,65 @@ std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &clie
                                   "reescritas)").arg(who).arg(at);
     }
 
-    // The stored movements against the chain, in the balance order, recalculating as it goes.
-    QSqlQuery rows = run(db, QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? ORDER BY DTMOVCLI, NRSEQMOVCLI"), {client},
-                         "ler os lançamentos");
+    // The stored movements against the chain, in the balance order, recalculating as it goes;
+    // read column by column, as the rows of a large account are many.
+    QSqlQuery rows(db);
+    rows.setForwardOnly(true);
+    rows.prepare(QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? ORDER BY DTMOVCLI, NRSEQMOVCLI"));
+    rows.addBindValue(client);
+    if (!rows.exec())
+        failDatabase("ler os lançamentos", rows.lastError().text());
+    const QSqlRecord record = rows.record();
+    QStringList names;
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i).toUpper();
+    QJsonObject probe;
+    for (const QString &name : std::as_const(names))
+        probe.insert(name, QJsonValue());
+    const QJsonObject coveredNames = chainedFields(probe);
+    const auto column = [&](const char *name) { return int(names.indexOf(QLatin1String(name))); };
+    const int number_ = column("NRSEQMOVCLI"), type_ = column("IDTIPMOCVLI"), company_ = column("VRMOVCLI"),
+              personal_ = column("VRMOVPESCONS"), date_ = column("DTMOVCLI");
+    const std::pair<const char *, int> balances[] = {{"VRSALDOCONS", column("VRSALDOCONS")}, {"VRSALDPECONS", column("VRSALDPECONS")}};
     const bool checkBalances = !lastRecalc.isEmpty() && !changedSinceRecalc;
     const qint64 recalcStart = lastRecalc.value(QStringLiteral("DTINICIO")).toInteger();
     qint64 company = 0, personal = 0;
-    std::map<QString, QJsonObject> seen;
+    std::set<QString> seen;
     std::optional<QString> balance; // told after what the chain itself says is missing
     while (rows.next()) {
-        const QJsonObject row = rowJson(rows);
-        const QString number = row.value(QStringLiteral("NRSEQMOVCLI")).toString();
+        const QString number = rows.value(number_).toString();
         const auto it = expected.find(number);
         if (it == expected.end())
             return QStringLiteral("%1, lançamento %2: não consta da cadeia (incluído fora do servidor)").arg(who, number);
-        const QJsonObject stored = chainedFields(row);
-        for (auto f = it->second.constBegin(); f != it->second.constEnd(); ++f) {
-            if (!same(stored.value(f.key()), f.value()))
+        const QJsonObject &chained = it->second;
+        for (int i = 0; i < names.size(); ++i) {
+            if (!coveredNames.contains(names.at(i)))
+                continue;
+            const QJsonValue stored = rows.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(rows.value(i));
+            const auto held = chained.constFind(names.at(i));
+            if (held == chained.constEnd())
+                return QStringLiteral("%1, lançamento %2, campo %3: não consta da cadeia").arg(who, number, names.at(i));
+            if (!same(stored, *held))
                 return QStringLiteral("%1, lançamento %2, campo %3: gravado %4, a cadeia diz %5")
-                    .arg(who, number, f.key(), text(stored.value(f.key())), text(f.value()));
+                    .arg(who, number, names.at(i), text(stored), text(*held));
         }
-        for (auto f = stored.constBegin(); f != stored.constEnd(); ++f) {
-            if (!it->second.contains(f.key()))
-                return QStringLiteral("%1, lançamento %2, campo %3: não consta da cadeia").arg(who, number, f.key());
+        if (chained.size() != coveredNames.size()) {
+            for (auto f = chained.constBegin(); f != chained.constEnd(); ++f) {
+                if (!coveredNames.contains(f.key()))
+                    return QStringLiteral("%1, lançamento %2, campo %3: falta na tabela").arg(who, number, f.key());
+            }
         }
-        seen[number] = stored;
-        const QString type = row.value(QStringLiteral("IDTIPMOCVLI")).toString();
+        seen.insert(number);
+        const QString type = rows.value(type_).toString();
         const int sign = type == QLatin1String("C") ? 1 : (type == QLatin1String("D") || type == QLatin1String("A")) ? -1 : 0;
-        company += sign * row.value(QStringLiteral("VRMOVCLI")).toInteger();
-        personal += sign * row.value(QStringLiteral("VRMOVPESCONS")).toInteger();
-        if (checkBalances && !balance && row.value(QStringLiteral("DTMOVCLI")).toInteger() >= recalcStart) {
-            for (const auto &[field, value] : {std::pair{"VRSALDOCONS", company}, std::pair{"VRSALDPECONS", personal}}) {
-                if (!balance && row.value(QLatin1String(field)).toInteger() != value)
+        company += sign * rows.value(company_).toLongLong();
+        personal += sign * rows.value(personal_).toLongLong();
+        if (checkBalances && !balance && rows.value(date_).toLongLong() >= recalcStart) {
+            for (const auto &[field, at] : balances) {
+                const qint64 computed = qstrcmp(field, "VRSALDOCONS") == 0 ? company : personal;
+                if (!balance && rows.value(at).toLongLong() != computed)
                     balance = QStringLiteral("%1, lançamento %2, campo %3: gravado %4, o recálculo dá %5")
-                        .arg(who, number, QLatin1String(field)).arg(row.value(QLatin1String(field)).toInteger()).arg(value);
+                        .arg(who, number, QLatin1String(field)).arg(rows.value(at).toLongLong()).arg(computed);
             }
         }
     }
