@@ -176,10 +176,7 @@ void createDemoData(const Storage &storage, const QDate &today)
     }
     const Passwords passwords(1);
     const Operators operators(storage, passwords);
-    QStringList every;
-    for (const Right &r : rights())
-        every << QLatin1String(r.name);
-    operators.add({QStringLiteral("0007"), QStringLiteral("Operador Demonstração"), true, {"0001", "0002"}, every},
+    operators.add({QStringLiteral("0007"), QStringLiteral("Operador Demonstração"), true, {"0001", "0002"}, rightNames()},
                   QStringLiteral("demo0007"));
     operators.add({QStringLiteral("0012"), QStringLiteral("Caixa Demonstração"), true, {"0001"}, {"consultar", "lancar"}},
                   QStringLiteral("demo0012"));

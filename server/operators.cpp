@@ -32,6 +32,14 @@ QString rightWords(const QString &name)
     return name;
 }
 
+QStringList rightNames()
+{
+    QStringList names;
+    for (const Right &r : rights())
+        names << QLatin1String(r.name);
+    return names;
+}
+
 Operators::Operators(const Storage &storage, const Passwords &passwords)
     : m_storage(storage)
     , m_passwords(passwords)
@@ -56,9 +64,7 @@ void Operators::add(const OperatorRecord &record, const QString &password) const
         throw OperatorError(QStringLiteral("informe as filiais do operador em --branches, como 0001,0002"));
     if (record.rights.isEmpty())
         throw OperatorError(QStringLiteral("informe as permissões do operador em --rights, como consultar,lancar"));
-    QStringList known;
-    for (const Right &r : rights())
-        known << QLatin1String(r.name);
+    const QStringList known = rightNames();
     for (const QString &right : record.rights) {
         if (!known.contains(right))
             throw OperatorError(QStringLiteral("permissão \"%1\" desconhecida; as permissões são %2").arg(right, known.join(u',')));

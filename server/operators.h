@@ -20,6 +20,8 @@ struct Right
 };
 const QList<Right> &rights();
 QString rightWords(const QString &name);
+// Every right's name, in that order.
+QStringList rightNames();
 
 struct OperatorRecord
 {

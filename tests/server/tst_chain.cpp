@@ -4,6 +4,7 @@
 #include "ledgerbackend.h"
 #include "movementfields.h"
 #include "schema.h"
+#include "serverprocess.h"
 
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
@@ -11,7 +12,6 @@
 #include <QCborMap>
 #include <QJsonObject>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -142,10 +142,8 @@ private slots:
         LedgerBackend b("sqlite");
         postThroughTheLedger(b);
         auto server = [&](const QStringList &args) {
-            QProcess p;
-            p.start(ACC00420_SERVER_PATH, QStringList{"--database=" + b.storage().url()} + args);
-            p.waitForFinished(60000);
-            return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+            const CommandRun run = runServerCommand(ACC00420_SERVER_PATH, b.storage().url(), args);
+            return std::pair{run.status, run.out};
         };
         QTemporaryDir dir;
         QFile digest(dir.filePath("digest.json"));

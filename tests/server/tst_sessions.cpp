@@ -3,13 +3,13 @@
 #include "movementfields.h"
 #include "operators.h"
 #include "publishedledger.h"
+#include "serverprocess.h"
 
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
 #include <framework/data/sessioncontract.h>
 
 #include <QCborMap>
-#include <QProcess>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -38,9 +38,7 @@ void seed(LedgerBackend &b)
     b.exec("INSERT INTO RECEBIMENTO VALUES ('0001', '002', '0000000050', '004', 700, 'A', NULL)");
     const server::Passwords passwords(1);
     const server::Operators operators(b.storage(), passwords);
-    QStringList every;
-    for (const server::Right &r : server::rights())
-        every << QLatin1String(r.name);
+    const QStringList every = server::rightNames();
     operators.add({"0007", "Operador Demonstração", true, {"0001", "0002"}, every}, "demo0007");
     operators.add({"0012", "Caixa Demonstração", true, {"0001"}, {"consultar", "lancar"}}, "demo0012");
     operators.add({"0030", "Antigo", true, {"0001"}, every}, "demo0030");
@@ -379,12 +377,8 @@ private slots:
         LedgerBackend b("sqlite");
         seed(b);
         auto runServer = [&](const QStringList &words, const QByteArray &stdinText) {
-            QProcess p;
-            p.start(ACC00420_SERVER_PATH, QStringList{"--database=" + b.storage().url()} + words);
-            p.write(stdinText);
-            p.closeWriteChannel();
-            p.waitForFinished(60000);
-            return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+            const CommandRun run = runServerCommand(ACC00420_SERVER_PATH, b.storage().url(), words, stdinText);
+            return std::pair{run.status, run.out + run.err};
         };
         if (QTest::currentDataTag() == QByteArray("existing code"))
             runServer(args, input);

@@ -62,3 +62,15 @@ void ServerProcess::kill()
     m_process.kill();
     m_process.waitForFinished(30000);
 }
+
+CommandRun runServerCommand(const QString &program, const QString &database, const QStringList &args,
+                            const QByteArray &input)
+{
+    QProcess p;
+    tieToTest(p);
+    p.start(program, QStringList{"--database=" + database} + args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}

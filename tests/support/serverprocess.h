@@ -9,6 +9,16 @@ quint16 freeLoopbackPort();
 // The process is killed when the test ends, even when the test itself dies.
 void tieToTest(QProcess &process);
 
+// What one run of an acc00420-server command printed, and how it ended.
+struct CommandRun
+{
+    int status = -1;
+    QString out, err;
+};
+// Runs `program` on `database` with `args`, writing `input` to its standard input.
+CommandRun runServerCommand(const QString &program, const QString &database, const QStringList &args,
+                            const QByteArray &input = {});
+
 // One acc00420-server process on loopback, started and stopped by the test; it can be killed
 // outright and started again on the same database.
 class ServerProcess

@@ -5,17 +5,15 @@
 
 void grantTestOperator(const server::Storage &storage, const QString &code, const QStringList &rights)
 {
-    QStringList branches, every;
+    QStringList branches;
     QSqlQuery q = server::run(storage.connection(), QStringLiteral("SELECT CDFILIAL FROM FILIAL ORDER BY CDFILIAL"));
     while (q.next())
         branches << q.value(0).toString();
     q.finish();
-    for (const server::Right &r : server::rights())
-        every << QLatin1String(r.name);
     const server::Passwords passwords;
     const server::Operators operators(storage, passwords);
     server::run(storage.connection(), QStringLiteral("UPDATE OPERADOR SET DSSENHA = NULL WHERE CDOPERADOR = ?"), {code});
-    operators.add({code, QStringLiteral("Operador %1").arg(code), true, branches, rights.isEmpty() ? every : rights},
+    operators.add({code, QStringLiteral("Operador %1").arg(code), true, branches, rights.isEmpty() ? server::rightNames() : rights},
                   TestPassword);
 }
 
