@@ -36,7 +36,7 @@ MainWindow::MainWindow(ModuleLoader &modules, QWidget *parent)
                                   .arg(fw::WebURL()).arg(fw::WebPort())
                                   .arg(fw::loginContext().serverTls ? QStringLiteral("(TLS)") : QStringLiteral("(sem TLS)")));
     server->setObjectName(QStringLiteral("lblServidor"));
-    statusBar()->addPermanentWidget(server, 1);
+    statusBar()->addPermanentWidget(server); // the left leaves room for the screens' messages
 }
 
 void MainWindow::openModule(const QString &module)
