@@ -14,20 +14,32 @@ namespace server {
 
 QString chainOrigin(const QString &client)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash("acc00420-cadeia:" + client.toUtf8(), QCryptographicHash::Sha256).toHex());
+    return sha256Hex("acc00420-cadeia:" + client.toUtf8());
 }
 
 QString chainHash(const QString &client, const ChainEntry &e)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QString &part : {client, QString::number(e.sequence), QString::number(e.moment), e.operatorCode, e.terminal,
-                                e.operation, e.number, e.previous}) {
-        hash.addData(part.toUtf8());
-        hash.addData("\n");
-    }
-    hash.addData(e.data);
-    return QString::fromLatin1(hash.result().toHex());
+    return sha256Hex(chainHashedBytes({client.toUtf8(), QByteArray::number(e.sequence), QByteArray::number(e.moment),
+                                       e.operatorCode.toUtf8(), e.terminal.toUtf8(), e.operation.toUtf8(), e.number.toUtf8(),
+                                       e.previous.toUtf8()},
+                                      e.data));
+}
+
+QByteArray chainHashedBytes(std::initializer_list<QByteArrayView> lines, QByteArrayView data)
+{
+    qsizetype size = data.size();
+    for (const QByteArrayView line : lines)
+        size += line.size() + 1;
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (const QByteArrayView line : lines)
+        bytes.append(line).append('\n');
+    return bytes.append(data);
+}
+
+QString sha256Hex(QByteArrayView bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
 QByteArray canonicalJson(const QJsonObject &object)

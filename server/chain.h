@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <initializer_list>
+
 namespace server {
 
 // Each account's changes as a hash chain (table CADEIA): every entry carries its sequence in
@@ -30,6 +32,9 @@ struct ChainEntry
 QString chainOrigin(const QString &client);
 // The entry's own hash, over the client code and every field but the hash itself.
 QString chainHash(const QString &client, const ChainEntry &entry);
+// What an entry's hash covers, as UTF-8: each of `lines` followed by a line feed, then the data.
+QByteArray chainHashedBytes(std::initializer_list<QByteArrayView> lines, QByteArrayView data);
+QString sha256Hex(QByteArrayView bytes);
 // A JSON object in the chain's one encoding: keys sorted, no blanks, integers as digits.
 QByteArray canonicalJson(const QJsonObject &object);
 // The current row of a query by upper-case column name, null kept apart from "".

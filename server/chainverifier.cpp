@@ -1,17 +1,19 @@
 #include "chainverifier.h"
 
 #include "chain.h"
+#include "rowcursor.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlRecord>
 
-#include <map>
-#include <set>
+#include <future>
+#include <vector>
 
 namespace server {
 namespace {
@@ -29,125 +31,300 @@ bool same(const QJsonValue &stored, const QJsonValue &chained)
     return stored == chained;
 }
 
-// One account's check; the first difference, or nothing.
+// One entry as stored, in UTF-8: the bytes its hash covers (the data last) and what verifying
+// reads of it.
+struct StoredEntry
+{
+    qint64 sequence = 0;
+    QByteArray operation, number, previous, hash;
+    QByteArray hashed;
+    qsizetype dataStart = 0;
+    QByteArrayView data() const { return QByteArrayView(hashed).sliced(dataStart); }
+};
+
+std::vector<StoredEntry> readChain(const QSqlDatabase &db, const QString &client)
+{
+    std::vector<StoredEntry> chain;
+    const QByteArray code = client.toUtf8();
+    RowCursor q(db, QStringLiteral("SELECT NRSEQ, DTENTRADA, CDOPERADOR, CDTERMINAL, DSOPERACAO, NRSEQMOVCLI, DSDADOS,"
+                                   " DSHASHANT, DSHASH FROM CADEIA WHERE CDCLIENTE = ? ORDER BY NRSEQ"),
+                {client}, "ler a cadeia");
+    while (q.next()) {
+        StoredEntry e;
+        e.sequence = q.integer(0);
+        e.operation = q.text(4).toByteArray();
+        e.number = q.text(5).toByteArray();
+        e.previous = q.text(7).toByteArray();
+        e.hash = q.text(8).toByteArray();
+        const QByteArray moment = QByteArray::number(q.integer(1)), operatorCode = q.text(2).toByteArray(),
+                         terminal = q.text(3).toByteArray();
+        const QByteArrayView data = q.text(6); // the last read: a view lasts until the next
+        e.hashed = chainHashedBytes({code, QByteArray::number(e.sequence), moment, operatorCode, terminal, e.operation,
+                                     e.number, e.previous},
+                                    data);
+        e.dataStart = e.hashed.size() - data.size();
+        chain.push_back(std::move(e));
+    }
+    return chain;
+}
+
+// The first difference in the chain itself: a sequence with a gap, an entry that does not
+// follow the one before, or one whose hash no longer matches its contents. The hashes are the
+// long part; `firstAltered` is where they were found not to match (or -1).
+std::optional<QString> chainProblem(const QString &who, const QString &client, const std::vector<StoredEntry> &chain,
+                                    qsizetype firstAltered)
+{
+    QByteArray previous = chainOrigin(client).toLatin1();
+    for (qsizetype i = 0; i < qsizetype(chain.size()); ++i) {
+        const StoredEntry &e = chain[size_t(i)];
+        if (e.sequence != i + 1)
+            return QStringLiteral("%1, entrada %2 da cadeia: falta (veio a %3)").arg(who).arg(i + 1).arg(e.sequence);
+        if (e.previous != previous)
+            return QStringLiteral("%1, entrada %2 da cadeia: não segue a anterior").arg(who).arg(e.sequence);
+        if (i == firstAltered)
+            return QStringLiteral("%1, entrada %2 da cadeia: alterada (o resumo não confere)").arg(who).arg(e.sequence);
+        previous = e.hash;
+    }
+    return std::nullopt;
+}
+
+qsizetype firstAlteredEntry(const std::vector<StoredEntry> &chain)
+{
+    for (size_t i = 0; i < chain.size(); ++i) {
+        if (QCryptographicHash::hash(chain[i].hashed, QCryptographicHash::Sha256).toHex() != chain[i].hash)
+            return qsizetype(i);
+    }
+    return -1;
+}
+
+// A seal's movements, each as the canonical bytes it was written in, found without building
+// a JSON value for each: the data is the server's own canonical JSON, `{"LANCAMENTOS":[{…},…]}`,
+// of flat objects. The views point into `data`. False when it does not read so.
+bool sealedMovements(QByteArrayView data, QHash<QByteArray, QByteArray> &into)
+{
+    static constexpr QByteArrayView Start = "{\"LANCAMENTOS\":[", NumberKey = "\"NRSEQMOVCLI\":\"";
+    if (!data.startsWith(Start) || !data.endsWith("]}"))
+        return false;
+    qsizetype at = Start.size();
+    const qsizetype end = data.size() - 2;
+    while (at < end) {
+        if (data[at] != '{')
+            return false;
+        qsizetype close = at + 1;
+        for (bool inText = false; close < end && (inText || data[close] != '}'); ++close) {
+            if (data[close] == '\\')
+                ++close; // the escaped character, never the end of a text
+            else if (data[close] == '"')
+                inText = !inText;
+            else if (!inText && (data[close] == '{' || data[close] == '['))
+                return false;
+        }
+        if (close >= end)
+            return false;
+        const QByteArrayView movement = data.sliced(at, close + 1 - at);
+        // A quote within a text is always escaped, so `{"` or `,"` starts a key.
+        qsizetype key = movement.indexOf(NumberKey);
+        while (key > 0 && movement[key - 1] != '{' && movement[key - 1] != ',')
+            key = movement.indexOf(NumberKey, key + 1);
+        if (key < 0)
+            return false;
+        const qsizetype numberStart = key + NumberKey.size(), numberEnd = movement.indexOf('"', numberStart);
+        if (numberEnd < 0)
+            return false;
+        const QByteArrayView number = movement.sliced(numberStart, numberEnd - numberStart);
+        if (number.contains('\\'))
+            return false;
+        into.insert(number.toByteArray(), QByteArray::fromRawData(movement.data(), movement.size()));
+        at = close + 1;
+        if (at < end && data[at++] != ',')
+            return false;
+    }
+    return true;
+}
+
+// What the chain says each movement holds now, its covered fields' canonical bytes by number
+// (pointing into the chain's own data), and what it says of the balances.
+struct Expected
+{
+    QHash<QByteArray, QByteArray> movements;
+    QJsonObject lastRecalc;
+    bool changedSinceRecalc = false;
+};
+
+Expected expectedState(const std::vector<StoredEntry> &chain)
+{
+    Expected x;
+    for (const StoredEntry &e : chain) {
+        const QByteArray data = QByteArray::fromRawData(e.data().data(), e.data().size());
+        if (e.operation == "seal") {
+            if (!sealedMovements(data, x.movements)) {
+                for (const QJsonValue &m : QJsonDocument::fromJson(data).object().value(QStringLiteral("LANCAMENTOS")).toArray())
+                    x.movements.insert(m.toObject().value(QStringLiteral("NRSEQMOVCLI")).toString().toUtf8(),
+                                       canonicalJson(m.toObject()));
+            }
+            x.changedSinceRecalc = true;
+        } else if (e.operation == "delete") {
+            x.movements.remove(e.number);
+            x.changedSinceRecalc = true;
+        } else if (e.operation == "recalc") {
+            x.lastRecalc = QJsonDocument::fromJson(data).object();
+            x.changedSinceRecalc = false;
+        } else if (!e.number.isEmpty()) {
+            x.movements.insert(e.number, data);
+            x.changedSinceRecalc = true;
+        }
+    }
+    return x;
+}
+
+// Appends a text as a JSON string, as the chain's canonical encoding writes it.
+void appendJsonText(QByteArray &out, QByteArrayView text)
+{
+    static constexpr char Hex[] = "0123456789abcdef";
+    out.append('"');
+    for (const char c : text) {
+        const auto u = uchar(c);
+        if (u >= 0x20 && c != '"' && c != '\\') {
+            out.append(c);
+            continue;
+        }
+        out.append('\\');
+        switch (c) {
+        case '"': out.append('"'); break;
+        case '\\': out.append('\\'); break;
+        case '\b': out.append('b'); break;
+        case '\f': out.append('f'); break;
+        case '\n': out.append('n'); break;
+        case '\r': out.append('r'); break;
+        case '\t': out.append('t'); break;
+        default: out.append("u00").append(Hex[u >> 4]).append(Hex[u & 0xf]); break;
+        }
+    }
+    out.append('"');
+}
+
+// Where one field differs between a stored movement and what the chain holds for it, read the
+// slow way, value by value; nothing when they hold the same (an encoding apart, not a value).
+std::optional<QString> fieldDifference(const QSqlDatabase &db, const QString &who, const QString &client,
+                                       const QString &number, const QByteArray &chainedBytes)
+{
+    QSqlQuery q = run(db, QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
+                      "ler o lançamento");
+    q.next();
+    const QJsonObject stored = chainedFields(rowJson(q));
+    const QJsonObject chained = QJsonDocument::fromJson(chainedBytes).object();
+    for (auto f = stored.constBegin(); f != stored.constEnd(); ++f) {
+        const auto held = chained.constFind(f.key());
+        if (held == chained.constEnd())
+            return QStringLiteral("%1, lançamento %2, campo %3: não consta da cadeia").arg(who, number, f.key());
+        if (!same(*f, *held))
+            return QStringLiteral("%1, lançamento %2, campo %3: gravado %4, a cadeia diz %5")
+                .arg(who, number, f.key(), text(*f), text(*held));
+    }
+    for (auto f = chained.constBegin(); f != chained.constEnd(); ++f) {
+        if (!stored.contains(f.key()))
+            return QStringLiteral("%1, lançamento %2, campo %3: falta na tabela").arg(who, number, f.key());
+    }
+    return std::nullopt;
+}
+
+// The columns of a movement the chain covers, in the canonical order.
+QStringList coveredColumns(const QSqlDatabase &db)
+{
+    QSqlQuery probe = run(db, QStringLiteral("SELECT * FROM MOVICLIE WHERE 1 = 0"), {}, "ler os lançamentos");
+    const QSqlRecord record = probe.record();
+    QJsonObject names; // sorted as the canonical encoding sorts them
+    for (int i = 0; i < record.count(); ++i)
+        names.insert(record.fieldName(i).toUpper(), QJsonValue());
+    return chainedFields(names).keys();
+}
+
+// The stored movements against what the chain says of them, in the balance order,
+// recalculating the running balances as it goes when the chain's last word on them is a
+// recalculation. A movement's fields are encoded as the chain encodes them and compared as
+// bytes; only those that differ are read again value by value, to name the field.
+std::optional<QString> movementProblem(const QSqlDatabase &db, const QString &who, const QString &client,
+                                       Expected expected)
+{
+    QStringList select = coveredColumns(db);
+    std::vector<QByteArray> prefixes; // what comes before each value in the encoding
+    for (const QString &name : std::as_const(select))
+        prefixes.push_back((prefixes.empty() ? "{\"" : ",\"") + name.toUtf8() + "\":");
+    const auto column = [&](const char *name) { return int(select.indexOf(QLatin1String(name))); };
+    const int number_ = column("NRSEQMOVCLI"), type_ = column("IDTIPMOCVLI"), company_ = column("VRMOVCLI"), personal_ = column("VRMOVPESCONS"),
+              date_ = column("DTMOVCLI"), covered = int(select.size());
+    select << QStringLiteral("VRSALDOCONS") << QStringLiteral("VRSALDPECONS");
+    const bool checkBalances = !expected.lastRecalc.isEmpty() && !expected.changedSinceRecalc;
+    const qint64 recalcStart = expected.lastRecalc.value(QStringLiteral("DTINICIO")).toInteger();
+    qint64 company = 0, personal = 0;
+    std::optional<QString> balance; // told after what the chain itself says is missing
+    RowCursor rows(db, QStringLiteral("SELECT %1 FROM MOVICLIE WHERE CDCLIENTE = ? ORDER BY DTMOVCLI, NRSEQMOVCLI")
+                           .arg(select.join(QStringLiteral(", "))),
+                   {client}, "ler os lançamentos");
+    QByteArray encoded;
+    while (rows.next()) {
+        const QByteArray number = rows.text(number_).toByteArray();
+        const auto it = expected.movements.find(number);
+        if (it == expected.movements.end())
+            return QStringLiteral("%1, lançamento %2: não consta da cadeia (incluído fora do servidor)")
+                .arg(who, QString::fromUtf8(number));
+        encoded.clear();
+        for (int i = 0; i < covered; ++i) {
+            encoded.append(prefixes[size_t(i)]);
+            if (rows.isNull(i))
+                encoded.append("null");
+            else if (rows.isInteger(i))
+                encoded.append(rows.text(i));
+            else
+                appendJsonText(encoded, rows.text(i));
+        }
+        encoded.append('}');
+        if (encoded != *it) {
+            if (auto difference = fieldDifference(db, who, client, QString::fromUtf8(number), *it))
+                return difference;
+        }
+        expected.movements.erase(it);
+        const QByteArrayView type = rows.text(type_);
+        const int sign = type == "C" ? 1 : (type == "D" || type == "A") ? -1 : 0;
+        company += sign * rows.integer(company_);
+        personal += sign * rows.integer(personal_);
+        if (checkBalances && !balance && rows.integer(date_) >= recalcStart) {
+            for (const auto &[field, at, computed] : {std::tuple{"VRSALDOCONS", covered, company},
+                                                      std::tuple{"VRSALDPECONS", covered + 1, personal}}) {
+                if (!balance && rows.integer(at) != computed)
+                    balance = QStringLiteral("%1, lançamento %2, campo %3: gravado %4, o recálculo dá %5")
+                        .arg(who, QString::fromUtf8(number), QLatin1String(field)).arg(rows.integer(at)).arg(computed);
+            }
+        }
+    }
+    if (!expected.movements.isEmpty()) {
+        QList<QByteArray> missing = expected.movements.keys();
+        std::sort(missing.begin(), missing.end());
+        return QStringLiteral("%1, lançamento %2: apagado fora do servidor").arg(who, QString::fromUtf8(missing.first()));
+    }
+    return balance;
+}
+
+// One account's check; the first difference, or nothing. The hashes are checked on a thread
+// of their own while the movements are compared: the two take about as long.
 std::optional<QString> verifyAccount(const QSqlDatabase &db, const QString &client, const QJsonObject &digest,
                                      qint64 *entries)
 {
     const QString who = QStringLiteral("cliente %1").arg(client);
-    std::map<QString, QJsonObject> expected; // movement number → its covered fields, as the chain says
-    QJsonObject lastRecalc;
-    bool changedSinceRecalc = false;
-    QString previous = chainOrigin(client);
-    qint64 sequence = 0;
-    QSqlQuery chain = run(db, QStringLiteral("SELECT NRSEQ, DTENTRADA, CDOPERADOR, CDTERMINAL, DSOPERACAO, NRSEQMOVCLI, DSDADOS,"
-                                             " DSHASHANT, DSHASH FROM CADEIA WHERE CDCLIENTE = ? ORDER BY NRSEQ"),
-                          {client}, "ler a cadeia");
-    while (chain.next()) {
-        ChainEntry e{chain.value(0).toLongLong(), chain.value(1).toLongLong(), chain.value(2).toString(),
-                     chain.value(3).toString(), chain.value(4).toString(), chain.value(5).toString(),
-                     chain.value(6).toString().toUtf8(), chain.value(7).toString(), chain.value(8).toString()};
-        ++*entries;
-        if (e.sequence != ++sequence)
-            return QStringLiteral("%1, entrada %2 da cadeia: falta (veio a %3)").arg(who).arg(sequence).arg(e.sequence);
-        if (e.previous != previous)
-            return QStringLiteral("%1, entrada %2 da cadeia: não segue a anterior").arg(who).arg(e.sequence);
-        if (chainHash(client, e) != e.hash)
-            return QStringLiteral("%1, entrada %2 da cadeia: alterada (o resumo não confere)").arg(who).arg(e.sequence);
-        previous = e.hash;
-        const QJsonObject data = QJsonDocument::fromJson(e.data).object();
-        if (e.operation == QLatin1String("seal")) {
-            for (const QJsonValue &m : data.value(QStringLiteral("LANCAMENTOS")).toArray())
-                expected[m.toObject().value(QStringLiteral("NRSEQMOVCLI")).toString()] = m.toObject();
-            changedSinceRecalc = true;
-        } else if (e.operation == QLatin1String("delete")) {
-            expected.erase(e.number);
-            changedSinceRecalc = true;
-        } else if (e.operation == QLatin1String("recalc")) {
-            lastRecalc = data;
-            changedSinceRecalc = false;
-        } else if (!e.number.isEmpty()) {
-            expected[e.number] = data;
-            changedSinceRecalc = true;
-        }
-    }
-    chain.finish();
+    const std::vector<StoredEntry> chain = readChain(db, client);
+    *entries += qint64(chain.size());
+    std::future<qsizetype> altered = std::async(std::launch::async, [&chain] { return firstAlteredEntry(chain); });
+    const std::optional<QString> movements = movementProblem(db, who, client, expectedState(chain));
+    if (auto problem = chainProblem(who, client, chain, altered.get()))
+        return problem;
     const QJsonObject head = digest.value(QStringLiteral("contas")).toObject().value(client).toObject();
     if (!head.isEmpty()) {
         const qint64 at = head.value(QStringLiteral("seq")).toInteger();
-        QSqlQuery kept = run(db, QStringLiteral("SELECT DSHASH FROM CADEIA WHERE CDCLIENTE = ? AND NRSEQ = ?"), {client, at},
-                             "ler a cadeia");
-        if (!kept.next() || kept.value(0).toString() != head.value(QStringLiteral("hash")).toString())
+        if (at < 1 || at > qint64(chain.size()) || chain[size_t(at - 1)].hash != head.value(QStringLiteral("hash")).toString().toLatin1())
             return QStringLiteral("%1, entrada %2 da cadeia: não estende mais o resumo guardado (entradas recentes apagadas ou "
                                   "reescritas)").arg(who).arg(at);
     }
-
-    // The stored movements against the chain, in the balance order, recalculating as it goes;
-    // read column by column, as the rows of a large account are many.
-    QSqlQuery rows(db);
-    rows.setForwardOnly(true);
-    rows.prepare(QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? ORDER BY DTMOVCLI, NRSEQMOVCLI"));
-    rows.addBindValue(client);
-    if (!rows.exec())
-        failDatabase("ler os lançamentos", rows.lastError().text());
-    const QSqlRecord record = rows.record();
-    QStringList names;
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i).toUpper();
-    QJsonObject probe;
-    for (const QString &name : std::as_const(names))
-        probe.insert(name, QJsonValue());
-    const QJsonObject coveredNames = chainedFields(probe);
-    const auto column = [&](const char *name) { return int(names.indexOf(QLatin1String(name))); };
-    const int number_ = column("NRSEQMOVCLI"), type_ = column("IDTIPMOCVLI"), company_ = column("VRMOVCLI"),
-              personal_ = column("VRMOVPESCONS"), date_ = column("DTMOVCLI");
-    const std::pair<const char *, int> balances[] = {{"VRSALDOCONS", column("VRSALDOCONS")}, {"VRSALDPECONS", column("VRSALDPECONS")}};
-    const bool checkBalances = !lastRecalc.isEmpty() && !changedSinceRecalc;
-    const qint64 recalcStart = lastRecalc.value(QStringLiteral("DTINICIO")).toInteger();
-    qint64 company = 0, personal = 0;
-    std::set<QString> seen;
-    std::optional<QString> balance; // told after what the chain itself says is missing
-    while (rows.next()) {
-        const QString number = rows.value(number_).toString();
-        const auto it = expected.find(number);
-        if (it == expected.end())
-            return QStringLiteral("%1, lançamento %2: não consta da cadeia (incluído fora do servidor)").arg(who, number);
-        const QJsonObject &chained = it->second;
-        for (int i = 0; i < names.size(); ++i) {
-            if (!coveredNames.contains(names.at(i)))
-                continue;
-            const QJsonValue stored = rows.isNull(i) ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(rows.value(i));
-            const auto held = chained.constFind(names.at(i));
-            if (held == chained.constEnd())
-                return QStringLiteral("%1, lançamento %2, campo %3: não consta da cadeia").arg(who, number, names.at(i));
-            if (!same(stored, *held))
-                return QStringLiteral("%1, lançamento %2, campo %3: gravado %4, a cadeia diz %5")
-                    .arg(who, number, names.at(i), text(stored), text(*held));
-        }
-        if (chained.size() != coveredNames.size()) {
-            for (auto f = chained.constBegin(); f != chained.constEnd(); ++f) {
-                if (!coveredNames.contains(f.key()))
-                    return QStringLiteral("%1, lançamento %2, campo %3: falta na tabela").arg(who, number, f.key());
-            }
-        }
-        seen.insert(number);
-        const QString type = rows.value(type_).toString();
-        const int sign = type == QLatin1String("C") ? 1 : (type == QLatin1String("D") || type == QLatin1String("A")) ? -1 : 0;
-        company += sign * rows.value(company_).toLongLong();
-        personal += sign * rows.value(personal_).toLongLong();
-        if (checkBalances && !balance && rows.value(date_).toLongLong() >= recalcStart) {
-            for (const auto &[field, at] : balances) {
-                const qint64 computed = qstrcmp(field, "VRSALDOCONS") == 0 ? company : personal;
-                if (!balance && rows.value(at).toLongLong() != computed)
-                    balance = QStringLiteral("%1, lançamento %2, campo %3: gravado %4, o recálculo dá %5")
-                        .arg(who, number, QLatin1String(field)).arg(rows.value(at).toLongLong()).arg(computed);
-            }
-        }
-    }
-    for (const auto &[number, fields] : expected) {
-        if (!seen.count(number))
-            return QStringLiteral("%1, lançamento %2: apagado fora do servidor").arg(who, number);
-    }
-    return balance;
+    return movements;
 }
 
 QStringList accountsOf(const QSqlDatabase &db, const QString &client)
@@ -165,6 +342,8 @@ QStringList accountsOf(const QSqlDatabase &db, const QString &client)
 
 ChainReport verifyChains(const QSqlDatabase &db, const QString &client, const std::optional<QJsonObject> &digest)
 {
+    // One snapshot: a posting committed while it reads is neither half seen nor taken for a difference.
+    const ReadSnapshot snapshot(db);
     ChainReport report;
     const QJsonObject recorded = digest.value_or(QJsonObject());
     for (const QString &account : accountsOf(db, client)) {

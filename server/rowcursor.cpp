@@ -132,6 +132,15 @@ qint64 RowCursor::integer(int column) const
     return sqlite3_value_int64(value);
 }
 
+bool RowCursor::isInteger(int column) const
+{
+    if (m_query) {
+        const int type = m_query->value(column).typeId();
+        return type == QMetaType::LongLong || type == QMetaType::Int || type == QMetaType::ULongLong || type == QMetaType::UInt;
+    }
+    return sqlite3_value_type(m_values[size_t(column)]) == SQLITE_INTEGER;
+}
+
 QByteArrayView RowCursor::text(int column)
 {
     if (m_query) {

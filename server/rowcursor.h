@@ -33,6 +33,8 @@ public:
     bool next();
     bool isNull(int column) const;
     qint64 integer(int column) const;
+    // Whether the value is stored as an integer (Qt would read it as one).
+    bool isInteger(int column) const;
     // The value as UTF-8 text, valid until the next call.
     QByteArrayView text(int column);
 

@@ -188,6 +188,25 @@ void Transaction::commit()
         m_writing.unlock();
 }
 
+ReadSnapshot::ReadSnapshot(QSqlDatabase db)
+    : m_db(std::move(db))
+{
+    if (!m_db.transaction())
+        throw fw::DatabaseError(QStringLiteral("não foi possível abrir a leitura: %1").arg(m_db.lastError().text()).toStdString());
+    // SQLite's deferred transaction reads one snapshot from its first read on; PostgreSQL's
+    // default would see each statement's own.
+    if (m_db.driverName() == QLatin1String("QPSQL")
+        && !QSqlQuery(m_db).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))) {
+        m_db.rollback();
+        throw fw::DatabaseError("não foi possível abrir a leitura consistente");
+    }
+}
+
+ReadSnapshot::~ReadSnapshot()
+{
+    m_db.rollback();
+}
+
 void failDatabase(const char *purpose, const QString &message)
 {
     throw fw::DatabaseError(QStringLiteral("falha ao %1: %2")

@@ -60,6 +60,20 @@ private:
     bool m_open = false;
 };
 
+// One read-only transaction, ended when it goes: every query in it sees the database as it
+// stood at the first, whatever other writers commit meanwhile (on PostgreSQL, repeatable read).
+class ReadSnapshot
+{
+public:
+    explicit ReadSnapshot(QSqlDatabase db);
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot &) = delete;
+    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+
+private:
+    QSqlDatabase m_db;
+};
+
 // The failure of a statement run for `purpose` (null: a plain query), with the database's message.
 [[noreturn]] void failDatabase(const char *purpose, const QString &message);
 
