@@ -3,7 +3,8 @@
 // writers, each putting movements on its own account as the screen does (getPrxMovClie, then
 // SetMovCliente with the new movement's delta). Throughput and the 50th and 99th percentile per
 // call, beside the bare query (on SQLite through SQLite's own interface) and a bare insert
-// transaction on a connection per thread, at the same concurrency. On SQLite and, when
+// transaction on a connection per thread, at the same concurrency; and 16 writers through a
+// ledger that keeps each account's chain beside as many through one that skips it. On SQLite and, when
 // ACC00420_TEST_PG_URL names a server, on PostgreSQL.
 //
 //   bench_concurrency [database file]   (default: a temporary file, built on first use)
@@ -57,6 +58,7 @@ using Opener = std::function<std::unique_ptr<Caller>(int thread)>;
 
 QString writerClient(int thread) { return bench::code(7000 + thread, 21); }
 QString bareWriterClient(int thread) { return bench::code(8000 + thread, 21); }
+QString unchainedWriterClient(int thread) { return bench::code(9000 + thread, 21); }
 
 // ------------------------------------------------------------------------------ through the server
 
@@ -300,11 +302,33 @@ void print(const char *what, int threads, const Figures &f)
 QString perSecond(double value) { return QStringLiteral("%1 calls/s").arg(value, 0, 'f', 0); }
 QString ms(double value) { return QStringLiteral("%1 ms").arg(value, 0, 'f', 2); }
 
+// What keeping the chain costs writers: 16 through a ledger that keeps it, beside 16 through
+// one that skips it, run by run, each on accounts of its own.
+void chainCost(const QString &backend, const Storage &storage)
+{
+    PublishedLedger chained(storage), unchained(storage, {}, Ledger::Chain::Skipped);
+    AppServer::Options options;
+    options.workers = 16;
+    AppServer withChain(chained.dispatcher, options), withoutChain(unchained.dispatcher, options);
+    if (!withChain.listen(nullptr) || !withoutChain.listen(nullptr))
+        qFatal("cannot listen");
+    const quint16 kept = withChain.port(), skipped = withoutChain.port();
+    const auto [with, without] = measure(
+        16, 8 * WritesPerRun, [&](int t) { return std::make_unique<EntryWriter>(kept, writerClient(t)); },
+        [&](int t) { return std::make_unique<EntryWriter>(skipped, unchainedWriterClient(t)); });
+    print("entries, chain kept", 16, with);
+    print("entries, chain skipped", 16, without);
+    const double share = with.throughput / without.throughput;
+    bench::tableRow(QStringLiteral("chain, %1, 16 writers: throughput with it vs without it").arg(backend),
+                    perSecond(with.throughput), perSecond(without.throughput), bench::percent(share),
+                    QStringLiteral("≥ 85%"), share >= 0.85);
+}
+
 void benchmark(const QString &backend, const Storage &storage)
 {
     const QSqlDatabase db = storage.connection();
     for (int t = 0; t < 16; ++t) {
-        for (const QString &client : {writerClient(t), bareWriterClient(t)}) {
+        for (const QString &client : {writerClient(t), bareWriterClient(t), unchainedWriterClient(t)}) {
             run(db, QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente') ON CONFLICT DO NOTHING"),
                 {client});
             run(db, QStringLiteral("INSERT INTO CLIENFILIAL VALUES ('0001', ?) ON CONFLICT DO NOTHING"), {client});
@@ -349,6 +373,7 @@ void benchmark(const QString &backend, const Storage &storage)
                                 served.worst / served.p50 <= 5);
         }
     }
+    chainCost(backend, storage);
 }
 
 } // namespace

@@ -27,8 +27,9 @@ void fillLedger(const Storage &storage, int otherClients)
 {
     const QSqlDatabase db = storage.connection();
     if (run(db, QStringLiteral("SELECT 1 FROM CLIENTE")).next()) {
-        // A table built before clients were served at a branch, or before the chains.
-        run(db, QStringLiteral("INSERT INTO CLIENFILIAL SELECT '0001', CDCLIENTE FROM CLIENTE ON CONFLICT DO NOTHING"));
+        // A table built before clients were served at a branch, or before the chains (WHERE
+        // true: without it SQLite reads the ON CONFLICT as the join's).
+        run(db, QStringLiteral("INSERT INTO CLIENFILIAL SELECT '0001', CDCLIENTE FROM CLIENTE WHERE true ON CONFLICT DO NOTHING"));
         sealAccounts(db);
         return;
     }

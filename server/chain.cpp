@@ -63,23 +63,82 @@ QJsonObject chainedFields(QJsonObject row)
     return row;
 }
 
-void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &who, const QString &operation,
-                   const QString &number, const QJsonObject &data)
+namespace {
+
+bool onPostgres(const QSqlDatabase &db)
 {
-    run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
-                           " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
-        {client}, "travar a conta");
-    ChainEntry e;
-    QSqlQuery head = run(db, QStringLiteral("SELECT NRSEQ, DSHASH FROM CADEIA WHERE CDCLIENTE = ? ORDER BY NRSEQ DESC LIMIT 1"),
-                         {client}, "ler a cadeia");
-    if (head.next()) {
-        e.sequence = head.value(0).toLongLong() + 1;
-        e.previous = head.value(1).toString();
-    } else {
-        e.sequence = 1;
-        e.previous = chainOrigin(client);
+    return db.driverName() == QLatin1String("QPSQL");
+}
+
+// A statement preceded by another on PostgreSQL, in one round trip; on its own elsewhere,
+// after it.
+QString withAlongside(const QSqlDatabase &db, const QString &sql, QVariantList &values, const Alongside &alongside)
+{
+    if (alongside.sql.isEmpty())
+        return sql;
+    if (!onPostgres(db)) {
+        run(db, alongside.sql, alongside.values, "gravar o histórico");
+        return sql;
     }
-    head.finish();
+    values = alongside.values + values;
+    return sql.startsWith(QLatin1String("WITH ")) ? QStringLiteral("WITH alongside AS (%1), %2").arg(alongside.sql, sql.mid(5))
+                                                  : QStringLiteral("WITH alongside AS (%1) %2").arg(alongside.sql, sql);
+}
+
+} // namespace
+
+ChainHead lockChain(const QSqlDatabase &db, const QString &client, const Alongside &alongside)
+{
+    // On SQLite the write transaction is the lock already. On PostgreSQL a wait for the lock
+    // ends with the row as the writer before left it.
+    QVariantList values{client};
+    const QString lock = withAlongside(db,
+                                       QStringLiteral("SELECT NRSEQCADEIA, DSHASHCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?")
+                                           + (onPostgres(db) ? QStringLiteral(" FOR UPDATE") : QString()),
+                                       values, alongside);
+    QSqlQuery head = run(db, lock, values, "travar a conta");
+    if (!head.next()) {
+        // An account never numbered (rows written without the ledger) gets its counter row now.
+        head.finish();
+        head = run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
+                                      " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"
+                                      " RETURNING NRSEQCADEIA, DSHASHCADEIA"),
+                   {client}, "travar a conta");
+        head.next();
+    }
+    return {head.value(0).toLongLong(), head.value(1).toString()};
+}
+
+QString lockingWith()
+{
+    return QStringLiteral("WITH chainhead AS (SELECT NRSEQCADEIA, DSHASHCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ? FOR UPDATE) ");
+}
+
+QString headColumns()
+{
+    return QStringLiteral("(SELECT NRSEQCADEIA FROM chainhead) AS CHAINSEQ, (SELECT DSHASHCADEIA FROM chainhead) AS CHAINHASH");
+}
+
+std::optional<ChainHead> lockedHead(QJsonObject &row)
+{
+    const QJsonValue sequence = row.take(QStringLiteral("CHAINSEQ")), hash = row.take(QStringLiteral("CHAINHASH"));
+    if (sequence.isNull() || sequence.isUndefined())
+        return std::nullopt; // no lock row
+    return ChainHead{sequence.toInteger(), hash.toString()};
+}
+
+void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &who, const QString &operation,
+                   const QString &number, const QJsonObject &data, const Alongside &alongside)
+{
+    appendToChain(db, client, lockChain(db, client, alongside), who, operation, number, data);
+}
+
+void appendToChain(const QSqlDatabase &db, const QString &client, const ChainHead &head, const Actor &who,
+                   const QString &operation, const QString &number, const QJsonObject &data, const Alongside &alongside)
+{
+    ChainEntry e;
+    e.sequence = head.sequence + 1;
+    e.previous = e.sequence == 1 ? chainOrigin(client) : head.hash;
     e.moment = QDateTime::currentMSecsSinceEpoch();
     e.operatorCode = who.operatorCode;
     e.terminal = who.terminal;
@@ -87,11 +146,23 @@ void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &w
     e.number = number;
     e.data = canonicalJson(data);
     e.hash = chainHash(client, e);
-    run(db, QStringLiteral("INSERT INTO CADEIA (CDCLIENTE, NRSEQ, DTENTRADA, CDOPERADOR, CDTERMINAL, DSOPERACAO, NRSEQMOVCLI,"
-                           " DSDADOS, DSHASHANT, DSHASH) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        {client, e.sequence, e.moment, e.operatorCode, e.terminal, e.operation, e.number, QString::fromUtf8(e.data),
-         e.previous, e.hash},
-        "gravar a cadeia");
+    const QString append = QStringLiteral("INSERT INTO CADEIA (CDCLIENTE, NRSEQ, DTENTRADA, CDOPERADOR, CDTERMINAL, DSOPERACAO,"
+                                          " NRSEQMOVCLI, DSDADOS, DSHASHANT, DSHASH) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const QString moveHead = QStringLiteral("UPDATE NUMMOVCLIE SET NRSEQCADEIA = ?, DSHASHCADEIA = ? WHERE CDCLIENTE = ?");
+    const QVariantList entry{client, e.sequence, e.moment, e.operatorCode, e.terminal, e.operation, e.number,
+                             QString::fromUtf8(e.data), e.previous, e.hash};
+    const QVariantList newHead{e.sequence, e.hash, client};
+    // A sequence already taken (the head changed behind the server's back) fails the change.
+    if (onPostgres(db)) {
+        QVariantList values = newHead + entry;
+        run(db, withAlongside(db, QStringLiteral("WITH head AS (%1) %2").arg(moveHead, append), values, alongside), values,
+            "gravar a cadeia");
+    } else {
+        if (!alongside.sql.isEmpty())
+            run(db, alongside.sql, alongside.values, "gravar o histórico");
+        run(db, append, entry, "gravar a cadeia");
+        run(db, moveHead, newHead, "gravar a cadeia");
+    }
 }
 
 void sealAccounts(const QSqlDatabase &db)

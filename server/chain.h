@@ -6,8 +6,10 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 #include <initializer_list>
+#include <optional>
 
 namespace server {
 
@@ -42,11 +44,42 @@ QJsonObject rowJson(const QSqlQuery &q);
 // A movement row's fields the chain covers (the running balances are derived, not covered).
 QJsonObject chainedFields(QJsonObject row);
 
-// Appends an entry for `client` in the caller's transaction, after taking the account's lock
-// (its counter row, the one numbering takes), so writers of different accounts never wait for
-// each other and two writers of one account make one chain.
+// A statement of the same change (its history row) that shares a round trip of the chain's
+// where the database allows it (PostgreSQL), and runs on its own elsewhere.
+struct Alongside
+{
+    QString sql;
+    QVariantList values;
+};
+
+// Where an account's chain ends, as its lock row keeps it.
+struct ChainHead
+{
+    qint64 sequence = 0;
+    QString hash;
+};
+
+// Takes the account's lock (its counter row, the one numbering takes) and reads the chain's
+// head, so writers of different accounts never wait for each other and two writers of one
+// account make one chain.
+ChainHead lockChain(const QSqlDatabase &db, const QString &client, const Alongside &alongside = {});
+
+// On PostgreSQL a statement of the change that returns rows can take the lock and read the
+// head itself, one round trip fewer: it starts with lockingWith() (whose value, the client
+// code, comes first) and returns headColumns() too; lockedHead() takes them off its row
+// (nothing when the account had no lock row to take).
+QString lockingWith();
+QString headColumns();
+std::optional<ChainHead> lockedHead(QJsonObject &row);
+
+// Appends an entry for `client` after `head`, read under the account's lock in the caller's
+// transaction.
+void appendToChain(const QSqlDatabase &db, const QString &client, const ChainHead &head, const Actor &who,
+                   const QString &operation, const QString &number, const QJsonObject &data,
+                   const Alongside &alongside = {});
+// The same, taking the lock first.
 void appendToChain(const QSqlDatabase &db, const QString &client, const Actor &who, const QString &operation,
-                   const QString &number, const QJsonObject &data);
+                   const QString &number, const QJsonObject &data, const Alongside &alongside = {});
 
 // Opens the chain of every account that has movements and no chain yet with one entry holding
 // its movements' covered fields as they stand: an old ledger at migration, rows written without

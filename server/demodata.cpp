@@ -169,7 +169,7 @@ void createDemoData(const Storage &storage, const QDate &today)
                     post(branch, consumer, when, "C", c.dailyDebitCents / 2, 0, QStringLiteral("Devolução de consumo"), nullptr);
                 }
             }
-            run(db, QStringLiteral("INSERT INTO NUMMOVCLIE VALUES (?, ?)"), {client, number});
+            run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, ?)"), {client, number});
         }
         sealAccounts(db); // written here, not through the ledger: their chains start sealed
         transaction.commit();

@@ -90,13 +90,12 @@ QString compact(const QJsonValue &value)
                                              : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
 }
 
-// The movement as it is stored, for the history.
-QString movementJson(const QSqlDatabase &db, const QString &client, const QString &number)
+// The movement as it is stored, for the history; empty when there is none.
+QJsonObject movementJson(const QSqlDatabase &db, const QString &client, const QString &number)
 {
     QSqlQuery q = run(db, QStringLiteral("SELECT * FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
                       {client, number}, "ler o lançamento");
-    const QJsonArray rows = rowsJson(q);
-    return rows.isEmpty() ? QString() : compact(rows.first());
+    return q.next() ? rowJson(q) : QJsonObject();
 }
 
 // Who acts: the session's operator; a trusted caller without a session (the demo data, the
@@ -107,27 +106,36 @@ Actor acting(const Actor &actor, const QString &named)
 }
 
 void remember(const QSqlDatabase &db, const QString &client, const QString &number,
-              const char *operation, const Actor &who, const QString &data)
+              const char *operation, const Actor &who, const QJsonObject &row, bool chained,
+              const std::optional<ChainHead> &locked = std::nullopt)
 {
-    run(db, QStringLiteral("INSERT INTO HISTMOVCLIE (CDCLIENTE, NRSEQMOVCLI, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
-                           " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+    const Alongside history{
+        QStringLiteral("INSERT INTO HISTMOVCLIE (CDCLIENTE, NRSEQMOVCLI, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?)"),
         {client, number, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(), nullable(who.operatorCode),
-         nullable(who.terminal), data},
-        "gravar o histórico");
-    appendToChain(db, client, who, QLatin1String(operation), number,
-                  chainedFields(QJsonDocument::fromJson(data.toUtf8()).object()));
+         nullable(who.terminal), compact(row)}};
+    if (!chained) {
+        run(db, history.sql, history.values, "gravar o histórico");
+        return;
+    }
+    if (locked)
+        appendToChain(db, client, *locked, who, QLatin1String(operation), number, chainedFields(row), history);
+    else
+        appendToChain(db, client, who, QLatin1String(operation), number, chainedFields(row), history);
 }
 
 // A change that is not one movement's: a sale's or its receipts' cancellation, an account's
 // recalculation.
 void rememberAccountChange(const QSqlDatabase &db, const char *object, const QString &key, const char *operation,
-                           const Actor &who, const QJsonValue &data)
+                           const Actor &who, const QJsonValue &data, bool chained)
 {
     run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
                            " VALUES (?, ?, ?, ?, ?, ?, ?)"),
         {QLatin1String(object), key, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(),
          nullable(who.operatorCode), nullable(who.terminal), compact(data)},
         "gravar o histórico");
+    if (!chained)
+        return;
     // The accounts it touches chain it: the recalculated one, or those whose movements came from the sale.
     if (qstrcmp(object, "SALDOS") == 0) {
         appendToChain(db, key, who, QStringLiteral("recalc"), {}, data.toObject());
@@ -233,7 +241,7 @@ void checkDeltaFields(const fw::Delta &delta)
     }
 }
 
-void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor)
+void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
 {
     const Actor who = acting(actor, v.text("CDOPERADOR"));
     const QString client = v.text("CDCLIENTE");
@@ -289,26 +297,34 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
     }
     if (known.value(3).toInt() != 0)
         return; // sent again after it was already stored and then deleted
-    // The stored row comes back with the insert, for the history.
-    QSqlQuery stored = run(db, QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
-                           " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
-                           " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
-                           " TIPO, DTMOVIMCLIE)"
-                           " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?) RETURNING *"),
-        {client, number, branch, consumer, toCents(company), v.moment("DTMOVCLI"), v.nullableText("DSHISTMOV"),
-         type, v.nullableText("NRSEQVENDA"), v.nullableText("CDCAIXA"), v.moment("DTABERCAIX"),
-         v.nullableText("CDTIPORECE"), toCents(personal), v.moment("DTATUMOVCLIE"), nullable(who.operatorCode),
-         v.nullableText("DSATUMOVCLIE"), v.moment("DTMOVIMCLIE")},
-        "gravar o lançamento");
-    const QJsonArray row = rowsJson(stored);
-    if (row.isEmpty())
+    // The stored row comes back with the insert, for the history; on PostgreSQL the insert also
+    // takes the account's lock for the chain.
+    const bool locking = chained && db.driverName() == QLatin1String("QPSQL");
+    QVariantList values{client, number, branch, consumer, toCents(company), v.moment("DTMOVCLI"), v.nullableText("DSHISTMOV"),
+                        type, v.nullableText("NRSEQVENDA"), v.nullableText("CDCAIXA"), v.moment("DTABERCAIX"),
+                        v.nullableText("CDTIPORECE"), toCents(personal), v.moment("DTATUMOVCLIE"), nullable(who.operatorCode),
+                        v.nullableText("DSATUMOVCLIE"), v.moment("DTMOVIMCLIE")};
+    if (locking)
+        values.prepend(client);
+    QSqlQuery stored = run(db, (locking ? lockingWith() : QString())
+                               + QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
+                                                " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
+                                                " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
+                                                " TIPO, DTMOVIMCLIE)"
+                                                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?) RETURNING *")
+                               + (locking ? QStringLiteral(", ") + headColumns() : QString()),
+                           values, "gravar o lançamento");
+    if (!stored.next())
         throw DatabaseError("o lançamento gravado não foi devolvido");
-    remember(db, client, number, "insert", who, compact(row.first()));
+    QJsonObject row = rowJson(stored);
+    const std::optional<ChainHead> head = locking ? lockedHead(row) : std::nullopt;
+    remember(db, client, number, "insert", who, row, chained, head);
 }
 
 // Only the observation is the operator's to change in a stored movement; everything else is
 // set by the ledger (balances, cancellation) or fixed at entry.
-void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::DeltaChange &change, const Actor &actor)
+void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::DeltaChange &change, const Actor &actor,
+                    bool chained)
 {
     const MovementValues before(delta, change.oldValues);
     const MovementValues after(delta, change.newValues);
@@ -331,17 +347,17 @@ void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::De
         throw Refusal{QStringLiteral("A observação do lançamento %1 foi alterada por outro operador; recarregue o extrato.").arg(number)};
     run(db, QStringLiteral("UPDATE MOVICLIE SET DSHISTMOV = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
         {after.nullableText("DSHISTMOV"), client, number}, "alterar o lançamento");
-    remember(db, client, number, "modify", acting(actor, after.text("CDOPERADOR")), movementJson(db, client, number));
+    remember(db, client, number, "modify", acting(actor, after.text("CDOPERADOR")), movementJson(db, client, number), chained);
 }
 
-void deleteMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor)
+void deleteMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
 {
     const QString client = v.text("CDCLIENTE");
     const QString number = v.text("NRSEQMOVCLI");
-    const QString row = movementJson(db, client, number);
+    const QJsonObject row = movementJson(db, client, number);
     if (row.isEmpty())
         return; // already deleted, or never stored: nothing left to do
-    remember(db, client, number, "delete", acting(actor, v.text("CDOPERADOR")), row);
+    remember(db, client, number, "delete", acting(actor, v.text("CDOPERADOR")), row, chained);
     run(db, QStringLiteral("DELETE FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
         "excluir o lançamento");
 }
@@ -374,8 +390,9 @@ double fromCents(qint64 cents)
     return double(cents) / 100;
 }
 
-Ledger::Ledger(const Storage &storage)
+Ledger::Ledger(const Storage &storage, Chain chain)
     : m_storage(storage)
+    , m_chained(chain == Chain::Kept)
 {
 }
 
@@ -498,7 +515,8 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         rememberAccountChange(db, "SALDOS", client, "recalc", who,
                               QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
                                           {"LANCAMENTOS", qint64(balances.size())},
-                                          {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}});
+                                          {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}},
+                              m_chained);
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
@@ -547,13 +565,13 @@ Outcome Ledger::SetMovCliente(const QCborArray &args, const Actor &actor) const
         for (const fw::DeltaChange &change : delta.changes) {
             switch (change.op) {
             case fw::DeltaChange::Op::Insert:
-                insertMovement(db, MovementValues(delta, change.newValues), actor);
+                insertMovement(db, MovementValues(delta, change.newValues), actor, m_chained);
                 break;
             case fw::DeltaChange::Op::Modify:
-                modifyMovement(db, delta, change, actor);
+                modifyMovement(db, delta, change, actor, m_chained);
                 break;
             case fw::DeltaChange::Op::Delete:
-                deleteMovement(db, MovementValues(delta, change.oldValues), actor);
+                deleteMovement(db, MovementValues(delta, change.oldValues), actor, m_chained);
                 break;
             }
         }
@@ -607,7 +625,7 @@ Outcome Ledger::setCancelamento(const QCborArray &args, const Actor &actor) cons
         run(db, QStringLiteral("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X', CDOPERADOR = ?, DTATUMOVCLIE = ?, DSATUMOVCLIE = ?"
                                " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
             {who.operatorCode, QDateTime::currentMSecsSinceEpoch(), args[3].toString(), client, number}, "cancelar o lançamento");
-        remember(db, client, number, "cancel", who, movementJson(db, client, number));
+        remember(db, client, number, "cancel", who, movementJson(db, client, number), m_chained);
         transaction.commit();
         return okEnvelope();
     });
@@ -630,7 +648,7 @@ Outcome Ledger::setCancelaVenda(const QCborArray &args, const Actor &actor) cons
                 {args[0].toString(), QDateTime::currentMSecsSinceEpoch(), branch, till, number}, "cancelar a venda");
             QSqlQuery row = run(db, QStringLiteral("SELECT * FROM VENDA WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"),
                                 {branch, till, number}, "ler a venda");
-            rememberAccountChange(db, "VENDA", saleKey(branch, till, number), "cancel", actor, rowsJson(row).first());
+            rememberAccountChange(db, "VENDA", saleKey(branch, till, number), "cancel", actor, rowsJson(row).first(), m_chained);
         }
         transaction.commit();
         return okEnvelope();
@@ -653,7 +671,7 @@ Outcome Ledger::setCancelaReceb(const QCborArray &args, const Actor &actor) cons
             QSqlQuery rows = run(db, QStringLiteral("SELECT * FROM RECEBIMENTO WHERE CDFILIAL = ? AND CDCAIXA = ? AND NRSEQVENDA = ?"
                                                     " ORDER BY CDTIPORECE"),
                                  {branch, till, sale}, "ler o recebimento");
-            rememberAccountChange(db, "RECEBIMENTO", saleKey(branch, till, sale), "cancel", actor, rowsJson(rows));
+            rememberAccountChange(db, "RECEBIMENTO", saleKey(branch, till, sale), "cancel", actor, rowsJson(rows), m_chained);
         }
         transaction.commit();
         return okEnvelope();

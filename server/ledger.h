@@ -15,7 +15,11 @@ class Ledger
 public:
     static constexpr const char *ObjectName = acc00420::AccountObjectName;
 
-    explicit Ledger(const Storage &storage);
+    // Every change goes on its account's chain; a ledger that skips it exists only to measure
+    // what the chain costs.
+    enum class Chain { Kept, Skipped };
+
+    explicit Ledger(const Storage &storage, Chain chain = Chain::Kept);
 
     // The statement's query: client, start, all-consumers flag, consumer; the columns in the
     // movement record's order.
@@ -41,6 +45,7 @@ public:
 
 private:
     const Storage &m_storage;
+    bool m_chained;
 };
 
 // Amounts travel as floats and are kept in cents; percentages in hundredths.

@@ -96,13 +96,27 @@ QStringList version3(Kind)
     };
 }
 
-// Each account's changes chained by hash; the accounts already there are sealed as they stand.
+// Each account's changes chained by hash.
 QStringList version4(Kind)
 {
     return {
         "CREATE TABLE CADEIA (CDCLIENTE VARCHAR(21) NOT NULL, NRSEQ BIGINT NOT NULL, DTENTRADA BIGINT NOT NULL,"
         " CDOPERADOR VARCHAR(12), CDTERMINAL VARCHAR(40), DSOPERACAO VARCHAR(10) NOT NULL, NRSEQMOVCLI VARCHAR(10),"
         " DSDADOS TEXT NOT NULL, DSHASHANT CHAR(64) NOT NULL, DSHASH CHAR(64) NOT NULL, PRIMARY KEY (CDCLIENTE, NRSEQ))",
+    };
+}
+
+// Each chain's head kept on the account's lock row, so an append reads it with the lock; the
+// accounts already there are sealed as they stand (once, in the first of these two versions
+// that a ledger meets).
+QStringList version5(Kind)
+{
+    return {
+        "ALTER TABLE NUMMOVCLIE ADD COLUMN NRSEQCADEIA BIGINT NOT NULL DEFAULT 0",
+        "ALTER TABLE NUMMOVCLIE ADD COLUMN DSHASHCADEIA CHAR(64)",
+        "UPDATE NUMMOVCLIE SET NRSEQCADEIA = (SELECT MAX(NRSEQ) FROM CADEIA C WHERE C.CDCLIENTE = NUMMOVCLIE.CDCLIENTE),"
+        " DSHASHCADEIA = (SELECT DSHASH FROM CADEIA C WHERE C.CDCLIENTE = NUMMOVCLIE.CDCLIENTE ORDER BY NRSEQ DESC LIMIT 1)"
+        " WHERE EXISTS (SELECT 1 FROM CADEIA C WHERE C.CDCLIENTE = NUMMOVCLIE.CDCLIENTE)",
     };
 }
 
@@ -113,7 +127,7 @@ struct Migration
 };
 
 const std::vector<Migration> migrations = {
-    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, sealAccounts}};
+    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, nullptr}, {version5, sealAccounts}};
 
 } // namespace
 

@@ -214,7 +214,7 @@ void failDatabase(const char *purpose, const QString &message)
                                 .toStdString());
 }
 
-QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
+QSqlQuery run(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
               const char *purpose)
 {
     QSqlQuery query(db);

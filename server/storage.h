@@ -81,7 +81,7 @@ private:
 // statement's purpose and the database's message. On PostgreSQL a storage's connection keeps
 // the statement prepared and runs it again next time, so a result must be read before the same
 // statement runs again.
-QSqlQuery run(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values = {},
+QSqlQuery run(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {},
               const char *purpose = nullptr);
 
 } // namespace server

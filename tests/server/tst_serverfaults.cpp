@@ -62,7 +62,7 @@ void seedLargeAccount(LedgerBackend &b, int movements)
                " i % 300, 'M' FROM n")
                .arg(movements).arg(BulkBase),
            {C1, Consumer, Start.toMSecsSinceEpoch()});
-    b.exec("INSERT INTO NUMMOVCLIE VALUES (?, ?)", {C1, BulkBase + movements});
+    b.exec("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, ?)", {C1, BulkBase + movements});
     server::sealAccounts(b.db()); // written here, not through the ledger
 }
 

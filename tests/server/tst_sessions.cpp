@@ -33,7 +33,7 @@ void seed(LedgerBackend &b)
     b.exec("INSERT INTO CLIENFILIAL VALUES ('0001', ?), ('0002', ?)", {C1, C2});
     b.exec("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, VRMOVCLI, DTMOVCLI, IDTIPMOCVLI, VRMOVPESCONS,"
            " TIPO, CDOPERADOR) VALUES (?, '0000000001', '0001', 500, 1, 'C', 0, 'M', NULL)", {C1});
-    b.exec("INSERT INTO NUMMOVCLIE VALUES (?, 1)", {C1});
+    b.exec("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 1)", {C1});
     b.exec("INSERT INTO VENDA VALUES ('0001', '002', '0000000050', 1, 2, 700, 'A', NULL, NULL)");
     b.exec("INSERT INTO RECEBIMENTO VALUES ('0001', '002', '0000000050', '004', 700, 'A', NULL)");
     const server::Passwords passwords(1);

@@ -13,9 +13,10 @@ struct PublishedLedger
     server::Ledger ledger;
     server::Dispatcher dispatcher;
 
-    explicit PublishedLedger(const server::Storage &storage, server::Sessions::Options options = {})
+    explicit PublishedLedger(const server::Storage &storage, server::Sessions::Options options = {},
+                             server::Ledger::Chain chain = server::Ledger::Chain::Kept)
         : sessions(storage, passwords, std::move(options))
-        , ledger(storage)
+        , ledger(storage, chain)
     {
         sessions.publish(dispatcher);
         ledger.publish(dispatcher, sessions);
