@@ -3,6 +3,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace fw {
 namespace {
@@ -150,8 +151,11 @@ QByteArray formatWireDateTime(qint64 msecs)
     unsigned month, day;
     civilFromDays(days, &year, &month, &day);
     const int absOffset = offset < 0 ? -offset : offset;
+    // Four digits of year are all RFC 3339 writes: another year would read back as a
+    // different instant.
     if (year < 0 || year > 9999)
-        year = std::clamp(year, 0, 9999);
+        throw std::out_of_range(QStringLiteral("A data do ano %1 está fora dos anos 0000 a 9999 que o protocolo transmite.")
+                                    .arg(year).toStdString());
     const auto ms = int(msOfDay);
     char buffer[29];
     char *p = writeDigits(buffer, year, 4);

@@ -229,6 +229,20 @@ private slots:
         QCOMPARE(formatWireDateTime(1550502000000), QByteArray("2019-02-18T12:00:00.000-03:00"));
     }
 
+    // An instant whose year takes more than four digits is refused, not written as another one.
+    void instantsPastTheYearsWrittenAreRefused_data()
+    {
+        QTest::addColumn<QDateTime>("moment");
+        QTest::newRow("year 10000") << QDateTime(QDate(10000, 3, 1), QTime(12, 0), Qt::UTC);
+        QTest::newRow("before year 0000") << QDateTime(QDate(-2, 3, 1), QTime(12, 0), Qt::UTC); // 2 BC
+    }
+    void instantsPastTheYearsWrittenAreRefused()
+    {
+        QFETCH(QDateTime, moment);
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, formatWireDateTime(moment.toMSecsSinceEpoch()));
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, dateTimeToCbor(moment));
+    }
+
     void badWireDateTimes_data()
     {
         QTest::addColumn<QString>("text");
