@@ -2,10 +2,13 @@
 // account screen's own receipt report (for scripts and tests).
 //
 //   acc00420-receipt --database=PATH|postgresql://... --client=CDCLIENTE --movement=NRSEQMOVCLI
-//                    --output=FILE.pdf [--filial=0001]
+//                    --output=FILE.pdf
+//
+// The receipt heads with the branch the movement was made at.
 
 #include <framework/core/abort.h>
 #include <framework/data/checkresultserv.h>
+#include <framework/data/database.h>
 #include <framework/core/checks.h>
 #include "ledger.h"
 #include <framework/core/logincontext.h>
@@ -15,6 +18,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -40,17 +44,18 @@ int main(int argc, char **argv)
     const QCommandLineOption client(QStringLiteral("client"), QStringLiteral("Código do cliente."), QStringLiteral("code"));
     const QCommandLineOption movement(QStringLiteral("movement"), QStringLiteral("Número do lançamento."), QStringLiteral("number"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("Arquivo PDF a gravar."), QStringLiteral("file"));
-    const QCommandLineOption filial(QStringLiteral("filial"), QStringLiteral("Filial do recibo."), QStringLiteral("code"),
-                                    QStringLiteral("0001"));
-    parser.addOptions({database, client, movement, output, filial});
+    parser.addOptions({database, client, movement, output});
     parser.process(app);
     for (const QCommandLineOption &required : {database, client, movement, output}) {
         if (parser.value(required).isEmpty())
             return fail(QStringLiteral("informe --%1 (veja --help)").arg(required.names().first()));
     }
+    // A ledger file that is not there is a mistyped path: opening it would create an empty one.
+    const fw::DatabaseUrl where = fw::DatabaseUrl::parse(parser.value(database));
+    if (where.kind == fw::DatabaseUrl::Kind::SQLite && !QFileInfo(where.path).isFile())
+        return fail(QStringLiteral("o banco %1 não existe; informe o arquivo do razão em --database").arg(where.path));
     try {
         fw::LoginContext context;
-        context.filial = parser.value(filial);
         context.database = parser.value(database);
         fw::setLoginContext(context);
         // The movement as the server gives the statement, read in this process.

@@ -147,7 +147,9 @@ private slots:
                 q.addBindValue(client);
                 QVERIFY(q.exec() && q.next());
                 number = q.value(0).toString();
-                QVERIFY(q.prepare("UPDATE MOVICLIE SET VRMOVCLI = ?, VRMOVPESCONS = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
+                // At the other branch: the receipt heads with the movement's own.
+                QVERIFY(q.prepare("UPDATE MOVICLIE SET VRMOVCLI = ?, VRMOVPESCONS = ?, CDFILIAL = '0002'"
+                                  " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
                 q.addBindValue(companyCents);
                 q.addBindValue(personalCents);
                 q.addBindValue(client);
@@ -181,11 +183,27 @@ private slots:
         text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY(text.waitForFinished(60000));
         const QString receipt = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        QVERIFY2(receipt.contains(QStringLiteral("Filial Distrito Industrial")), qPrintable(receipt));
         QVERIFY2(receipt.contains(QStringLiteral("Cliente: Cantina Metalúrgica Sul")), qPrintable(receipt));
         QVERIFY(receipt.contains(QStringLiteral("Inscrição: 11.222.333/0001-81")));
         QVERIFY(receipt.contains(QStringLiteral("Lançamento nº ") + number));
         QVERIFY2(receipt.contains(headline), qPrintable(receipt));
         QVERIFY2(receipt.contains(u'(' + fw::ValorExtenso(amount) + u')'), qPrintable(receipt));
+    }
+
+    // A ledger file that is not there: refused, and nothing created in its place.
+    void theReceiptToolRefusesAMissingLedger()
+    {
+        QTemporaryDir dir;
+        const QString missing = dir.filePath("nao-existe.db");
+        QProcess tool;
+        tool.start(QStringLiteral(RECEIPT_TOOL_PATH), {"--database=" + missing, "--client=1", "--movement=1",
+                                                        "--output=" + dir.filePath("recibo.pdf")});
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(tool.readAllStandardError()).contains(QStringLiteral("não existe")));
+        QVERIFY(!QFile::exists(missing));
+        QVERIFY(!QFile::exists(dir.filePath("recibo.pdf")));
     }
 };
 
