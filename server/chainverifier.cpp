@@ -2,6 +2,7 @@
 
 #include "chain.h"
 #include "rowcursor.h"
+#include "statement.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
@@ -284,8 +285,7 @@ std::optional<QString> movementProblem(const QSqlDatabase &db, const QString &wh
                 return difference;
         }
         expected.movements.erase(it);
-        const QByteArrayView type = rows.text(type_);
-        const int sign = type == "C" ? 1 : (type == "D" || type == "A") ? -1 : 0;
+        const int sign = acc00420::balanceSign(QString::fromUtf8(rows.text(type_)));
         company += sign * rows.integer(company_);
         personal += sign * rows.integer(personal_);
         if (checkBalances && !balance && rows.integer(date_) >= recalcStart) {

@@ -3,6 +3,7 @@
 #include "chain.h"
 #include "ledger.h"
 #include "operators.h"
+#include "statement.h"
 #include <framework/data/protocol.h>
 
 #include <QDateTime>
@@ -121,7 +122,7 @@ void createDemoData(const Storage &storage, const QDate &today)
                      sale ? QVariant(sale->opened) : moment, sale ? QVariant(QStringLiteral("004")) : text, personalCents,
                      at, operators.at(dice.roll(3)), update, sale ? QStringLiteral("V") : QStringLiteral("M"),
                      QDateTime(when.date(), QTime(0, 0)).toMSecsSinceEpoch()});
-                const int sign = type == "C" ? 1 : type == "X" ? 0 : -1;
+                const int sign = acc00420::balanceSign(type);
                 company += sign * companyCents;
                 personal += sign * personalCents;
             };

@@ -7,6 +7,7 @@
 
 #include <framework/data/datapacket.h>
 #include "accountmethods.h"
+#include "statement.h"
 #include "movementfields.h"
 #include "rowcursor.h"
 #include <framework/data/protocol.h>
@@ -492,8 +493,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                                                      " WHERE CDCLIENTE = ? AND DTMOVCLI >= ? ORDER BY DTMOVCLI, NRSEQMOVCLI"),
                                   {client, start}, "ler os lançamentos");
         while (movements.next()) {
-            const QString type = movements.value(1).toString();
-            const int sign = type == QLatin1String("C") ? 1 : (type == QLatin1String("D") || type == QLatin1String("A")) ? -1 : 0;
+            const int sign = acc00420::balanceSign(movements.value(1).toString());
             company = addChecked(company, sign * movements.value(2).toLongLong());
             personal = addChecked(personal, sign * movements.value(3).toLongLong());
             balances.push_back({movements.value(0).toString(), company, personal});
