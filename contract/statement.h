@@ -10,6 +10,13 @@ namespace acc00420 {
 // and a debit adjustment (A) subtract it, a cancelled movement (X) counts zero.
 int balanceSign(QStringView type);
 
+// Whom a statement is of: the client and, for one consumer's, the consumer.
+struct StatementHolder
+{
+    QString client, clientName, registration, personType;
+    QString consumer, consumerName; // empty: every consumer of the client
+};
+
 // One movement as a statement reads it; amounts in cents, the moment in milliseconds since
 // the epoch.
 struct StatementMovement

@@ -8,9 +8,9 @@
 
 #include <framework/core/abort.h>
 #include <framework/data/checkresultserv.h>
-#include <framework/data/database.h>
 #include <framework/core/checks.h>
 #include "ledger.h"
+#include "ledgerfile.h"
 #include <framework/core/logincontext.h>
 #include <framework/data/protocol.h>
 #include <framework/report/reportdefinition.h>
@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -50,10 +49,8 @@ int main(int argc, char **argv)
         if (parser.value(required).isEmpty())
             return fail(QStringLiteral("informe --%1 (veja --help)").arg(required.names().first()));
     }
-    // A ledger file that is not there is a mistyped path: opening it would create an empty one.
-    const fw::DatabaseUrl where = fw::DatabaseUrl::parse(parser.value(database));
-    if (where.kind == fw::DatabaseUrl::Kind::SQLite && !QFileInfo(where.path).isFile())
-        return fail(QStringLiteral("o banco %1 não existe; informe o arquivo do razão em --database").arg(where.path));
+    if (const auto missing = missingLedger(parser.value(database)))
+        return fail(*missing);
     try {
         fw::LoginContext context;
         context.database = parser.value(database);

@@ -89,8 +89,8 @@ ReportDefinition ReportDefinition::parse(const QByteArray &json, const QString &
     r.name = root.value(QLatin1String("report")).toString();
     r.database = root.value(QLatin1String("database")).toString();
     r.sql = root.value(QLatin1String("sql")).toString();
-    if (r.name.isEmpty() || r.database.isEmpty() || r.sql.isEmpty())
-        fail(source, QStringLiteral("\"report\", \"database\" e \"sql\" são obrigatórios"));
+    if (r.name.isEmpty() || r.database.isEmpty())
+        fail(source, QStringLiteral("\"report\" e \"database\" são obrigatórios"));
     for (const QJsonValue &p : root.value(QLatin1String("parameters")).toArray()) {
         if (!p.isString() || p.toString().isEmpty())
             fail(source, QStringLiteral("cada parâmetro deve ser um nome"));

@@ -50,7 +50,7 @@ struct ReportDefinition
     QString name;
     QString database;
     QStringList parameters;
-    QString sql;
+    QString sql; // empty: the program that prints the report gives its rows
     QPageSize::PageSizeId pageSize = QPageSize::A4;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     double marginMm = 15;

@@ -69,6 +69,9 @@ ReportData TReportDesignerDialog::fetch(const QString &reportFile)
     if (defaultDatabaseOnly && report.database.compare(defaultDatabaseName, Qt::CaseInsensitive) != 0)
         throw ReportError(QStringLiteral("O relatório %1 usa o banco \"%2\"; aqui só \"%3\" está disponível.")
                               .arg(report.name, report.database, defaultDatabaseName));
+    if (report.sql.isEmpty())
+        throw ReportError(QStringLiteral("O relatório %1 não tem consulta: só o imprime o programa que dá as suas linhas.")
+                              .arg(report.name));
     ReportData data;
     for (const QString &name : report.parameters)
         data.params.append({name, QVariant()});

@@ -156,8 +156,8 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("message");
         QTest::newRow("not JSON") << QByteArray("{report: ") << "é inválido";
-        QTest::newRow("no SQL") << QByteArray(R"({"report": "X", "database": "dbVelmora", "bands": [{"type": "detail"}]})")
-                                << "\"sql\" são obrigatórios";
+        QTest::newRow("no SQL, run from a menu")
+            << QByteArray(R"({"report": "X", "database": "dbVelmora", "bands": [{"type": "detail"}]})") << "não tem consulta";
         QTest::newRow("unknown band")
             << QByteArray(R"({"report": "X", "database": "dbVelmora", "sql": "SELECT 1", "bands": [{"type": "side"}]})")
             << "faixa de tipo \"side\"";
