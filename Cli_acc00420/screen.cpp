@@ -9,6 +9,8 @@
 #include "acc00420module.h"
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QStatusBar>
 
 static void loadScreenResources()
 {
@@ -36,6 +38,7 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     bindEntryEvents();
     bindCancellationEvents();
     bindPrintingEvents();
+    bindStatementEvents();
     setFocusProxy(medCdCliente);
 }
 
@@ -73,6 +76,12 @@ void TfrmPagClie::FormClose(fw::CloseAction &action)
         return;
     }
     netPagClie->close();
+}
+
+void TfrmPagClie::showStatus(const QString &message)
+{
+    if (auto *main = qobject_cast<QMainWindow *>(fw::hostServices().mainWindow.data()))
+        main->statusBar()->showMessage(message, 15000);
 }
 
 } // namespace acc00420

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "accountservice.h"
+#include "statementreport.h"
 #include <framework/data/adoibquery.h>
 #include <framework/ui/buttonflat.h>
 #include <framework/ui/btnpesquisa.h>
@@ -125,6 +126,14 @@ public:
     // Writes the receipt of the current movement; returns its pages. Throws fw::ReportError.
     int printReceiptToPdf(const QString &pdfFile);
 
+    // The statement of a period (statementprinting.cpp): asked for in a small dialog, then
+    // previewed or exported as CSV to the file askExportFile gives (empty: none).
+    QAction *mnuImprimirExtrato;
+    QAction *mnuExportarExtrato;
+    std::function<QString(const QString &suggested)> askExportFile;
+    void printStatement();
+    void exportStatement();
+
     // Client and consumer selection, statement loading (selection.cpp).
     void medCdClienteEnter();
     void medCdClienteExit();
@@ -167,6 +176,11 @@ private:
     void bindEntryEvents();
     void bindCancellationEvents();
     void bindPrintingEvents();
+    void bindStatementEvents();
+    std::optional<std::pair<StatementPrint, Statement>> askStatement();
+    QString branchName() const;
+    // A message in the host's status bar, for a while.
+    void showStatus(const QString &message);
 
     bool m_refusing = false; // a posting is refused: the focus moves to the field at fault
 

@@ -10,8 +10,6 @@
 #include <framework/ui/hostservices.h>
 
 #include <QCborMap>
-#include <QMainWindow>
-#include <QStatusBar>
 
 namespace acc00420 {
 
@@ -38,9 +36,8 @@ void TfrmPagClie::sbtVerificarClick()
     if (!intact.isBool())
         return; // a server that keeps no chain says nothing about it
     if (intact.toBool()) {
-        if (auto *main = qobject_cast<QMainWindow *>(fw::hostServices().mainWindow.data()))
-            main->statusBar()->showMessage(QStringLiteral("Histórico da conta íntegro: %1 entradas verificadas.")
-                                               .arg(checked.value(QStringLiteral("entradas")).toInteger()), 15000);
+        showStatus(QStringLiteral("Histórico da conta íntegro: %1 entradas verificadas.")
+                       .arg(checked.value(QStringLiteral("entradas")).toInteger()));
         return;
     }
     fw::showError(QStringLiteral("O histórico desta conta não confere com os lançamentos gravados: %1. Não altere a conta "

@@ -139,7 +139,11 @@ void TReportDesignerDialog::preview(const QString &reportFile, QWidget *parent)
 {
     // Everything that can fail does so before the window opens.
     const ReportDefinition report = ReportDefinition::load(reportFile);
-    const ReportData data = fetch(reportFile);
+    preview(report, fetch(reportFile), parent);
+}
+
+void TReportDesignerDialog::preview(const ReportDefinition &report, const ReportData &data, QWidget *parent)
+{
     auto *printer = new QPrinter(QPrinter::HighResolution);
     applyPrinterSettings(*printer);
     QPrintPreviewDialog *dialog = createReportPreview(printer, parent);

@@ -12,6 +12,7 @@ class QWidget;
 namespace fw {
 
 struct ReportData;
+struct ReportDefinition;
 
 // One query parameter of a report.
 struct ReportParam
@@ -77,6 +78,8 @@ public:
     int print(const QString &reportFile, QPrinter &printer);
     // A preview window over `parent`, from which the operator prints (modal as modalPreview says).
     void preview(const QString &reportFile, QWidget *parent);
+    // The same for a report whose rows its program gives.
+    void preview(const ReportDefinition &report, const ReportData &data, QWidget *parent);
     void applyPrinterSettings(QPrinter &printer) const;
 };
 

@@ -173,7 +173,7 @@ QToolButton *TfrmPadrao::addButton(const char *name, const QString &text, const 
 }
 
 QAction *TfrmPadrao::addReportItem(const char *name, const QString &caption, const QKeySequence &shortcut,
-                                   std::function<void()> run)
+                                   std::function<void()> run, ReportOf of)
 {
     auto *item = new QAction(caption, this);
     item->setObjectName(QLatin1String(name));
@@ -182,9 +182,9 @@ QAction *TfrmPadrao::addReportItem(const char *name, const QString &caption, con
     mnuManutencao->insertAction(mnuConfigImpressora, item);
     addAction(item);
     connect(item, &QAction::triggered, this, [run = std::move(run)] { guarded(run); });
-    m_reportItems.append(item);
+    m_reportItems.append({item, of});
     RecordSet *set = dataSet();
-    item->setEnabled(set && set->state() == DataSetState::Browse && !set->isEmpty());
+    item->setEnabled(set && set->state() == DataSetState::Browse && (of == ReportOf::DataSet || !set->isEmpty()));
     return item;
 }
 
@@ -287,8 +287,8 @@ void TfrmPadrao::dtsPadraoStateChange()
     sbtCancelar->setEnabled(editing);
     updateRecordArrows();
     sbtVerificar->setEnabled(browsing);
-    for (QAction *report : std::as_const(m_reportItems))
-        report->setEnabled(hasRecord);
+    for (const auto &[report, of] : std::as_const(m_reportItems))
+        report->setEnabled(of == ReportOf::DataSet ? browsing : hasRecord);
     copyToTwins({sbtIncluir, sbtAlterar, sbtExcluir, sbtConfirmar, sbtCancelar, sbtPrimeiro, sbtAnterior,
                  sbtProximo, sbtUltimo, sbtVerificar, sbtImprimir});
 }

@@ -64,9 +64,10 @@ public:
     void copyToTwins(const QList<QToolButton *> &buttons);
 
     // A report the screen prints from its maintenance menu, after the print item; offered
-    // while a record is current and browsing.
+    // while browsing, with a record current unless the report is of the whole data set.
+    enum class ReportOf { CurrentRecord, DataSet };
     QAction *addReportItem(const char *name, const QString &caption, const QKeySequence &shortcut,
-                           std::function<void()> run);
+                           std::function<void()> run, ReportOf of = ReportOf::CurrentRecord);
 
     void SetActivePage(QWidget *page);
     QWidget *activePage() const { return pgcPadrao->currentWidget(); }
@@ -121,7 +122,7 @@ private:
     void followChildWindow();
 
     QHash<QToolButton *, QAction *> m_twins;
-    QList<QAction *> m_reportItems;
+    QList<std::pair<QAction *, ReportOf>> m_reportItems;
     QMetaObject::Connection m_childWindowActivation;
 };
 

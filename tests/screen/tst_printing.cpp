@@ -11,7 +11,10 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QAbstractButton>
+#include <QLabel>
 #include <QTest>
+#include <QTimer>
 
 using namespace acc00420;
 
@@ -24,10 +27,37 @@ TestMovement movement(std::optional<double> personal)
     return m;
 }
 
+TestMovement dated(const char *number, const char *type, double company, int month, int day)
+{
+    TestMovement m{number, type, company, 0.0};
+    m.when = QDateTime(QDate(2026, month, day), QTime(10, 30));
+    return m;
+}
+
+// Runs `act` on the modal dialog as soon as it shows.
+void onModal(std::function<void(QWidget *)> act)
+{
+    QTimer::singleShot(0, [act = std::move(act)] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        act(QApplication::activeModalWidget());
+    });
+}
+
+// Types a date into a date field of the dialog, as the operator does: the field's text chosen
+// and the digits typed over it.
+void typeDate(QWidget *dialog, const char *field, const QString &digits)
+{
+    auto *edit = dialog->findChild<fw::TDateEditPlus *>(QLatin1String(field))->edit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, digits);
+}
+
 } // namespace
 
-// The receipt: the parameters the screen gives the report, the menu entry that prints it, and
-// the receipt of a demo movement written by acc00420-receipt.
+// The receipt and the statement: the parameters the screen gives the receipt's report, the
+// menu entries that print them, the receipt of a demo movement written by acc00420-receipt,
+// and the statement asked for and exported by keyboard.
 class TestPrinting : public QObject
 {
     Q_OBJECT
@@ -189,6 +219,81 @@ private slots:
         QVERIFY(receipt.contains(QStringLiteral("Lançamento nº ") + number));
         QVERIFY2(receipt.contains(headline), qPrintable(receipt));
         QVERIFY2(receipt.contains(u'(' + fw::ValorExtenso(amount) + u')'), qPrintable(receipt));
+    }
+
+    // Ctrl+Shift+E, the period typed, whose chosen by its key, Enter: the period's rows go to
+    // the file; a period backwards is said in the dialog, and Esc leaves without a file.
+    void theStatementIsExportedByKeyboard_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QList<int>>("keys"); // Alt+letter choices made before Enter
+        QTest::addColumn<QStringList>("numbers"); // the rows written; empty: no file
+        QTest::addColumn<QString>("args"); // the consumer and all-consumers flag asked for
+        QTest::newRow("November, every consumer") << "01112026" << "30112026" << QList<int>{Qt::Key_T}
+                                                  << QStringList{"0000000002", "0000000003"} << "|T";
+        QTest::newRow("this consumer, cancelled left out") << "01112026" << "30112026" << QList<int>{Qt::Key_C, Qt::Key_N}
+                                                           << QStringList{"0000000002"} << "000000000000000000042|";
+        QTest::newRow("a period backwards") << "30112026" << "01112026" << QList<int>{} << QStringList{} << "";
+    }
+    void theStatementIsExportedByKeyboard()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QList<int>, keys);
+        QFETCH(QStringList, numbers);
+        QFETCH(QString, args);
+        QVERIFY(m_fixture->load({dated("0000000001", "C", 100, 10, 20), dated("0000000002", "D", 30, 11, 3),
+                                 dated("0000000003", "X", 5, 11, 9), dated("0000000004", "D", 10, 12, 2)}));
+        QTemporaryDir dir;
+        const QString file = dir.filePath("extrato.csv");
+        s().askExportFile = [&](const QString &) { return file; };
+        QString message;
+        onModal([&](QWidget *dialog) {
+            typeDate(dialog, "depDe", from);
+            typeDate(dialog, "depAte", to);
+            QApplication::setActiveWindow(dialog); // its mnemonics answer the keys, as in a window of its own
+            for (int key : keys) {
+                QTest::keyClick(dialog, Qt::Key(key), Qt::AltModifier);
+                // A mnemonic presses its button for a moment, then clicks it.
+                if (auto *button = qobject_cast<QAbstractButton *>(dialog->focusWidget()))
+                    QTRY_VERIFY(!button->isDown());
+            }
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+            if (!QApplication::activeModalWidget())
+                return;
+            message = dialog->findChild<QLabel *>("lblMensagem")->text();
+            const bool onTheFrom = dialog->focusWidget() == dialog->findChild<fw::TDateEditPlus *>("depDe")->edit();
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Escape);
+            QVERIFY(onTheFrom);
+        });
+        m_fixture->key(Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        if (numbers.isEmpty()) {
+            QCOMPARE(message, QStringLiteral("A data inicial deve ser anterior ou igual à final."));
+            QVERIFY(!QFile::exists(file));
+            return;
+        }
+        const FakeAppServer::Call &asked = m_fixture->server.calls.last();
+        QCOMPARE(asked.method, QStringLiteral("getMovCliente"));
+        QCOMPARE(asked.args[0].toString() + u'|' + asked.args[1].toString(), args);
+        QVERIFY2(m_fixture->dialogs.shown.isEmpty(), qPrintable(m_fixture->dialogs.texts().join(u'|')));
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QStringList got;
+        for (const QString &line : QString::fromUtf8(written.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1))
+            got << line.section(u';', 1, 1);
+        QCOMPARE(got, numbers);
+    }
+
+    void theStatementIsOfferedWhileBrowsingAnAccount()
+    {
+        QVERIFY(!s().mnuImprimirExtrato->isEnabled()); // no account
+        QVERIFY(m_fixture->load({}));
+        QVERIFY(s().mnuImprimirExtrato->isEnabled()); // an account without movements has periods too
+        QVERIFY(s().mnuExportarExtrato->isEnabled());
+        m_fixture->key(Qt::Key_F2);
+        QVERIFY(!s().mnuImprimirExtrato->isEnabled()); // a movement being typed
     }
 
     // A ledger file that is not there: refused, and nothing created in its place.

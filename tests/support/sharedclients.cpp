@@ -28,6 +28,8 @@ void createSharedClients(const QString &file)
         QStringLiteral("CREATE TABLE CLIENTE (CDCLIENTE VARCHAR(21), NRINSJURCLIE VARCHAR(20),"
                        " IDTPIJURCLIE CHAR(1), NMFANTCLIE VARCHAR(50))"),
         QStringLiteral("CREATE TABLE CLIENFILIAL (CDFILIAL VARCHAR(4), CDCLIENTE VARCHAR(21))"),
+        QStringLiteral("CREATE TABLE FILIAL (CDFILIAL VARCHAR(4), NMFILIAL VARCHAR(50))"),
+        QStringLiteral("INSERT INTO FILIAL VALUES ('0001', 'Matriz Centro')"),
         "INSERT INTO CLIENTE VALUES ('" + C1 + "', '" + CPF + "', 'F', 'João Batista'),"
         " ('000000000000000000009', '39053344705', 'F', 'Só na filial 2')",
         "INSERT INTO CLIENFILIAL VALUES ('0001', '" + C1 + "'), ('0002', '000000000000000000009')"});
