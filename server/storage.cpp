@@ -55,8 +55,14 @@ public:
             return nullptr;
         if (m_prepared.isEmpty() && !m_releasesAtFinish) {
             // A pool thread lets go of its statements while it still runs; at its very end
-            // the driver can no longer be asked to.
-            QObject::connect(QThread::currentThread(), &QThread::finished, [this] { m_prepared.clear(); });
+            // the driver can no longer be asked to. The pool starts an expired thread object
+            // again on a new system thread, whose thread-locals are others: the connection goes
+            // with the run that made it, or a later run would clear whatever now lives at `this`,
+            // perhaps a busy thread's statements. Direct: the object itself lives in the thread
+            // that made the pool, and the statements must go here.
+            QThread *thread = QThread::currentThread();
+            QObject::connect(thread, &QThread::finished, thread, [this] { m_prepared.clear(); },
+                             Qt::ConnectionType(Qt::DirectConnection | Qt::SingleShotConnection));
             m_releasesAtFinish = true;
         }
         QHash<QString, QSqlQuery> &statements = m_prepared[db.connectionName()];
