@@ -90,6 +90,11 @@ void TfrmPagClie::ndeValPagoExit()
     // field a posting refused, nor an entry that was just confirmed or dropped.
     if (m_refusing || cdsMovCliente->state() != fw::DataSetState::Insert)
         return;
+    // A click on the toolbar, whose buttons take no focus, gives it to the frame holding the
+    // screen: the value is not left but confirmed, and the posting refuses it. Refused here too,
+    // the box would take the click and the confirmation would refuse it again once it got through.
+    if (const QWidget *to = QApplication::focusWidget(); to && to->isAncestorOf(ndeValPago))
+        return;
     if (ndeValPago->GetNumber() < 0) {
         ndeValPago->setFocus();
         fw::MensErro(msgPadrao->Msg(QStringLiteral("VALOR_INV")));
@@ -179,8 +184,12 @@ void TfrmPagClie::cdsMovClienteAfterPost(fw::RecordSet &set)
     stNrSequMovi = set.fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
     reloadStatement();
     returnToMovement();
-    // The operator goes on in the list, on the movement, as after a load: the arrows move at
-    // once and a stray key edits nothing.
+    goOnInTheList();
+}
+
+void TfrmPagClie::goOnInTheList()
+{
+    // On the movement, as after a load: the arrows move at once and a stray key edits nothing.
     if (pageEnabled(tshFolhaDados)) {
         SetActivePage(tshFolhaDados);
         dbgPadrao->setFocus(Qt::OtherFocusReason);
@@ -210,6 +219,10 @@ void TfrmPagClie::cdsMovClienteAfterCancel(fw::RecordSet &set)
     }
     // 3.
     cdsMovClienteAfterScroll(set);
+    // The form the entry was typed in has nothing to show any more: the operator goes on in the
+    // list, not on a tab or a panel field the focus fell to.
+    if (!set.isEmpty())
+        goOnInTheList();
 }
 
 bool TfrmPagClie::hasPendingChanges() const

@@ -164,6 +164,8 @@ public:
     void reloadStatement();
     // Puts the cursor back on the movement numbered stNrSequMovi, when the statement holds it.
     bool returnToMovement();
+    // After an entry is posted or dropped: the list page, the focus in the grid.
+    void goOnInTheList();
 
 private:
     void buildSelectionPanel();

@@ -21,6 +21,7 @@
 #include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -291,6 +292,64 @@ private slots:
         type(QStringLiteral("q"));
         QCOMPARE(statement->state(), fw::DataSetState::Browse);
         QCOMPARE(statement->fieldByName(QStringLiteral("DSHISTMOV")).asString(), QStringLiteral("Acerto"));
+    }
+
+    // Confirmed from the toolbar, by a click or by F10 in the value, a negative value is refused
+    // once, by the confirmation: the movement stays, being typed, the focus in its value.
+    void aNegativeValueIsRefusedOnceAndTheFocusStaysInIt_data()
+    {
+        QTest::addColumn<bool>("byClick");
+        QTest::newRow("click") << true;
+        QTest::newRow("F10") << false;
+    }
+    void aNegativeValueIsRefusedOnceAndTheFocusStaysInIt()
+    {
+        QFETCH(bool, byClick);
+        fw::RecordSet *statement = m_screen->dtsPadrao->dataSet();
+        const int rows = statement->recordCount();
+        key(QStringLiteral("F2"));
+        QTRY_COMPARE(focusName(), QStringLiteral("cbbTipo"));
+        key(QStringLiteral("Down Tab Down Tab"));
+        QTRY_COMPARE(focusName(), QStringLiteral("ndeValPago"));
+        key(QStringLiteral("minus")); // typed, "-10,00" would be an option to xdotool
+        type(QStringLiteral("10,00"));
+        QSignalSpy clicked(m_screen->sbtConfirmar, &QToolButton::clicked);
+        QSignalSpy triggered(m_screen->mnuConfirmar, &QAction::triggered);
+        // Every message box shown is counted, and answered with Enter once it has the activation.
+        QStringList messages;
+        QPointer<QMessageBox> answering;
+        QTimer operatorAtTheDialogs;
+        connect(&operatorAtTheDialogs, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || box == answering)
+                return;
+            answering = box;
+            messages << box->text();
+            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(box->winId())});
+            shot(QStringLiteral("negative-value"));
+            key(QStringLiteral("Return"));
+        });
+        operatorAtTheDialogs.start(30);
+        if (byClick) {
+            const QPoint centre = m_screen->sbtConfirmar->mapToGlobal(m_screen->sbtConfirmar->rect().center());
+            xdotool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+                     QStringLiteral("click"), QStringLiteral("1")});
+        } else {
+            key(QStringLiteral("F10"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 10000);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QTRY_COMPARE(focusName(), QStringLiteral("ndeValPago"));
+        QCOMPARE(statement->state(), fw::DataSetState::Insert);
+        // The press of the click refused nothing: the click got through, as a confirmation.
+        QCOMPARE(clicked.count() + triggered.count(), 1);
+        // Dropped by the operator: a second refusal on its way would be in by then.
+        key(QStringLiteral("Escape"));
+        QTRY_COMPARE(statement->state(), fw::DataSetState::Browse);
+        QCOMPARE(messages, QStringList{QStringLiteral("Valor deve ser maior que zero.")});
+        QCOMPARE(statement->recordCount(), rows);
+        QCOMPARE(statement->changeCount(), 0); // nothing sent, nothing pending
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
     }
 
     void theReceiptPreviewPrintsAndClosesByKeys()
