@@ -118,13 +118,10 @@ public:
 
     // The receipt of the current movement (printing.cpp). The print button does nothing: the
     // maintenance menu's "Imprimir Recibo" prints.
-    static const QString ReceiptReport;
     QAction *mnuImprimirRecibo;
     void rpddPadraoBeforeGetQueryParams(fw::ReportParams &params, bool &handled);
     void sbtImprimirClick() override {}
     void printReceipt();
-    // Writes the receipt of the current movement; returns its pages. Throws fw::ReportError.
-    int printReceiptToPdf(const QString &pdfFile);
 
     // The statement of a period (statementprinting.cpp): asked for in a small dialog, then
     // previewed or exported as CSV to the file askExportFile gives (empty: none).

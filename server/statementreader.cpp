@@ -28,26 +28,45 @@ QString servingBranches(const QSqlDatabase &db, const QString &client)
     return names.join(QStringLiteral(", "));
 }
 
+namespace {
+
+const QString MovementColumns = QStringLiteral(
+    "SELECT NRSEQMOVCLI, DTMOVCLI, IDTIPMOCVLI, CDCONSUMIDOR, DSHISTMOV, VRMOVCLI, VRMOVPESCONS FROM MOVICLIE");
+
+acc00420::StatementMovement movementAt(RowCursor &rows)
+{
+    acc00420::StatementMovement m;
+    m.number = QString::fromUtf8(rows.text(0));
+    m.moment = rows.integer(1);
+    m.type = QString::fromUtf8(rows.text(2));
+    m.consumer = rows.isNull(3) ? QString() : QString::fromUtf8(rows.text(3));
+    m.history = rows.isNull(4) ? QString() : QString::fromUtf8(rows.text(4));
+    m.company = rows.integer(5);
+    m.personal = rows.integer(6);
+    return m;
+}
+
+} // namespace
+
 QList<acc00420::StatementMovement> readAccountMovements(const QSqlDatabase &db, const QString &client,
                                                         const QString &consumer)
 {
     QList<acc00420::StatementMovement> movements;
-    RowCursor rows(db, QStringLiteral("SELECT NRSEQMOVCLI, DTMOVCLI, IDTIPMOCVLI, CDCONSUMIDOR, DSHISTMOV, VRMOVCLI, VRMOVPESCONS"
-                                      " FROM MOVICLIE WHERE CDCLIENTE = ? AND (COALESCE(?, '') = '' OR CDCONSUMIDOR = ?)"
-                                      " ORDER BY DTMOVCLI, NRSEQMOVCLI"),
+    RowCursor rows(db, MovementColumns + QStringLiteral(" WHERE CDCLIENTE = ? AND (COALESCE(?, '') = '' OR CDCONSUMIDOR = ?)"
+                                                        " ORDER BY DTMOVCLI, NRSEQMOVCLI"),
                    {client, consumer, consumer}, "ler os lançamentos");
-    while (rows.next()) {
-        acc00420::StatementMovement m;
-        m.number = QString::fromUtf8(rows.text(0));
-        m.moment = rows.integer(1);
-        m.type = QString::fromUtf8(rows.text(2));
-        m.consumer = rows.isNull(3) ? QString() : QString::fromUtf8(rows.text(3));
-        m.history = rows.isNull(4) ? QString() : QString::fromUtf8(rows.text(4));
-        m.company = rows.integer(5);
-        m.personal = rows.integer(6);
-        movements.append(m);
-    }
+    while (rows.next())
+        movements.append(movementAt(rows));
     return movements;
+}
+
+std::optional<acc00420::StatementMovement> readMovement(const QSqlDatabase &db, const QString &client, const QString &number)
+{
+    RowCursor rows(db, MovementColumns + QStringLiteral(" WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
+                   "ler o lançamento");
+    if (!rows.next())
+        return std::nullopt;
+    return movementAt(rows);
 }
 
 } // namespace server

@@ -21,4 +21,7 @@ QString servingBranches(const QSqlDatabase &db, const QString &client);
 QList<acc00420::StatementMovement> readAccountMovements(const QSqlDatabase &db, const QString &client,
                                                         const QString &consumer);
 
+// One movement of the client's, by its number; nothing when the client has none of that number.
+std::optional<acc00420::StatementMovement> readMovement(const QSqlDatabase &db, const QString &client, const QString &number);
+
 } // namespace server

@@ -6,18 +6,17 @@
 //
 // The receipt heads with the branch the movement was made at.
 
-#include <framework/core/abort.h>
-#include <framework/data/checkresultserv.h>
-#include <framework/core/checks.h>
-#include "ledger.h"
 #include "ledgerfile.h"
-#include <framework/core/logincontext.h>
-#include <framework/data/protocol.h>
-#include <framework/report/reportdefinition.h>
-#include "screen.h"
+#include "receiptreport.h"
+#include "statementreader.h"
+#include "storage.h"
 
-#include <QApplication>
+#include <framework/core/checks.h>
+#include <framework/core/logincontext.h>
+#include <framework/report/reportdefinition.h>
+
 #include <QCommandLineParser>
+#include <QGuiApplication>
 
 #include <cstdio>
 
@@ -35,7 +34,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Grava o recibo de um lançamento em PDF."));
     parser.addHelpOption();
@@ -52,28 +51,19 @@ int main(int argc, char **argv)
     if (const auto missing = missingLedger(parser.value(database)))
         return fail(*missing);
     try {
+        // The report's own query reads the movement's branch, client, consumer and operator.
         fw::LoginContext context;
         context.database = parser.value(database);
         fw::setLoginContext(context);
-        // The movement as the server gives the statement, read in this process.
         server::Storage storage(parser.value(database));
-        const server::Ledger ledger(storage);
         const QString code = fw::Ajusta(parser.value(client), 21);
-        const server::Outcome statement = ledger.getMovCliente(
-            {QString(), QStringLiteral("T"), code, fw::dateTimeToCbor(QDateTime(QDate(1900, 1, 1), QTime(0, 0)))});
-        if (!statement.errorCode.isEmpty())
-            return fail(statement.errorMessage);
-        acc00420::TfrmPagClie screen;
-        screen.cdsMovCliente->loadFromPacket(
-            fw::CheckResultServ(fw::CborItem(statement.result, 0, statement.result.size()), true, 0).bytes());
         const QString number = fw::Ajusta(parser.value(movement), 10);
-        if (!screen.cdsMovCliente->locate(QStringLiteral("NRSEQMOVCLI"), number))
+        const auto found = server::readMovement(storage.connection(), code, number);
+        if (!found)
             return fail(QStringLiteral("lançamento %1 do cliente %2 não encontrado").arg(number, code));
-        const int pages = screen.printReceiptToPdf(parser.value(output));
+        const int pages = acc00420::printReceiptToPdf(parser.value(output), {code, number, found->personal / 100.0});
         std::printf("%s: %d página(s)\n", parser.value(output).toLocal8Bit().constData(), pages);
         return 0;
-    } catch (const fw::Abort &) {
-        return 1; // the reason was already written
     } catch (const std::exception &failure) {
         return fail(QString::fromUtf8(failure.what()));
     }
