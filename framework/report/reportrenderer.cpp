@@ -5,6 +5,7 @@
 #include <framework/core/formatsettings.h>
 
 #include <QPainter>
+#include <optional>
 #include <QRegularExpression>
 
 namespace fw {
@@ -73,168 +74,262 @@ int columnOf(const ReportData &data, const QString &name)
     throw ReportError(QStringLiteral("O campo %1 não existe na consulta do relatório.").arg(name));
 }
 
-} // namespace
-
-QString expandReportText(const QString &text, const ReportData &data, int row, int page, int pages)
+// A cell's text read once: its literal pieces and its placeholders, each with its column or
+// parameter already found, so that a row costs formatting only.
+class CellText
 {
-    static const QRegularExpression placeholder(QStringLiteral("\\{([^{}]+)\\}"));
-    QString out;
-    qsizetype from = 0;
-    for (const QRegularExpressionMatch &m : placeholder.globalMatch(text)) {
-        out += text.mid(from, m.capturedStart() - from);
-        from = m.capturedEnd();
-        const QStringList parts = m.captured(1).split(u':');
-        const QString &head = parts[0];
-        if (head == QLatin1String("page")) {
-            out += QString::number(page);
-        } else if (head == QLatin1String("pages")) {
-            out += QString::number(pages);
-        } else if (head == QLatin1String("count")) {
-            out += QString::number(data.rows.size());
-        } else if (head == QLatin1String("param")) {
-            const QString name = parts.value(1);
-            if (!ExistParam(data.params, name))
-                throw ReportError(QStringLiteral("O parâmetro %1 não está declarado no relatório.").arg(name));
-            out += formatted(ParamByName(const_cast<ReportParams &>(data.params), name).value, parts.mid(2));
-        } else if (head == QLatin1String("sum")) {
-            const int column = columnOf(data, parts.value(1));
-            double total = 0;
-            for (const QVariantList &r : data.rows)
-                total += asNumber(r.value(column));
-            out += formatted(total, parts.mid(2));
-        } else {
-            const int column = columnOf(data, head);
-            out += row < data.rows.size() ? formatted(data.rows[row].value(column), parts.mid(1)) : QString();
+public:
+    CellText(const QString &text, const ReportData &data)
+    {
+        static const QRegularExpression placeholder(QStringLiteral("\\{([^{}]+)\\}"));
+        qsizetype from = 0;
+        for (const QRegularExpressionMatch &m : placeholder.globalMatch(text)) {
+            literal(text.mid(from, m.capturedStart() - from));
+            from = m.capturedEnd();
+            QStringList parts = m.captured(1).split(u':');
+            const QString head = parts.takeFirst();
+            if (head == QLatin1String("page") || head == QLatin1String("pages")) {
+                m_pieces.append(Piece{head == QLatin1String("page") ? Piece::Page : Piece::Pages});
+                m_byPage = true;
+            } else if (head == QLatin1String("count")) {
+                literal(QString::number(data.rows.size()));
+            } else if (head == QLatin1String("param")) {
+                const QString name = parts.isEmpty() ? QString() : parts.takeFirst();
+                if (!ExistParam(data.params, name))
+                    throw ReportError(QStringLiteral("O parâmetro %1 não está declarado no relatório.").arg(name));
+                m_pieces.append(Piece{Piece::Value, {}, -1, ParamByName(const_cast<ReportParams &>(data.params), name).value, parts});
+            } else if (head == QLatin1String("sum")) {
+                const int column = columnOf(data, parts.isEmpty() ? QString() : parts.takeFirst());
+                double total = 0;
+                for (const QVariantList &r : data.rows)
+                    total += asNumber(r.value(column));
+                m_pieces.append(Piece{Piece::Value, {}, -1, total, parts});
+            } else {
+                m_pieces.append(Piece{Piece::Column, {}, columnOf(data, head), {}, parts});
+            }
         }
+        literal(text.mid(from));
     }
-    return out + text.mid(from);
+
+    // Whether the text changes from page to page ({page}, {pages}).
+    bool byPage() const { return m_byPage; }
+
+    QString expand(const ReportData &data, int row, int page, int pages) const
+    {
+        QString out;
+        for (const Piece &p : m_pieces) {
+            switch (p.kind) {
+            case Piece::Literal: out += p.literal; break;
+            case Piece::Page: out += QString::number(page); break;
+            case Piece::Pages: out += QString::number(pages); break;
+            case Piece::Value: out += formatted(p.value, p.formats); break;
+            case Piece::Column:
+                if (row < data.rows.size())
+                    out += formatted(data.rows[row].value(p.column), p.formats);
+                break;
+            }
+        }
+        return out;
+    }
+
+private:
+    struct Piece
+    {
+        enum Kind { Literal, Page, Pages, Value, Column } kind;
+        QString literal;
+        int column = -1;
+        QVariant value;
+        QStringList formats;
+    };
+
+    void literal(const QString &text)
+    {
+        if (!text.isEmpty())
+            m_pieces.append(Piece{Piece::Literal, text});
+    }
+
+    QList<Piece> m_pieces;
+    bool m_byPage = false;
+};
+
+// A cell as it is drawn: its text read once, its font and metrics on the device.
+struct CellLook
+{
+    CellText text;
+    QFont font;
+    QFontMetricsF metrics;
+    Qt::Alignment align;
+    double width; // in device units
+};
+
+using BandLook = QList<QList<CellLook>>; // its lines, each a list of cells
+
+// A cell's text for one row, and its width when it fits one line (negative: it wraps).
+struct CellRun
+{
+    QString text;
+    double advance;
+};
+
+// A band for one row: its texts and line heights as measured, and where it was placed.
+struct PlacedBand
+{
+    const BandLook *lines;
+    int row;
+    QList<QList<CellRun>> texts;
+    QList<double> heights;
+    double height = 0;
+    double y = 0;
+};
+
+QFont cellFont(const ReportCell &cell)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPointSizeF(cell.size);
+    f.setBold(cell.bold);
+    return f;
 }
 
-namespace {
-
-// Lays the bands out page by page; paints only when asked, so a first pass can count the pages.
+// Lays the bands out page by page once, then paints the pages from that plan: the number of
+// pages is known before the first footer is drawn.
 class Layout
 {
 public:
-    Layout(const ReportDefinition &report, const ReportData &data, QPagedPaintDevice &device, QPainter *painter,
-           int pages)
-        : m_report(report), m_data(data), m_device(device), m_painter(painter), m_pages(pages)
+    Layout(const ReportDefinition &report, const ReportData &data, QPagedPaintDevice &device)
+        : m_data(data)
     {
         const double mm = device.logicalDpiX() / 25.4;
         m_left = report.marginMm * mm;
         m_top = report.marginMm * mm;
         m_width = device.width() - 2 * m_left;
         m_bottom = device.height() - report.marginMm * mm;
+        for (const ReportBand &band : report.bands) {
+            if (!m_bands[int(band.kind)]) // the first of each kind, as ReportDefinition::band finds
+                m_bands[int(band.kind)] = look(band, device);
+        }
     }
 
-    int run()
+    int plan()
     {
-        const ReportBand *footer = m_report.band(ReportBand::Kind::PageFooter);
-        m_footerHeight = footer ? height(*footer, 0) : 0;
+        const auto &footer = m_bands[int(ReportBand::Kind::PageFooter)];
+        m_footerHeight = footer ? measure(*footer, 0).height : 0;
         startPage();
-        if (const ReportBand *title = m_report.band(ReportBand::Kind::Title))
-            place(*title, 0);
-        if (const ReportBand *detail = m_report.band(ReportBand::Kind::Detail)) {
-            for (int row = 0; row < m_data.rows.size(); ++row)
-                place(*detail, row);
+        place(ReportBand::Kind::Title, 0);
+        for (int row = 0; m_bands[int(ReportBand::Kind::Detail)] && row < m_data.rows.size(); ++row)
+            place(ReportBand::Kind::Detail, row);
+        place(ReportBand::Kind::Summary, 0);
+        return int(m_pages.size());
+    }
+
+    void paint(QPainter &painter, QPagedPaintDevice &device) const
+    {
+        const int pages = int(m_pages.size());
+        for (int page = 1; page <= pages; ++page) {
+            if (page > 1)
+                device.newPage();
+            if (const auto &header = m_bands[int(ReportBand::Kind::PageHeader)])
+                paintBand(painter, measure(*header, 0, page, pages), m_top);
+            for (const PlacedBand &band : m_pages[page - 1])
+                paintBand(painter, band, band.y);
+            if (const auto &footer = m_bands[int(ReportBand::Kind::PageFooter)])
+                paintBand(painter, measure(*footer, 0, page, pages), m_bottom - m_footerHeight);
         }
-        if (const ReportBand *summary = m_report.band(ReportBand::Kind::Summary))
-            place(*summary, 0);
-        endPage();
-        return m_page;
     }
 
 private:
-    QFont font(const ReportCell &cell) const
+    BandLook look(const ReportBand &band, QPagedPaintDevice &device) const
     {
-        QFont f(QStringLiteral("DejaVu Sans"));
-        f.setPointSizeF(cell.size);
-        f.setBold(cell.bold);
-        return f;
-    }
-
-    double lineHeight(const ReportLine &line, int row) const
-    {
-        double total = 0;
-        for (const ReportCell &c : line.cells)
-            total += c.width;
-        double h = 0;
-        for (const ReportCell &c : line.cells) {
-            const QFontMetricsF metrics(font(c), &m_device);
-            const QRectF box(0, 0, m_width * c.width / total, 1e6);
-            const QString text = expandReportText(c.text, m_data, row, m_page, m_pages);
-            h = std::max(h, text.isEmpty() ? metrics.height()
-                                           : metrics.boundingRect(box, Qt::TextWordWrap, text).height());
-        }
-        return h * 1.15;
-    }
-
-    double height(const ReportBand &band, int row) const
-    {
-        double h = 0;
-        for (const ReportLine &line : band.lines)
-            h += lineHeight(line, row);
-        return h;
-    }
-
-    void paint(const ReportBand &band, int row, double y)
-    {
-        if (!m_painter)
-            return;
+        BandLook lines;
         for (const ReportLine &line : band.lines) {
             double total = 0;
             for (const ReportCell &c : line.cells)
                 total += c.width;
-            const double h = lineHeight(line, row);
-            double x = m_left;
+            QList<CellLook> cells;
             for (const ReportCell &c : line.cells) {
-                const double w = m_width * c.width / total;
-                m_painter->setFont(font(c));
-                m_painter->drawText(QRectF(x, y, w, h), int(c.align | Qt::AlignTop | Qt::TextWordWrap),
-                                    expandReportText(c.text, m_data, row, m_page, m_pages));
-                x += w;
+                const QFont font = cellFont(c);
+                cells.append({CellText(c.text, m_data), font, QFontMetricsF(font, &device), c.align, m_width * c.width / total});
             }
-            y += h;
+            lines.append(cells);
+        }
+        return lines;
+    }
+
+    // The band's texts for a row and the height of each line: as high as its tallest cell, a
+    // long text wrapping inside its cell.
+    PlacedBand measure(const BandLook &lines, int row, int page = 0, int pages = 0) const
+    {
+        PlacedBand placed{&lines, row, {}, {}};
+        for (const QList<CellLook> &line : lines) {
+            QList<CellRun> texts;
+            double h = 0;
+            for (const CellLook &c : line) {
+                QString text = c.text.expand(m_data, row, page, pages);
+                double advance = text.contains(u'\n') ? -1 : c.metrics.horizontalAdvance(text);
+                if (advance > c.width)
+                    advance = -1;
+                h = std::max(h, advance >= 0 ? c.metrics.height()
+                                             : c.metrics.boundingRect(QRectF(0, 0, c.width, 1e6), Qt::TextWordWrap, text).height());
+                texts.append({std::move(text), advance});
+            }
+            placed.texts.append(texts);
+            placed.heights.append(h * 1.15);
+            placed.height += h * 1.15;
+        }
+        return placed;
+    }
+
+    void paintBand(QPainter &painter, const PlacedBand &band, double y) const
+    {
+        for (qsizetype l = 0; l < band.lines->size(); ++l) {
+            const QList<CellLook> &line = band.lines->at(l);
+            double x = m_left;
+            for (qsizetype c = 0; c < line.size(); ++c) {
+                const CellLook &cell = line[c];
+                const CellRun &run = band.texts[l][c];
+                painter.setFont(cell.font);
+                if (run.advance >= 0) {
+                    // One line: drawn at its baseline, without laying the text out again.
+                    const double room = cell.width - run.advance;
+                    const double left = cell.align & Qt::AlignRight     ? x + room
+                                        : cell.align & Qt::AlignHCenter ? x + room / 2
+                                                                        : x;
+                    painter.drawText(QPointF(left, y + cell.metrics.ascent()), run.text);
+                } else {
+                    painter.drawText(QRectF(x, y, cell.width, band.heights[l]),
+                                     int(cell.align | Qt::AlignTop | Qt::TextWordWrap), run.text);
+                }
+                x += cell.width;
+            }
+            y += band.heights[l];
         }
     }
 
     void startPage()
     {
-        ++m_page;
+        m_pages.emplace_back();
         m_y = m_top;
-        if (const ReportBand *header = m_report.band(ReportBand::Kind::PageHeader)) {
-            paint(*header, 0, m_y);
-            m_y += height(*header, 0);
-        }
+        if (const auto &header = m_bands[int(ReportBand::Kind::PageHeader)])
+            m_y += measure(*header, 0).height;
         m_pageTop = m_y;
     }
 
-    void endPage()
+    void place(ReportBand::Kind kind, int row)
     {
-        if (const ReportBand *footer = m_report.band(ReportBand::Kind::PageFooter))
-            paint(*footer, 0, m_bottom - m_footerHeight);
-    }
-
-    void place(const ReportBand &band, int row)
-    {
-        const double h = height(band, row);
+        const auto &lines = m_bands[int(kind)];
+        if (!lines)
+            return;
+        PlacedBand band = measure(*lines, row);
         // A band that fits no page is drawn where it starts and cut at the foot.
-        if (m_y + h > m_bottom - m_footerHeight && m_y > m_pageTop) {
-            endPage();
-            if (m_painter)
-                m_device.newPage();
+        if (m_y + band.height > m_bottom - m_footerHeight && m_y > m_pageTop)
             startPage();
-        }
-        paint(band, row, m_y);
-        m_y += h;
+        band.y = m_y;
+        m_y += band.height;
+        m_pages.last().append(std::move(band));
     }
 
-    const ReportDefinition &m_report;
     const ReportData &m_data;
-    QPagedPaintDevice &m_device;
-    QPainter *m_painter;
-    int m_pages;
-    int m_page = 0;
+    std::optional<BandLook> m_bands[5];
+    QList<QList<PlacedBand>> m_pages;
     double m_left, m_top, m_width, m_bottom;
     double m_footerHeight = 0;
     double m_y = 0, m_pageTop = 0;
@@ -245,11 +340,13 @@ private:
 int renderReport(const ReportDefinition &report, const ReportData &data, QPagedPaintDevice &device)
 {
     device.setPageLayout(QPageLayout(QPageSize(report.pageSize), report.orientation, QMarginsF(0, 0, 0, 0)));
-    const int pages = Layout(report, data, device, nullptr, 0).run();
+    Layout layout(report, data, device);
+    const int pages = layout.plan();
     QPainter painter(&device);
     if (!painter.isActive())
         throw ReportError(QStringLiteral("Não foi possível desenhar o relatório %1 no destino escolhido.").arg(report.name));
-    return Layout(report, data, device, &painter, pages).run();
+    layout.paint(painter, device);
+    return pages;
 }
 
 } // namespace fw

@@ -21,7 +21,4 @@ struct ReportData
 // ReportError for a placeholder naming a field or parameter the report doesn't have.
 int renderReport(const ReportDefinition &report, const ReportData &data, QPagedPaintDevice &device);
 
-// The text of a cell for one row, its placeholders filled.
-QString expandReportText(const QString &text, const ReportData &data, int row, int page, int pages);
-
 } // namespace fw
