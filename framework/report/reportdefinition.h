@@ -34,8 +34,9 @@ struct ReportLine
     QList<ReportCell> cells;
 };
 
-// Title: once, at the top of the first page; page header: at the top of every page; detail:
-// once per row; summary: once, after the rows (totals); page footer: at the foot of every page.
+// Title: once, at the top of the first page; page header: at the top of every page (under the
+// title on the first); detail: once per row; summary: once, after the rows (totals); page
+// footer: at the foot of every page.
 struct ReportBand
 {
     enum class Kind { Title, PageHeader, Detail, Summary, PageFooter };

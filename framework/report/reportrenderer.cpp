@@ -213,8 +213,11 @@ public:
     {
         const auto &footer = m_bands[int(ReportBand::Kind::PageFooter)];
         m_footerHeight = footer ? measure(*footer, 0).height : 0;
-        startPage();
+        // The first page opens with the title, the page header under it.
+        m_pages.emplace_back();
+        m_y = m_pageTop = m_top;
         place(ReportBand::Kind::Title, 0);
+        placeHeader();
         for (int row = 0; m_bands[int(ReportBand::Kind::Detail)] && row < m_data.rows.size(); ++row)
             place(ReportBand::Kind::Detail, row);
         place(ReportBand::Kind::Summary, 0);
@@ -228,7 +231,7 @@ public:
             if (page > 1)
                 device.newPage();
             if (const auto &header = m_bands[int(ReportBand::Kind::PageHeader)])
-                paintBand(painter, measure(*header, 0, page, pages), m_top);
+                paintBand(painter, measure(*header, 0, page, pages), m_headerAt[page - 1]);
             for (const PlacedBand &band : m_pages[page - 1])
                 paintBand(painter, band, band.y);
             if (const auto &footer = m_bands[int(ReportBand::Kind::PageFooter)])
@@ -308,6 +311,12 @@ private:
     {
         m_pages.emplace_back();
         m_y = m_top;
+        placeHeader();
+    }
+
+    void placeHeader()
+    {
+        m_headerAt.append(m_y);
         if (const auto &header = m_bands[int(ReportBand::Kind::PageHeader)])
             m_y += measure(*header, 0).height;
         m_pageTop = m_y;
@@ -330,6 +339,7 @@ private:
     const ReportData &m_data;
     std::optional<BandLook> m_bands[5];
     QList<QList<PlacedBand>> m_pages;
+    QList<double> m_headerAt; // each page's
     double m_left, m_top, m_width, m_bottom;
     double m_footerHeight = 0;
     double m_y = 0, m_pageTop = 0;

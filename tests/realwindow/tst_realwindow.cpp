@@ -20,6 +20,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QProcess>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -151,6 +152,40 @@ class TestRealWindow : public QObject
     T *child(const char *name)
     {
         return m_screen->findChild<T *>(QLatin1String(name));
+    }
+
+    // The statement's period dialog, answered by keys once it is up: OK with every consumer, or
+    // Esc. A failure here closes it, or its exec would hold the test for good.
+    void answerTheStatementDialog(QDialog &dialog, bool printed)
+    {
+        // Both dates' edits are "dateText": named by their date.
+        const auto field = [] {
+            const QWidget *focus = QApplication::focusWidget();
+            return focus && focus->objectName() == QLatin1String("dateText") ? focus->parentWidget()->objectName() : focusName();
+        };
+        // Activated by the window manager, not by the test: the operator types at once.
+        QTRY_VERIFY(dialog.isActiveWindow());
+        QTRY_COMPARE(field(), QStringLiteral("depDe"));
+        if (printed) {
+            QStringList tabbed;
+            for (int i = 0; i < 6; ++i) {
+                const QString before = field();
+                key(QStringLiteral("Tab"));
+                QTRY_VERIFY(field() != before);
+                tabbed << field();
+            }
+            // Round the fields and back to the first date: the focus never leaves the dialog.
+            QCOMPARE(tabbed, (QStringList{QStringLiteral("depAte"), QStringLiteral("rbtConsumidor"),
+                                          QStringLiteral("chkCancelados"), QStringLiteral("btnOk"),
+                                          QStringLiteral("btnCancelar"), QStringLiteral("depDe")}));
+            key(QStringLiteral("alt+t"));
+            QTRY_VERIFY(dialog.findChild<QRadioButton *>(QStringLiteral("rbtTodos"))->isChecked());
+            QTRY_COMPARE(field(), QStringLiteral("rbtTodos"));
+        }
+        shot(printed ? QStringLiteral("statement-dialog") : QStringLiteral("statement-dialog-esc"));
+        key(printed ? QStringLiteral("Return") : QStringLiteral("Escape")); // Enter: OK, the default
+        QTRY_VERIFY(!dialog.isVisible()); // one key, no second one
+        QCOMPARE(dialog.result(), printed ? QDialog::Accepted : QDialog::Rejected);
     }
 
 private slots:
@@ -367,6 +402,45 @@ private slots:
         key(QStringLiteral("Escape"));
         QTRY_VERIFY(!preview || !preview->isVisible());
         QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
+    }
+
+    // Ctrl+E asks the period of the statement; OK previews it, Esc shows nothing. Either way the
+    // operator is back in the grid.
+    void theStatementDialogIsAnsweredByKeys_data()
+    {
+        QTest::addColumn<bool>("printed");
+        QTest::newRow("OK") << true;
+        QTest::newRow("Esc") << false;
+    }
+    void theStatementDialogIsAnsweredByKeys()
+    {
+        QFETCH(bool, printed);
+        bool answered = false;
+        QTimer operatorAtTheDialog;
+        connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || dialog->objectName() != QLatin1String("dlgExtrato") || !dialog->isVisible())
+                return;
+            operatorAtTheDialog.stop();
+            answerTheStatementDialog(*dialog, printed);
+            if (QTest::currentTestFailed())
+                dialog->reject();
+            answered = true;
+        });
+        operatorAtTheDialog.start(30);
+        key(QStringLiteral("ctrl+e"));
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+        if (QTest::currentTestFailed())
+            return;
+        if (printed) {
+            QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QPrintPreviewDialog *>(QApplication::activeWindow()), 10000);
+            QPointer<QWidget> preview = QApplication::activeWindow();
+            shot(QStringLiteral("statement-preview"));
+            key(QStringLiteral("Escape"));
+            QTRY_VERIFY(!preview);
+        }
+        QTRY_COMPARE(focusName(), QStringLiteral("dbgPadrao"));
+        QVERIFY(m_screen->findChildren<QPrintPreviewDialog *>().isEmpty());
     }
 
     void aPendingMovementIsDiscardedOnlyAfterAsking()
