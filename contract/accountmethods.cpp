@@ -22,6 +22,11 @@ const QList<fw::MethodSpec> &accountMethods()
          {{"DSCANCVENDA", T::Text, 200}, {"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}}},
         {"setCancelaReceb", {{"CDFILIAL", T::Text, 4}, {"CDCAIXA", T::Text, 3}, {"NRSEQVENDA", T::Text, 10}}},
         {"verificaHistorico", {{"CDCLIENTE", T::Text, 21}}},
+        {"getMovClienteDesde",
+         {{"CDCONSUMIDOR", T::Text, 21}, {"TCDCONSUMIDOR", T::Text, 1}, {"CDCLIENTE", T::Text, 21}, {"DTINICIO", T::DateTime},
+          {"VERSAO", T::Unsigned}}},
+        {"acompanhar", {{"CDCLIENTE", T::Text, 21}}},
+        {"deixar", {{"CDCLIENTE", T::Text, 21}}},
     };
     return methods;
 }

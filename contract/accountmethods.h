@@ -4,9 +4,9 @@
 
 namespace acc00420 {
 
-// The server object the account screen calls, and its nine methods with their arguments in
-// order: the screen's proxy checks each call against this table before it sends it, and the
-// server checks each request against it before a handler runs.
+// The server object the account screen calls, and its methods with their arguments in order:
+// the screen's proxy checks each call against this table before it sends it, and the server
+// checks each request against it before a handler runs.
 inline constexpr const char *AccountObjectName = "Acc00420.rdmPagClie";
 
 const QList<fw::MethodSpec> &accountMethods();

@@ -28,6 +28,9 @@ constexpr Rule Rules[] = {
     {"setCancelaVenda", "cancelar_venda", -1, 1, -1},
     {"setCancelaReceb", "cancelar_venda", -1, 0, -1},
     {"verificaHistorico", "consultar", -1, -1, 0},
+    {"getMovClienteDesde", "consultar", -1, -1, 2},
+    {"acompanhar", "consultar", -1, -1, 0},
+    {"deixar", "consultar", -1, -1, 0},
     {"SetMovCliente", nullptr, -1, -1, -1},
 };
 

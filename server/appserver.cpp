@@ -27,7 +27,7 @@ public:
         , m_maxFrame(options.maxFrameBytes)
         , m_maxQueued(std::max(1, options.maxQueuedRequests))
         , m_maxQueuedBytes(options.maxQueuedBytes)
-        , m_caller(std::make_shared<Caller>(Caller{socket->peerAddress()}))
+        , m_caller(std::make_shared<Caller>(Caller{socket->peerAddress(), id}))
     {
         socket->setParent(this);
         // What Qt holds for us beyond that stays in the kernel, and TCP makes the client wait.
@@ -61,6 +61,8 @@ public:
         next();
     }
 
+    // A frame the client did not ask for (an event): whole, between replies.
+    void write(const QByteArray &frame) { m_socket->write(frame); }
     QHostAddress peer() const { return m_peer; }
     // Bytes of the frame still arriving.
     qsizetype unfinishedBytes() const { return m_frames.buffered(); }
@@ -289,8 +291,15 @@ void AppServer::closed(quint64 session)
         if (--m_perPeer[s->peer()] <= 0)
             m_perPeer.remove(s->peer());
         s->deleteLater();
+        emit connectionClosed(session);
     }
     emit sessionClosed();
+}
+
+void AppServer::send(quint64 session, const QByteArray &frame)
+{
+    if (Session *s = m_sessions.value(session))
+        s->write(frame);
 }
 
 } // namespace server

@@ -66,9 +66,12 @@ public:
     qsizetype queuedBytes() const;
     // Waits for the requests still running (for an orderly stop).
     void waitForWorkers() { m_pool.waitForDone(); }
+    // Writes a frame the client did not ask for (an event) to a connection, if it is still there.
+    void send(quint64 connection, const QByteArray &frame);
 
 signals:
     void sessionClosed();
+    void connectionClosed(quint64 connection);
 
 private:
     friend class Session;

@@ -18,6 +18,7 @@ struct Actor
 struct Caller
 {
     QHostAddress peer;
+    quint64 connection = 0; // the server's number for the connection, for what is sent to it unasked
     QString tokenHash; // the session's key in the database; empty before sign-in
     QString operatorCode;
     QString branch;
@@ -28,7 +29,7 @@ struct Caller
     bool signedIn() const { return !tokenHash.isEmpty(); }
     bool may(const QString &right) const { return rights.contains(right); }
     Actor actor() const { return {operatorCode, terminal}; }
-    void signOut() { *this = Caller{peer}; }
+    void signOut() { *this = Caller{peer, connection}; }
 };
 
 } // namespace server

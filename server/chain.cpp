@@ -58,7 +58,7 @@ QJsonObject rowJson(const QSqlQuery &q)
 
 QJsonObject chainedFields(QJsonObject row)
 {
-    for (const char *derived : {"VRSALDOCONS", "VRSALDPECONS", "DTRECMOVCLIE", "CDOPERRECA"})
+    for (const char *derived : {"VRSALDOCONS", "VRSALDPECONS", "DTRECMOVCLIE", "CDOPERRECA", "NRVERSAO"})
         row.remove(QLatin1String(derived));
     return row;
 }

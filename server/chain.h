@@ -41,7 +41,7 @@ QString sha256Hex(QByteArrayView bytes);
 QByteArray canonicalJson(const QJsonObject &object);
 // The current row of a query by upper-case column name, null kept apart from "".
 QJsonObject rowJson(const QSqlQuery &q);
-// A movement row's fields the chain covers (the running balances are derived, not covered).
+// A movement row's fields the chain covers (the running balances and the version are derived, not covered).
 QJsonObject chainedFields(QJsonObject row);
 
 // A statement of the same change (its history row) that shares a round trip of the chain's

@@ -13,6 +13,7 @@
 #include <framework/data/protocol.h>
 
 #include <QCborMap>
+#include <QCborStreamWriter>
 #include <QCborValue>
 #include <QDateTime>
 #include <QJsonArray>
@@ -104,6 +105,13 @@ QJsonObject movementJson(const QSqlDatabase &db, const QString &client, const QS
 Actor acting(const Actor &actor, const QString &named)
 {
     return actor.operatorCode.isEmpty() ? Actor{named, {}} : actor;
+}
+
+// The account version a change is about to make: the sequence of its chain entry (none kept:
+// no versions either).
+qint64 nextVersion(const std::optional<ChainHead> &head)
+{
+    return head ? head->sequence + 1 : 0;
 }
 
 void remember(const QSqlDatabase &db, const QString &client, const QString &number,
@@ -307,12 +315,20 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
                         v.nullableText("DSATUMOVCLIE"), v.moment("DTMOVIMCLIE")};
     if (locking)
         values.prepend(client);
+    // Its version is the chain entry it is about to get: the head read under the lock, which on
+    // SQLite the write transaction already holds.
+    const QString version = !chained ? QStringLiteral("0")
+                            : locking ? QStringLiteral("COALESCE((SELECT NRSEQCADEIA FROM chainhead), 0) + 1")
+                                      : QStringLiteral("COALESCE((SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?), 0) + 1");
+    if (chained && !locking)
+        values.append(client);
     QSqlQuery stored = run(db, (locking ? lockingWith() : QString())
                                + QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
                                                 " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
                                                 " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
-                                                " TIPO, DTMOVIMCLIE)"
-                                                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?) RETURNING *")
+                                                " TIPO, DTMOVIMCLIE, NRVERSAO)"
+                                                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?, ")
+                               + version + QStringLiteral(") RETURNING *")
                                + (locking ? QStringLiteral(", ") + headColumns() : QString()),
                            values, "gravar o lançamento");
     if (!stored.next())
@@ -346,9 +362,11 @@ void modifyMovement(const QSqlDatabase &db, const fw::Delta &delta, const fw::De
         return; // already applied
     if (stored != before.text("DSHISTMOV"))
         throw Refusal{QStringLiteral("A observação do lançamento %1 foi alterada por outro operador; recarregue o extrato.").arg(number)};
-    run(db, QStringLiteral("UPDATE MOVICLIE SET DSHISTMOV = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
-        {after.nullableText("DSHISTMOV"), client, number}, "alterar o lançamento");
-    remember(db, client, number, "modify", acting(actor, after.text("CDOPERADOR")), movementJson(db, client, number), chained);
+    const std::optional<ChainHead> head = chained ? std::optional(lockChain(db, client)) : std::nullopt;
+    run(db, QStringLiteral("UPDATE MOVICLIE SET DSHISTMOV = ?, NRVERSAO = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+        {after.nullableText("DSHISTMOV"), nextVersion(head), client, number}, "alterar o lançamento");
+    remember(db, client, number, "modify", acting(actor, after.text("CDOPERADOR")), movementJson(db, client, number), chained,
+             head);
 }
 
 void deleteMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
@@ -358,9 +376,13 @@ void deleteMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
     const QJsonObject row = movementJson(db, client, number);
     if (row.isEmpty())
         return; // already deleted, or never stored: nothing left to do
-    remember(db, client, number, "delete", acting(actor, v.text("CDOPERADOR")), row, chained);
+    const std::optional<ChainHead> head = chained ? std::optional(lockChain(db, client)) : std::nullopt;
+    remember(db, client, number, "delete", acting(actor, v.text("CDOPERADOR")), row, chained, head);
     run(db, QStringLiteral("DELETE FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
         "excluir o lançamento");
+    // No row is left to tell a watching screen: from now on it reloads the whole statement.
+    run(db, QStringLiteral("UPDATE NUMMOVCLIE SET NRVERSAOCOMPLETA = ? WHERE CDCLIENTE = ?"), {nextVersion(head), client},
+        "marcar a versão da conta");
 }
 
 } // namespace
@@ -397,31 +419,70 @@ Ledger::Ledger(const Storage &storage, Chain chain)
 {
 }
 
-void Ledger::publish(Dispatcher &d, const Sessions &sessions)
+void Ledger::publish(Dispatcher &d, const Sessions &sessions, const QHash<QString, Dispatcher::Handler> &answeredBeside)
 {
     const QHash<QString, Outcome (Ledger::*)(const QCborArray &, const Actor &) const> handlers = {
         {"getMovCliente", &Ledger::getMovCliente},     {"setAtualizaCons", &Ledger::setAtualizaCons},
         {"getConsumidor", &Ledger::getConsumidor},     {"SetMovCliente", &Ledger::SetMovCliente},
         {"getPrxMovClie", &Ledger::getPrxMovClie},     {"setCancelamento", &Ledger::setCancelamento},
         {"setCancelaVenda", &Ledger::setCancelaVenda}, {"setCancelaReceb", &Ledger::setCancelaReceb},
-        {"verificaHistorico", &Ledger::verificaHistorico},
+        {"verificaHistorico", &Ledger::verificaHistorico}, {"getMovClienteDesde", &Ledger::getMovClienteDesde},
     };
     for (const fw::MethodSpec &method : acc00420::accountMethods()) {
-        const auto handler = handlers.value(method.name);
-        Q_ASSERT(handler);
-        d.add(QLatin1String(ObjectName), method, [this, handler, &sessions, name = method.name](const QCborArray &args, Caller &caller) {
-            try {
-                if (auto denied = sessions.admit(caller))
-                    return *denied;
-                if (const auto why = refusalFor(name, args, caller, m_storage.connection()))
-                    return refused(*why);
-            } catch (const DatabaseError &e) {
-                return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));
-            }
-            return (this->*handler)(args, caller.actor());
-        });
+        const auto own = handlers.value(method.name);
+        const Dispatcher::Handler beside = answeredBeside.value(method.name);
+        if (!own && !beside)
+            continue; // not served here: the dispatcher says the method is unknown
+        d.add(QLatin1String(ObjectName), method,
+              [this, own, beside, &sessions, name = method.name](const QCborArray &args, Caller &caller) {
+                  try {
+                      if (auto denied = sessions.admit(caller))
+                          return *denied;
+                      if (const auto why = refusalFor(name, args, caller, m_storage.connection()))
+                          return refused(*why);
+                  } catch (const DatabaseError &e) {
+                      return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));
+                  }
+                  return own ? (this->*own)(args, caller.actor()) : beside(args, caller);
+              });
     }
 }
+
+namespace {
+
+// The statement's rows as a data packet's head and rows, written as the cursor steps them.
+std::pair<QByteArray, QByteArray> statementPacket(RowCursor &rowsRead)
+{
+    const QList<fw::PacketField> fields = acc00420::movementPacketFields();
+    QByteArray rows;
+    quint64 count = 0;
+    {
+        fw::DataPacketWriter writer(&rows, fields.size());
+        while (rowsRead.next()) {
+            writer.beginRow();
+            for (int i = 0; i < fields.size(); ++i) {
+                if (rowsRead.isNull(i)) {
+                    writer.writeNull();
+                    continue;
+                }
+                switch (fields.at(i).type) {
+                case FieldType::String: {
+                    const QByteArrayView text = rowsRead.text(i);
+                    writer.writeUtf8(text.data(), text.size());
+                    break;
+                }
+                case FieldType::Float: writer.writeFloat(fromCents(rowsRead.integer(i))); break;
+                case FieldType::DateTime: writer.writeDateTime(rowsRead.integer(i)); break;
+                default: writer.writeNull(); break;
+                }
+            }
+            ++count;
+        }
+    }
+    return {fw::DataPacketWriter::head(fields, count), rows};
+}
+
+} // namespace
 
 Outcome Ledger::getMovCliente(const QCborArray &args, const Actor &) const
 {
@@ -429,35 +490,47 @@ Outcome Ledger::getMovCliente(const QCborArray &args, const Actor &) const
         const QString consumer = args[0].toString();
         const QString all = args[1].toString();
         const QString client = args[2].toString();
+        RowCursor rowsRead(m_storage.connection(), statementSql(), {client, msecs(args[3]), all, consumer}, "ler o extrato");
+        const auto [head, rows] = statementPacket(rowsRead);
+        return fw::encodeEnvelope(true, {}, {head, rows});
+    });
+}
+
+Outcome Ledger::getMovClienteDesde(const QCborArray &args, const Actor &) const
+{
+    return enveloped([&] {
+        const QString consumer = args[0].toString();
+        const QString all = args[1].toString();
+        const QString client = args[2].toString();
+        const quint64 since = quint64(args[4].toInteger());
         const QSqlDatabase db = m_storage.connection();
-        RowCursor rowsRead(db, statementSql(), {client, msecs(args[3]), all, consumer}, "ler o extrato");
-        const QList<fw::PacketField> fields = acc00420::movementPacketFields();
-        QByteArray rows;
-        quint64 count = 0;
-        {
-            fw::DataPacketWriter writer(&rows, fields.size());
-            while (rowsRead.next()) {
-                writer.beginRow();
-                for (int i = 0; i < fields.size(); ++i) {
-                    if (rowsRead.isNull(i)) {
-                        writer.writeNull();
-                        continue;
-                    }
-                    switch (fields.at(i).type) {
-                    case FieldType::String: {
-                        const QByteArrayView text = rowsRead.text(i);
-                        writer.writeUtf8(text.data(), text.size());
-                        break;
-                    }
-                    case FieldType::Float: writer.writeFloat(fromCents(rowsRead.integer(i))); break;
-                    case FieldType::DateTime: writer.writeDateTime(rowsRead.integer(i)); break;
-                    default: writer.writeNull(); break;
-                    }
-                }
-                ++count;
-            }
-        }
-        return fw::encodeEnvelope(true, {}, {fw::DataPacketWriter::head(fields, count), rows});
+        // The version and the rows it answers for from one snapshot, whatever commits meanwhile.
+        const ReadSnapshot snapshot(db);
+        QSqlQuery account = run(db, QStringLiteral("SELECT NRSEQCADEIA, NRVERSAOCOMPLETA FROM NUMMOVCLIE WHERE CDCLIENTE = ?"),
+                                {client}, "ler a versão da conta");
+        const quint64 version = account.next() ? account.value(0).toULongLong() : 0;
+        const quint64 wholeBelow = account.isValid() ? account.value(1).toULongLong() : 0;
+        account.finish();
+        // A version the account never had (another database, a restored one), or one from before
+        // a deletion, can't be told apart from the rows: the whole statement comes instead.
+        const bool whole = since == 0 || since > version || since < wholeBelow;
+        const QVariant start = msecs(args[3]);
+        std::optional<RowCursor> rowsRead;
+        if (whole)
+            rowsRead.emplace(db, statementSql(), std::initializer_list<QVariant>{client, start, all, consumer}, "ler o extrato");
+        else
+            rowsRead.emplace(db, QString(statementSql()).replace(QLatin1String(" ORDER BY"), QLatin1String(" AND M.NRVERSAO > ? ORDER BY")),
+                             std::initializer_list<QVariant>{client, start, all, consumer, since}, "ler o extrato");
+        const auto [head, rows] = statementPacket(*rowsRead);
+        QByteArray answer;
+        QCborStreamWriter writer(&answer);
+        writer.startMap(3);
+        writer.append(QLatin1String("versao"));
+        writer.append(version);
+        writer.append(QLatin1String("completo"));
+        writer.append(whole);
+        writer.append(QLatin1String("linhas"));
+        return fw::encodeEnvelope(true, {}, {answer, head, rows});
     });
 }
 
@@ -473,9 +546,13 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
         // The account's counter row is its lock: recalculations of one account run one after
         // the other, also across server instances.
-        run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
-                               " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
-            {client}, "travar a conta");
+        std::optional<ChainHead> head;
+        if (m_chained)
+            head = lockChain(db, client);
+        else
+            run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
+                                   " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
+                {client}, "travar a conta");
         const QString signedCompany = QStringLiteral(
             "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
         QSqlQuery carried = run(db, QStringLiteral("SELECT CAST(COALESCE(SUM(%1), 0) AS TEXT), CAST(COALESCE(SUM(%2), 0) AS TEXT) FROM MOVICLIE"
@@ -487,34 +564,41 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         qint64 company = storedCents(carried.value(0));
         qint64 personal = storedCents(carried.value(1));
 
+        // Only the movements whose running balances come out different are rewritten (and
+        // stamped, and versioned): a posting at the end of a long account changes one row.
         struct Balance { QString number; qint64 company, personal; };
-        std::vector<Balance> balances;
-        QSqlQuery movements = run(db, QStringLiteral("SELECT NRSEQMOVCLI, IDTIPMOCVLI, VRMOVCLI, VRMOVPESCONS FROM MOVICLIE"
+        std::vector<Balance> changed;
+        qint64 counted = 0;
+        QSqlQuery movements = run(db, QStringLiteral("SELECT NRSEQMOVCLI, IDTIPMOCVLI, VRMOVCLI, VRMOVPESCONS, VRSALDOCONS,"
+                                                     " VRSALDPECONS FROM MOVICLIE"
                                                      " WHERE CDCLIENTE = ? AND DTMOVCLI >= ? ORDER BY DTMOVCLI, NRSEQMOVCLI"),
                                   {client, start}, "ler os lançamentos");
         while (movements.next()) {
             const int sign = acc00420::balanceSign(movements.value(1).toString());
             company = addChecked(company, sign * movements.value(2).toLongLong());
             personal = addChecked(personal, sign * movements.value(3).toLongLong());
-            balances.push_back({movements.value(0).toString(), company, personal});
+            ++counted;
+            if (movements.value(4).toLongLong() != company || movements.value(5).toLongLong() != personal)
+                changed.push_back({movements.value(0).toString(), company, personal});
         }
         QSqlQuery update(db);
         update.prepare(QStringLiteral("UPDATE MOVICLIE SET VRSALDOCONS = ?, VRSALDPECONS = ?, DTRECMOVCLIE = ?,"
-                                      " CDOPERRECA = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
+                                      " CDOPERRECA = ?, NRVERSAO = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        for (const Balance &b : balances) {
+        for (const Balance &b : changed) {
             update.bindValue(0, b.company);
             update.bindValue(1, b.personal);
             update.bindValue(2, now);
             update.bindValue(3, who.operatorCode);
-            update.bindValue(4, client);
-            update.bindValue(5, b.number);
+            update.bindValue(4, nextVersion(head));
+            update.bindValue(5, client);
+            update.bindValue(6, b.number);
             if (!update.exec())
                 throw DatabaseError(update.lastError().text().toStdString());
         }
         rememberAccountChange(db, "SALDOS", client, "recalc", who,
                               QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
-                                          {"LANCAMENTOS", qint64(balances.size())},
+                                          {"LANCAMENTOS", counted},
                                           {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}},
                               m_chained);
         transaction.commit();
@@ -622,10 +706,12 @@ Outcome Ledger::setCancelamento(const QCborArray &args, const Actor &actor) cons
             throw Refusal{QStringLiteral("Lançamento %1 do cliente %2 não encontrado; recarregue o extrato.").arg(number, client)};
         if (q.value(0).toString() == QLatin1String("X"))
             return okEnvelope(); // already cancelled
-        run(db, QStringLiteral("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X', CDOPERADOR = ?, DTATUMOVCLIE = ?, DSATUMOVCLIE = ?"
-                               " WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
-            {who.operatorCode, QDateTime::currentMSecsSinceEpoch(), args[3].toString(), client, number}, "cancelar o lançamento");
-        remember(db, client, number, "cancel", who, movementJson(db, client, number), m_chained);
+        const std::optional<ChainHead> head = m_chained ? std::optional(lockChain(db, client)) : std::nullopt;
+        run(db, QStringLiteral("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X', CDOPERADOR = ?, DTATUMOVCLIE = ?, DSATUMOVCLIE = ?,"
+                               " NRVERSAO = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"),
+            {who.operatorCode, QDateTime::currentMSecsSinceEpoch(), args[3].toString(), nextVersion(head), client, number},
+            "cancelar o lançamento");
+        remember(db, client, number, "cancel", who, movementJson(db, client, number), m_chained, head);
         transaction.commit();
         return okEnvelope();
     });

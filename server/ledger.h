@@ -8,7 +8,7 @@
 
 namespace server {
 
-// The account ledger behind the object "Acc00420.rdmPagClie": the nine methods the screen
+// The account ledger behind the object "Acc00420.rdmPagClie": the methods the screen
 // calls, each in its own transaction. docs/ledger.md gives the rules.
 class Ledger
 {
@@ -25,14 +25,20 @@ public:
     // movement record's order.
     static QString statementSql();
 
-    // Registers the nine methods with their argument checks, each behind the caller's
+    // Registers the account methods with their argument checks, each behind the caller's
     // session: signed in, with the right it needs, at its own branch and under its own code.
-    void publish(Dispatcher &dispatcher, const Sessions &sessions);
+    // Those answered beside the ledger (watching an account) come behind the same checks.
+    void publish(Dispatcher &dispatcher, const Sessions &sessions,
+                 const QHash<QString, Dispatcher::Handler> &answeredBeside = {});
 
     // Each method acts for `actor` (the session's operator and terminal); without one (the demo
     // data, trusted tools) for the operator the request names.
 
     Outcome getMovCliente(const QCborArray &args, const Actor &actor = {}) const;
+    // The statement's movements changed since a version of the account (getMovCliente's
+    // arguments, then the version): {"versao": uint, "completo": bool, "linhas": data packet},
+    // the whole statement when that version is too old to say.
+    Outcome getMovClienteDesde(const QCborArray &args, const Actor &actor = {}) const;
     Outcome setAtualizaCons(const QCborArray &args, const Actor &actor = {}) const;
     Outcome getConsumidor(const QCborArray &args, const Actor &actor = {}) const;
     Outcome SetMovCliente(const QCborArray &args, const Actor &actor = {}) const;

@@ -12,6 +12,7 @@
 // Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
 // file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
 
+#include "accountevents.h"
 #include "appserver.h"
 #include <framework/core/configsource.h>
 #include "demodata.h"
@@ -110,8 +111,12 @@ int main(int argc, char **argv)
         const server::Sessions sessions(storage, passwords);
         sessions.publish(dispatcher);
         server::Ledger ledger(storage);
-        ledger.publish(dispatcher, sessions);
+        server::AccountEvents events(storage);
+        ledger.publish(dispatcher, sessions, events.handlers());
         server::AppServer appServer(dispatcher, options);
+        QObject::connect(&events, &server::AccountEvents::event, &appServer, &server::AppServer::send);
+        QObject::connect(&appServer, &server::AppServer::connectionClosed, &events, &server::AccountEvents::forget);
+        events.start();
         QString error;
         if (!appServer.listen(&error))
             return fail(error);

@@ -120,6 +120,27 @@ QStringList version5(Kind)
     };
 }
 
+// Each movement carries the account version (its chain's sequence) of the change that last
+// touched it, so a screen asks only for what changed since the version it shows; a deletion,
+// which leaves no row to send, moves the version below which only a whole statement will do.
+// On PostgreSQL every new chain head is notified at commit ("client/version"), for the servers
+// that follow the accounts their screens watch.
+QStringList version6(Kind kind)
+{
+    QStringList statements{
+        "ALTER TABLE MOVICLIE ADD COLUMN NRVERSAO BIGINT NOT NULL DEFAULT 0",
+        "ALTER TABLE NUMMOVCLIE ADD COLUMN NRVERSAOCOMPLETA BIGINT NOT NULL DEFAULT 0",
+        "CREATE INDEX MOVICLIE_VERSAO ON MOVICLIE (CDCLIENTE, NRVERSAO)",
+    };
+    if (kind == Kind::PostgreSQL)
+        statements << "CREATE OR REPLACE FUNCTION ACC00420_CONTA_MUDOU() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                      " PERFORM pg_notify('acc00420_conta', NEW.CDCLIENTE || '/' || NEW.NRSEQCADEIA); RETURN NULL; END $$"
+                   << "DROP TRIGGER IF EXISTS NUMMOVCLIE_MUDOU ON NUMMOVCLIE"
+                   << "CREATE TRIGGER NUMMOVCLIE_MUDOU AFTER UPDATE OF NRSEQCADEIA ON NUMMOVCLIE FOR EACH ROW"
+                      " WHEN (NEW.NRSEQCADEIA <> OLD.NRSEQCADEIA) EXECUTE FUNCTION ACC00420_CONTA_MUDOU()";
+    return statements;
+}
+
 struct Migration
 {
     QStringList (*statements)(Kind);
@@ -127,7 +148,7 @@ struct Migration
 };
 
 const std::vector<Migration> migrations = {
-    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, nullptr}, {version5, sealAccounts}};
+    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, nullptr}, {version5, sealAccounts}, {version6, nullptr}};
 
 } // namespace
 

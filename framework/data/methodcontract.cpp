@@ -28,6 +28,10 @@ std::optional<QString> checkArguments(const MethodSpec &method, const QCborArray
             if (!value.isMap())
                 return where + QStringLiteral(" deve ser um mapa");
             break;
+        case ArgSpec::Type::Unsigned:
+            if (!value.isInteger() || value.toInteger() < 0)
+                return where + QStringLiteral(" deve ser um inteiro sem sinal");
+            break;
         }
     }
     return std::nullopt;

@@ -11,7 +11,7 @@ namespace fw {
 // What one argument of a server method must be on the wire.
 struct ArgSpec
 {
-    enum class Type { Text, DateTime, Map };
+    enum class Type { Text, DateTime, Map, Unsigned };
     QString name;
     Type type = Type::Text;
     int maxLength = 0; // characters, for texts; 0 is unlimited

@@ -246,7 +246,8 @@ private slots:
         Instance server(b.storage().url());
         const QCborArray samples[] = {{"", "T", C1, at(Noon)}, {"0001", C1, "", at(Noon), "0007"}, {C1, "", "T", "0001"},
                                       {delta("insert")}, {C1}, {"X", "0007", at(Noon), "t", C1, "0000000001"},
-                                      {"t", "0001", "002", "0000000050"}, {"0001", "002", "0000000050"}, {C1}};
+                                      {"t", "0001", "002", "0000000050"}, {"0001", "002", "0000000050"}, {C1},
+                                      {"", "T", C1, at(Noon), 0}, {C1}, {C1}};
         QCOMPARE(acc00420::accountMethods().size(), qsizetype(std::size(samples)));
         int i = 0;
         for (const fw::MethodSpec &method : acc00420::accountMethods()) {
