@@ -54,11 +54,10 @@ void AccountEvents::start()
 
 QByteArray AccountEvents::encode(const QString &client, quint64 version)
 {
-    QCborMap event;
-    event.insert(QLatin1String("event"), QLatin1String("conta"));
-    event.insert(QLatin1String("cdcliente"), client);
-    event.insert(QLatin1String("versao"), qint64(version));
-    return event.toCborValue().toCbor();
+    QCborMap fields;
+    fields.insert(QLatin1String("cdcliente"), client);
+    fields.insert(QLatin1String("versao"), qint64(version));
+    return fw::encodeEvent(QStringLiteral("conta"), fields);
 }
 
 QHash<QString, Dispatcher::Handler> AccountEvents::handlers()
@@ -151,10 +150,10 @@ void AccountEvents::offer(quint64 connection, const QString &client)
     if (wait > 0) {
         w.scheduled = true;
         QTimer::singleShot(int(wait), this, [this, connection, client] {
-            auto watches = m_watches.find(connection);
-            if (watches == m_watches.end() || !watches->contains(client))
+            auto still = m_watches.find(connection);
+            if (still == m_watches.end() || !still->contains(client))
                 return;
-            (*watches)[client].scheduled = false;
+            (*still)[client].scheduled = false;
             offer(connection, client);
         });
         return;

@@ -30,6 +30,13 @@ TNetConnection::TNetConnection(QObject *parent)
         if (s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState)
             emit connectedChanged(s == QAbstractSocket::ConnectedState);
     });
+    connect(m_socket, &QTcpSocket::readyRead, this, &TNetConnection::readUnasked);
+    const auto backgroundReady = [this] {
+        if (m_backgroundOpen && connected())
+            sessionInBackground();
+    };
+    connect(m_socket, &QSslSocket::connected, this, backgroundReady);
+    connect(m_socket, &QSslSocket::encrypted, this, backgroundReady);
 }
 
 TNetConnection::~TNetConnection()
@@ -90,18 +97,55 @@ bool TNetConnection::open()
             throw;
         }
     }
+    m_tellOpened = true;
+    deliverLater();
     return true;
 }
 
-bool TNetConnection::connectSocket()
+void TNetConnection::openInBackground()
+{
+    if (m_calling || m_exchanging || m_socket->state() != QAbstractSocket::UnconnectedState)
+        return;
+    startConnecting();
+    m_backgroundOpen = true;
+    // A server that neither answers nor refuses: given up after the calls' own timeout.
+    QTimer::singleShot(m_timeoutMs, this, [this, attempt = m_attempt] {
+        if (m_backgroundOpen && attempt == m_attempt) {
+            m_backgroundOpen = false;
+            m_socket->abort();
+        }
+    });
+}
+
+void TNetConnection::sessionInBackground()
+{
+    m_backgroundOpen = false;
+    // The session's own calls are a call like any other: no second one starts beside them.
+    m_calling = true;
+    {
+        struct Reset { bool &flag; ~Reset() { flag = false; } } reset{m_calling};
+        try {
+            if (m_session)
+                m_session->opened(sender());
+        } catch (const ServerCallError &) {
+            m_socket->abort();
+            return;
+        }
+    }
+    m_tellOpened = true;
+    deliverLater();
+}
+
+void TNetConnection::startConnecting()
 {
     m_socket->abort();
     if (onBeforeConnect)
         onBeforeConnect(*this);
+    ++m_attempt;
+    m_backgroundOpen = false;
+    m_frames = FrameReader(m_maxFrame);
     m_lastError.clear();
     m_sslErrors.clear();
-    bool reached = false; // TCP connected: a failure past it is the TLS handshake's
-    const auto tcp = connect(m_socket, &QSslSocket::connected, this, [&reached] { reached = true; });
     if (m_tls) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setProtocol(QSsl::TlsV1_2OrLater);
@@ -113,6 +157,13 @@ bool TNetConnection::connectSocket()
     } else {
         m_socket->connectToHost(m_host, m_port);
     }
+}
+
+bool TNetConnection::connectSocket()
+{
+    bool reached = false; // TCP connected: a failure past it is the TLS handshake's
+    const auto tcp = connect(m_socket, &QSslSocket::connected, this, [&reached] { reached = true; });
+    startConnecting();
     const bool finished = waitFor([this] {
         return connected() || m_socket->state() == QAbstractSocket::UnconnectedState;
     }, m_timeoutMs);
@@ -181,7 +232,16 @@ CborItem TNetConnection::call(const QString &object, const QString &method, cons
         failCall(method, QStringLiteral("Outra chamada ao servidor de aplicação ainda está em andamento. Aguarde e tente de novo."),
                  QStringLiteral("outra chamada ainda está em andamento"));
     m_calling = true;
-    struct Reset { bool &flag; ~Reset() { flag = false; } } reset{m_calling};
+    // Events held while the call waited go out once it is over.
+    struct Reset
+    {
+        TNetConnection &connection;
+        ~Reset()
+        {
+            connection.m_calling = false;
+            connection.deliverLater();
+        }
+    } reset{*this};
 
     if (!connected()) {
         const bool wasThrowing = m_throwException;
@@ -200,6 +260,67 @@ CborItem TNetConnection::call(const QString &object, const QString &method, cons
     return exchange(object, method, args);
 }
 
+TNetConnection::Arrival TNetConnection::takeFrames(quint64 awaited, Reply *reply, QString *broken)
+{
+    m_frames.append(m_socket->readAll());
+    m_frames.reserveAnnounced();
+    QByteArray frame;
+    while (true) {
+        const auto status = m_frames.next(&frame);
+        if (status == FrameReader::Status::TooLarge)
+            return Arrival::TooLarge;
+        if (status == FrameReader::Status::NeedMore)
+            return Arrival::NeedMore;
+        try {
+            if (std::optional<Event> event = decodeEvent(frame)) {
+                m_events.append(std::move(*event));
+                continue;
+            }
+            Reply got = decodeReply(frame);
+            if (awaited != 0 && got.id == awaited) {
+                *reply = std::move(got);
+                return Arrival::Reply;
+            }
+            // A reply to an earlier call that gave up waiting: not ours, keep reading.
+        } catch (const ProtocolError &e) {
+            *broken = QString::fromStdString(e.what());
+            return Arrival::Broken;
+        }
+    }
+}
+
+void TNetConnection::readUnasked()
+{
+    if (m_exchanging)
+        return; // the call waiting reads
+    Reply none;
+    QString broken;
+    const Arrival arrival = takeFrames(0, &none, &broken);
+    // A stream that broke can't be trusted: the next call reconnects.
+    if (arrival == Arrival::TooLarge || arrival == Arrival::Broken)
+        m_socket->abort();
+    deliverLater();
+}
+
+void TNetConnection::deliverLater()
+{
+    if (m_deliveryPosted || (m_events.isEmpty() && !m_tellOpened))
+        return;
+    m_deliveryPosted = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_deliveryPosted = false;
+        if (m_calling || m_exchanging)
+            return; // the call's end posts them again
+        const QPointer<TNetConnection> alive(this);
+        if (std::exchange(m_tellOpened, false))
+            emit opened();
+        while (alive && !m_events.isEmpty() && !m_calling) {
+            const Event event = m_events.takeFirst();
+            emit serverEvent(event.name, event.fields);
+        }
+    }, Qt::QueuedConnection);
+}
+
 CborItem TNetConnection::exchange(const QString &object, const QString &method, const QCborArray &args)
 {
     if (!connected())
@@ -208,39 +329,19 @@ CborItem TNetConnection::exchange(const QString &object, const QString &method, 
     const quint64 id = m_nextId++;
     m_socket->write(encodeFrame(encodeRequest({id, object, method, args})));
 
-    FrameReader frames(m_maxFrame);
-    QByteArray frame;
-    bool gotReply = false;
-    bool tooLarge = false;
     Reply reply;
     QString broken;
-    auto replyArrived = [&] {
-        frames.append(m_socket->readAll());
-        frames.reserveAnnounced();
-        while (true) {
-            const auto status = frames.next(&frame);
-            if (status == FrameReader::Status::TooLarge) {
-                tooLarge = true;
-                return true;
-            }
-            if (status == FrameReader::Status::NeedMore)
-                return m_socket->state() != QAbstractSocket::ConnectedState;
-            try {
-                reply = decodeReply(frame);
-            } catch (const ProtocolError &e) {
-                broken = QString::fromStdString(e.what());
-                return true;
-            }
-            if (reply.id == id) {
-                gotReply = true;
-                return true;
-            }
-            // A reply to an earlier call that gave up waiting: not ours, keep reading.
-        }
-    };
-    const bool finished = waitFor(replyArrived, m_timeoutMs);
+    Arrival arrival = Arrival::NeedMore;
+    m_exchanging = true;
+    const bool finished = waitFor([&] {
+        arrival = takeFrames(id, &reply, &broken);
+        return arrival != Arrival::NeedMore || m_socket->state() != QAbstractSocket::ConnectedState;
+    }, m_timeoutMs);
+    m_exchanging = false;
 
-    if (gotReply) {
+    if (arrival == Arrival::Reply) {
+        readUnasked(); // what came after the reply, read with it
+
         if (reply.error)
             failCall(method, withFullStop(QStringLiteral("O servidor de aplicação recusou o pedido: %1").arg(reply.error->message)),
                      reply.error->code, reply.error->code);
@@ -248,11 +349,11 @@ CborItem TNetConnection::exchange(const QString &object, const QString &method, 
     }
     // Whatever else happened, the stream can no longer be trusted: the next call reconnects.
     m_socket->abort();
-    if (tooLarge)
+    if (arrival == Arrival::TooLarge)
         failCall(method, QStringLiteral("A resposta do servidor de aplicação excede o limite de %1 bytes. Consulte "
                                         "um período menor ou peça ao suporte para aumentar o limite.").arg(m_maxFrame),
-                 QStringLiteral("resposta de %1 bytes").arg(frames.announcedLength()));
-    if (!broken.isEmpty())
+                 QStringLiteral("resposta de %1 bytes").arg(m_frames.announcedLength()));
+    if (arrival == Arrival::Broken)
         failCall(method, QStringLiteral("O servidor de aplicação deu uma resposta inválida. Tente de novo; se "
                                         "persistir, chame o suporte."),
                  QStringLiteral("resposta inválida (%1)").arg(broken));

@@ -4,6 +4,7 @@
 #include <framework/core/detailederror.h>
 #include <framework/core/logincontext.h>
 #include <framework/data/frame.h>
+#include <framework/data/protocol.h>
 
 #include <QCborArray>
 #include <QObject>
@@ -54,6 +55,10 @@ public:
 // connection that was closed (by us, by the server, by a timeout) is opened again by the next
 // call. Calls wait for their reply while the event loop keeps the window painted but takes
 // no input.
+//
+// Events the server sends unasked (on a connection that asked to be told) are delivered by
+// serverEvent from the event loop, never inside a call: one that arrives while a call waits is
+// held until it returns, so its handler may call the server.
 class TNetConnection : public QObject
 {
     Q_OBJECT
@@ -96,6 +101,10 @@ public:
     // Runs the before-connect event and connects. Returns false (or throws ServerCallError
     // with throwException) when the server can't be reached.
     bool open();
+    // Connects without waiting, for a connection to come back by itself: the session is
+    // resumed once the server answers, and opened() says so; a failure is only seen as no
+    // opened(). Nothing happens while connected, connecting or calling.
+    void openInBackground();
     void close();
     bool connected() const;
     QString lastError() const { return m_lastError; }
@@ -108,11 +117,25 @@ public:
 
 signals:
     void connectedChanged(bool connected);
+    // The connection opened and its session is resumed (by a call, open() or openInBackground()).
+    // Delivered as events are: outside any call.
+    void opened();
+    void serverEvent(const QString &name, const QCborMap &fields);
 
 private:
     bool connectSocket();
     // Sends one request and waits for its reply, on an open connection.
     CborItem exchange(const QString &object, const QString &method, const QCborArray &args);
+    enum class Arrival { NeedMore, Reply, TooLarge, Broken };
+    // Takes the whole frames received: events are held for delivery; the reply to `awaited`
+    // (0: none is awaited) ends the reading, what follows it stays for later.
+    Arrival takeFrames(quint64 awaited, Reply *reply, QString *broken);
+    // Frames that came while no call waits: events, or late replies to calls that gave up.
+    void readUnasked();
+    // Starts the connection, with the before-connect event, and returns at once.
+    void startConnecting();
+    void sessionInBackground();
+    void deliverLater();
     ConnectionSender sender();
     bool waitFor(const std::function<bool()> &done, int timeoutMs);
     // The operator's message, and the technical detail that goes under it.
@@ -134,7 +157,14 @@ private:
     QList<QSslError> m_sslErrors;
     QString m_failure; // the operator's words for the last failed open
     quint64 m_nextId = 1;
+    FrameReader m_frames;
+    QList<Event> m_events; // received, not yet delivered
+    bool m_tellOpened = false;
+    bool m_deliveryPosted = false;
     bool m_calling = false;
+    bool m_exchanging = false;
+    bool m_backgroundOpen = false;
+    quint64 m_attempt = 0;
     QString m_lastError;
 };
 

@@ -177,6 +177,31 @@ Reply decodeReply(const QByteArray &message)
     return reply;
 }
 
+QByteArray encodeEvent(const QString &name, const QCborMap &fields)
+{
+    QCborMap event;
+    event.insert(QLatin1String("event"), name);
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+        event.insert(it.key(), it.value());
+    return event.toCborValue().toCbor();
+}
+
+std::optional<Event> decodeEvent(const QByteArray &message)
+{
+    QCborStreamReader reader(message);
+    if (!reader.isMap() || !reader.enterContainer() || !reader.hasNext())
+        return std::nullopt;
+    const std::optional<QString> first = readCborText(reader);
+    if (!first || *first == QLatin1String("id"))
+        return std::nullopt;
+    // Events are small: the whole map is read.
+    const QCborMap map = QCborValue::fromCbor(message).toMap();
+    const QCborValue name = map.value(QLatin1String("event"));
+    if (map.contains(QLatin1String("id")) || !name.isString())
+        return std::nullopt;
+    return Event{name.toString(), map};
+}
+
 QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload)
 {
     return encodeEnvelope(ok, message, {encodedPayload});

@@ -3,6 +3,7 @@
 #include <framework/data/cboritem.h>
 
 #include <QCborArray>
+#include <QCborMap>
 #include <QDateTime>
 #include <QString>
 
@@ -42,6 +43,14 @@ struct Reply
     CborItem result;
 };
 
+// {"event": text, ...} with no "id": what the server sends unasked, to a connection that asked
+// to be told (docs/protocol.md). `fields` holds the whole map, "event" included.
+struct Event
+{
+    QString name;
+    QCborMap fields;
+};
+
 QByteArray encodeRequest(const Request &request);
 // No method takes more arguments; a request with more is refused before it is decoded.
 constexpr quint64 MaxRequestArguments = 64;
@@ -58,6 +67,10 @@ QByteArray encodeReply(quint64 id, QByteArrayView encodedResult);
 QByteArray encodeReplyHead(quint64 id);
 QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message);
 Reply decodeReply(const QByteArray &message);
+QByteArray encodeEvent(const QString &name, const QCborMap &fields);
+// The event a message is; nullopt when it is not one (a reply, whose first key is its "id", is
+// told at once without reading further). A map without "id" that names no event is no event.
+std::optional<Event> decodeEvent(const QByteArray &message);
 
 // The result envelope of the account methods: {"ok": bool, "message": text, "payload": value}.
 QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload);

@@ -280,6 +280,78 @@ private slots:
         QCOMPARE(client.connects, 2);
     }
 
+    // Events come however they fall beside a reply, and never while a call waits: the handler
+    // of one may call the server at once.
+    void eventsComeOutsideCalls_data()
+    {
+        QTest::addColumn<QByteArrayList>("before"); // event names sent before the reply
+        QTest::addColumn<QByteArrayList>("after");  // and in the same write after it
+        QTest::addColumn<bool>("split");            // the bytes sent one at a time
+        QTest::newRow("before the reply") << QByteArrayList{"a"} << QByteArrayList{} << false;
+        QTest::newRow("after the reply") << QByteArrayList{} << QByteArrayList{"a", "b"} << false;
+        QTest::newRow("around it, a byte at a time") << QByteArrayList{"a"} << QByteArrayList{"b"} << true;
+    }
+    void eventsComeOutsideCalls()
+    {
+        QFETCH(QByteArrayList, before);
+        QFETCH(QByteArrayList, after);
+        QFETCH(bool, split);
+        const auto events = [](const QByteArrayList &names) {
+            QByteArray bytes;
+            for (const QByteArray &name : names)
+                bytes += encodeFrame(encodeEvent(QString::fromLatin1(name), {{QLatin1String("versao"), 1}}));
+            return bytes;
+        };
+        FakeAppServer server;
+        server.answer("getPrxMovClie", [&](const Request &r) -> std::optional<QByteArray> {
+            const QByteArray bytes = events(before) + encodeFrame(encodeReply(r.id, QCborValue(17).toCbor())) + events(after);
+            if (!split)
+                server.push(bytes);
+            for (qsizetype i = 0; split && i < bytes.size(); ++i)
+                server.push(bytes.sliced(i, 1));
+            return std::nullopt;
+        });
+        server.answerBare("verificaHistorico", 1);
+        Client client(server.port());
+        AccountService service(client.connection);
+        QStringList got;
+        QObject::connect(&client.connection, &TNetConnection::serverEvent, [&](const QString &name, const QCborMap &) {
+            got.append(name);
+            service.verificaHistorico("C"); // a call from the handler: no call is waiting
+        });
+        QCOMPARE(service.getPrxMovClie("C").toValue().toInteger(), 17);
+        QVERIFY(got.isEmpty()); // not inside the call
+        QTRY_COMPARE(got.size(), before.size() + after.size());
+        QCOMPARE(server.methods().count(QStringLiteral("verificaHistorico")), got.size());
+        // And one that comes while nothing is asked.
+        server.push(events({"idle"}));
+        QTRY_COMPARE(got.last(), QStringLiteral("idle"));
+        QVERIFY(client.connection.connected());
+    }
+
+    // A connection lost comes back by itself when asked to, the session resumed first.
+    void opensInBackground()
+    {
+        FakeAppServer server;
+        Client client(server.port());
+        int opened = 0;
+        QObject::connect(&client.connection, &TNetConnection::opened, [&] { ++opened; });
+        client.connection.openInBackground();
+        QVERIFY(!client.connection.connected()); // it returned before connecting
+        QTRY_COMPARE(opened, 1);
+        QVERIFY(client.connection.connected());
+        client.connection.openInBackground(); // connected: nothing to do
+        QTest::qWait(50);
+        QCOMPARE(opened, 1);
+
+        server.close();
+        client.connection.close();
+        client.connection.openInBackground();
+        QTRY_VERIFY(client.connects == 2 && !client.connection.connected());
+        QTest::qWait(50);
+        QCOMPARE(opened, 1); // a server that is gone opens nothing
+    }
+
     void serverDroppingTheConnectionFails()
     {
         FakeAppServer server;

@@ -61,8 +61,17 @@ QStringList FakeAppServer::methods() const
     return list;
 }
 
+void FakeAppServer::push(const QByteArray &bytes)
+{
+    for (const QPointer<QTcpSocket> &socket : std::as_const(m_sockets)) {
+        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            socket->write(bytes);
+    }
+}
+
 void FakeAppServer::serve(QTcpSocket *socket)
 {
+    m_sockets.append(socket);
     auto *frames = new FrameReader();
     connect(socket, &QObject::destroyed, [frames] { delete frames; });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

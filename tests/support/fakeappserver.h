@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QSet>
 #include <QList>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QTcpServer>
 
 #include <functional>
@@ -43,6 +45,8 @@ public:
     void answerRaw(const QString &method, const QByteArray &bytes);
     // Closes the connection instead of answering.
     void dropOn(const QString &method) { m_drop.insert(method); }
+    // Sends bytes unasked to every connection still open, as the server sends an event.
+    void push(const QByteArray &bytes);
 
     QList<Call> calls;
     QStringList methods() const;
@@ -54,4 +58,5 @@ private:
     QHash<QString, Handler> m_handlers;
     QHash<QString, QByteArray> m_raw;
     QSet<QString> m_drop;
+    QList<QPointer<QTcpSocket>> m_sockets;
 };
