@@ -3,6 +3,8 @@
 #include <framework/data/datasource.h>
 
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace fw {
@@ -267,6 +269,14 @@ void RecordSet::loadFromPacket(QByteArrayView packet)
     if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
         throw DataSetError(QStringLiteral("%1: há um registro em edição; confirme ou cancele antes de carregar")
                                .arg(objectName()).toStdString());
+    quint32 rows = 0;
+    std::vector<ColumnStore> columns = readPacket(packet, &rows);
+    close();
+    openRows(std::move(columns), rows);
+}
+
+std::vector<ColumnStore> RecordSet::readPacket(QByteArrayView packet, quint32 *rowCount)
+{
     // The packet is read whole before the contents go: a broken one leaves them as they were.
     DataPacketReader reader(packet);
     const QList<PacketField> &incoming = reader.fields();
@@ -325,8 +335,66 @@ void RecordSet::loadFromPacket(QByteArrayView packet)
             c->appendNull();
         ++rows;
     }
-    close();
-    openRows(std::move(columns), rows);
+    *rowCount = rows;
+    return columns;
+}
+
+int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, const QStringList &orderFields)
+{
+    checkActive("mesclar");
+    if (m_state != DataSetState::Browse || !m_log.empty())
+        throw DataSetError(QStringLiteral("%1: há alterações não enviadas; não há como mesclar").arg(objectName()).toStdString());
+    const int key = fieldByName(keyField).index();
+    std::vector<int> order;
+    for (const QString &name : orderFields)
+        order.push_back(fieldByName(name).index());
+    quint32 rows = 0;
+    const std::vector<ColumnStore> incoming = readPacket(packet, &rows);
+
+    QHash<QString, int> positions;
+    for (int position = 0; position < recordCount(); ++position)
+        positions.insert(m_columns[size_t(key)].string(m_order[size_t(position)]), position);
+    const auto orderOf = [&](quint32 slot) {
+        std::vector<Value> values;
+        for (int index : order)
+            values.push_back(m_columns[size_t(index)].value(slot));
+        return values;
+    };
+    bool currentReplaced = false;
+    std::vector<quint32> added;
+    for (quint32 row = 0; row < rows; ++row) {
+        std::vector<Value> values;
+        for (const ColumnStore &c : incoming)
+            values.push_back(c.value(row));
+        const quint32 slot = appendSlot(values);
+        const auto found = positions.constFind(incoming[size_t(key)].string(row));
+        if (found == positions.cend()) {
+            added.push_back(slot);
+            continue;
+        }
+        m_order[size_t(*found)] = slot;
+        currentReplaced = currentReplaced || *found == m_cursor;
+        emit rowChanged(*found);
+    }
+    // New records where the order puts them: after every record that doesn't come later.
+    for (const quint32 slot : added) {
+        const std::vector<Value> at = orderOf(slot);
+        const auto place = std::upper_bound(m_order.begin(), m_order.end(), at,
+                                            [&](const std::vector<Value> &v, quint32 other) { return v < orderOf(other); });
+        const int position = int(place - m_order.begin());
+        emit aboutToInsertRow(position);
+        m_order.insert(place, slot);
+        if (m_cursor < 0 || position <= m_cursor)
+            ++m_cursor;
+        emit rowInserted(position);
+    }
+    m_baseOrder = m_order;
+    updateBounds();
+    if (!added.empty() || currentReplaced) {
+        emit currentChanged(m_cursor);
+        fire(afterScroll);
+    }
+    return int(rows);
 }
 
 void RecordSet::openRows(std::vector<ColumnStore> columns, quint32 rows)

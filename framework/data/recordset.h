@@ -76,6 +76,11 @@ public:
     // when the packet is malformed or misses a declared field; the record set then keeps what
     // it held, unless it had no declared fields (it is then closed).
     void loadFromPacket(QByteArrayView packet);
+    // Brings a packet's records in, while browsing with nothing in the change log: one whose
+    // key is in view replaces it where it stands, a new one goes where its order fields put it
+    // (the view being in that order). The cursor stays on its record. Returns the records
+    // brought in; a malformed packet throws PacketError and changes nothing.
+    int mergeFromPacket(QByteArrayView packet, const QString &keyField, const QStringList &orderFields);
     void close();
 
     void first();
@@ -160,6 +165,9 @@ private:
     void setState(DataSetState state);
     void fire(const Event &event);
     void openWith(std::vector<ColumnStore> columns, std::vector<quint32> order);
+    // The packet's rows as columns of this record set's fields (taking the packet's fields
+    // when it has none); throws PacketError before anything changes.
+    std::vector<ColumnStore> readPacket(QByteArrayView packet, quint32 *rowCount);
     void moveTo(int position);
     void updateBounds();
     void computeSlot(quint32 slot);

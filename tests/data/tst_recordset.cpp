@@ -388,6 +388,62 @@ private slots:
         QCOMPARE(f.set.textAt(0, 1), QStringLiteral("A"));
     }
 
+    // Merged records replace theirs in place or go where the order puts them; the cursor stays
+    // on its record and the model follows.
+    void mergeKeepsOrderAndCursor_data()
+    {
+        QTest::addColumn<QList<Row>>("loaded");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QList<Row>>("merged");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("current");
+        QTest::newRow("changed in place") << threeRows << 2 << QList<Row>{{"2", "Bruno", 25}}
+                                          << QStringList{"1", "2", "3"} << "3";
+        QTest::newRow("new before the cursor") << threeRows << 1 << QList<Row>{{"4", "Beto", 5}}
+                                               << QStringList{"1", "4", "2", "3"} << "2";
+        QTest::newRow("new last, the current changed")
+            << threeRows << 2 << QList<Row>{{"5", "Davi", 1}, {"3", "Caio", 31}} << QStringList{"1", "2", "3", "5"} << "3";
+        QTest::newRow("into an empty view") << QList<Row>{} << -1 << QList<Row>{{"1", "Ana", 10}} << QStringList{"1"} << "1";
+    }
+    void mergeKeepsOrderAndCursor()
+    {
+        QFETCH(QList<Row>, loaded);
+        QFETCH(int, cursor);
+        QFETCH(QList<Row>, merged);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, current);
+        Fixture f;
+        RecordSetModel model(&f.set);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        f.set.loadFromPacket(packetOf(loaded));
+        if (cursor >= 0)
+            f.set.setRecNo(cursor);
+        QCOMPARE(f.set.mergeFromPacket(packetOf(merged), "ID", {"NAME"}), merged.size());
+        QStringList got;
+        for (int i = 0; i < model.rowCount(); ++i)
+            got.append(model.data(model.index(i, 0)).toString());
+        QCOMPARE(got, ids);
+        QCOMPARE(f.set.fieldByName("ID").asString(), current);
+        for (const Row &r : merged) {
+            const int at = int(ids.indexOf(r.id));
+            QCOMPARE(f.set.valueAt(at, 3), Value(r.amount * 2)); // calculated again
+        }
+    }
+
+    void mergeIsRefusedOverUnsentChanges()
+    {
+        Fixture f;
+        f.set.loadFromPacket(packetOf(threeRows));
+        f.set.edit();
+        QVERIFY_THROWS_EXCEPTION(DataSetError, f.set.mergeFromPacket(packetOf({{"9", "Zé", 1}}), "ID", {"NAME"}));
+        f.set.fieldByName("AMOUNT").setAsFloat(11);
+        f.set.post(); // in the change log, not sent
+        QVERIFY_THROWS_EXCEPTION(DataSetError, f.set.mergeFromPacket(packetOf({{"9", "Zé", 1}}), "ID", {"NAME"}));
+        f.set.mergeChangeLog();
+        QVERIFY_THROWS_EXCEPTION(PacketError, f.set.mergeFromPacket(packetOf(threeRows).chopped(3), "ID", {"NAME"}));
+        QCOMPARE(f.set.recordCount(), 3);
+    }
+
     void modelFollowsEveryChange()
     {
         Fixture f;
