@@ -70,6 +70,23 @@ fw::CborItem AccountService::verificaHistorico(const QString &cdCliente)
     return call(QStringLiteral("verificaHistorico"), {cdCliente});
 }
 
+fw::CborItem AccountService::getMovClienteDesde(const QString &cdConsumidor, const QString &tCdConsumidor,
+                                                const QString &cdCliente, const QDateTime &dtInicio, quint64 versao)
+{
+    return call(QStringLiteral("getMovClienteDesde"),
+                {cdConsumidor, tCdConsumidor, cdCliente, dateTimeToCbor(dtInicio), qint64(versao)});
+}
+
+fw::CborItem AccountService::acompanhar(const QString &cdCliente)
+{
+    return call(QStringLiteral("acompanhar"), {cdCliente});
+}
+
+fw::CborItem AccountService::deixar(const QString &cdCliente)
+{
+    return call(QStringLiteral("deixar"), {cdCliente});
+}
+
 fw::CborItem AccountService::call(const QString &method, const QCborArray &args)
 {
     if (const auto why = fw::checkArguments(accountMethod(method), args))

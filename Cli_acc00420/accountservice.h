@@ -39,6 +39,12 @@ public:
     fw::CborItem setCancelaReceb(const QString &cdFilial, const QString &cdCaixa,
                                  const QString &nrSeqVenda);
     fw::CborItem verificaHistorico(const QString &cdCliente);
+    // The statement's movements changed since `versao`, or all of them when it is too old.
+    fw::CborItem getMovClienteDesde(const QString &cdConsumidor, const QString &tCdConsumidor,
+                                    const QString &cdCliente, const QDateTime &dtInicio, quint64 versao);
+    // From acompanhar on, the connection gets an event at each change of the account.
+    fw::CborItem acompanhar(const QString &cdCliente);
+    fw::CborItem deixar(const QString &cdCliente);
 
 private:
     // Sends the call once its arguments fit the contract; a misfit (a code longer than the

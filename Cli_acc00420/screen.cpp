@@ -39,6 +39,7 @@ TfrmPagClie::TfrmPagClie(QWidget *parent)
     bindCancellationEvents();
     bindPrintingEvents();
     bindStatementEvents();
+    bindLiveStatementEvents();
     setFocusProxy(medCdCliente);
 }
 
@@ -75,6 +76,7 @@ void TfrmPagClie::FormClose(fw::CloseAction &action)
         boStCriado = true; // the operator kept the screen open: it still exists
         return;
     }
+    stopWatching();
     netPagClie->close();
 }
 

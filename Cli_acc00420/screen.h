@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QTimer>
 
 namespace acc00420 {
 
@@ -158,13 +159,35 @@ public:
     // Every load and reload: setAtualizaCons (its payload returned), then getMovCliente into
     // cdsMovCliente for the consumer edit's code (all consumers when it is blank).
     fw::CborItem recalculateBalances(const QString &consumer);
+    // Every load and reload: what changed since the version shown, merged, when the open
+    // statement's account is watched; else the statement read whole. The focus goes to the grid.
     void reloadStatement();
+    // The pages a loaded statement allows: the list and the form when it has movements, only
+    // a new entry when it has none.
+    void showStatementPages();
     // Puts the cursor back on the movement numbered stNrSequMovi, when the statement holds it.
     bool returnToMovement();
     // After an entry is posted or dropped: the list page, the focus in the grid.
     void goOnInTheList();
 
+    // Keeping the open statement current (livestatement.cpp). Watching starts before the
+    // statement is read whole and ends when it closes; a change anywhere is brought in.
+    void watchAccount();
+    void stopWatching();
+    void accountChanged(const QString &client, quint64 version);
+    // Brings what changed since the version shown into the statement, now or, under an entry,
+    // an edit, an unsent change or a question to the operator, as soon as it is free.
+    void catchUpWhenFree();
+    // What came, in the status bar's words ("1 lançamento de 0012"); throws as the server's
+    // calls do. `report`: a refusal is shown to the operator.
+    QString bringStatementUpToDate(bool report);
+
 private:
+    void bindLiveStatementEvents();
+    // The statement read whole with getMovCliente, for the consumer edit's code.
+    void loadWholeStatement();
+    void resumeWatching();
+    QString describeArrivals(QByteArrayView rows) const;
     void buildSelectionPanel();
     void buildData();
     void buildFormPage();
@@ -182,6 +205,13 @@ private:
     void showStatus(const QString &message);
 
     bool m_refusing = false; // a posting is refused: the focus moves to the field at fault
+
+    QString m_watched;           // the account watched; empty: none
+    quint64 m_version = 0;       // the account's version the statement shows
+    quint64 m_announced = 0;     // the latest version the server told of
+    QDateTime m_statementStart;  // the start the watched statement was read from
+    QTimer *m_catchUp = nullptr; // tries again what could not be brought in yet
+    QTimer *m_resume = nullptr;  // opens a lost connection again while watching
 
 };
 

@@ -254,6 +254,7 @@ void TfrmPagClie::panClienteEnter()
         return;
     }
     const bool pendingDiscarded = hasPendingChanges();
+    stopWatching();
     cdsMovCliente->close();
     if (pendingDiscarded && medCdCliente->window()->focusWidget() == medCdCliente)
         medCdClienteEnter(); // what its enter held back
@@ -280,6 +281,20 @@ fw::CborItem TfrmPagClie::recalculateBalances(const QString &consumer)
 
 void TfrmPagClie::reloadStatement()
 {
+    if (m_watched.isEmpty() || m_watched != selectedClient() || !cdsMovCliente->active()) {
+        loadWholeStatement();
+    } else {
+        fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
+        bringStatementUpToDate(true);
+    }
+    // Reloading took the list away for a moment and the focus with it; the operator goes on in
+    // the grid.
+    if (activePage() == tshFolhaDados && pageEnabled(tshFolhaDados))
+        dbgPadrao->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmPagClie::loadWholeStatement()
+{
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
     if (fw::EmptyString(edtConsumidor->text())) {
         stCDCONSUMIDOR.clear();
@@ -291,10 +306,6 @@ void TfrmPagClie::reloadStatement()
     const fw::CborItem payload = fw::CheckResultServ(
         service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate()), true, 0);
     cdsMovCliente->loadFromPacket(payload.bytes());
-    // Reloading took the list away for a moment and the focus with it; the operator goes on in
-    // the grid.
-    if (activePage() == tshFolhaDados && pageEnabled(tshFolhaDados))
-        dbgPadrao->setFocus(Qt::OtherFocusReason);
 }
 
 bool TfrmPagClie::returnToMovement()
@@ -311,7 +322,13 @@ void TfrmPagClie::panClienteExit()
     Vd_Consumidor(true);
     Vd_DataIni();
     recalculateBalances(edtConsumidor->text());
+    watchAccount();
     reloadStatement();
+    showStatementPages();
+}
+
+void TfrmPagClie::showStatementPages()
+{
     if (cdsMovCliente->isEmpty()) {
         includeButton()->setEnabled(true);
         copyToTwins({includeButton()});

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QCborValue>
+#include <QLatin1StringView>
 
 namespace fw {
 
@@ -22,6 +23,10 @@ public:
     {
         return CborItem(m_buffer, m_offset + offset, length);
     }
+    // The value under `key` when this item is a map holding it (its first text key of that
+    // name), sharing the same buffer; empty otherwise. The map's last value is not walked: it
+    // ends where the item ends.
+    CborItem member(QLatin1StringView key) const;
     // Decodes the item whole; meant for small results (a flag, a number, a text).
     QCborValue toValue() const;
 

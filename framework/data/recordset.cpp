@@ -360,8 +360,11 @@ int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, c
             values.push_back(m_columns[size_t(index)].value(slot));
         return values;
     };
+    // The cursor follows its record by slot, whatever moves around it.
+    qint64 current = m_cursor >= 0 ? qint64(m_order[size_t(m_cursor)]) : -1;
     bool currentReplaced = false;
-    std::vector<quint32> added;
+    std::vector<quint32> placed; // new records, and changed ones their order moved
+    std::vector<int> replaced;
     for (quint32 row = 0; row < rows; ++row) {
         std::vector<Value> values;
         for (const ColumnStore &c : incoming)
@@ -369,28 +372,51 @@ int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, c
         const quint32 slot = appendSlot(values);
         const auto found = positions.constFind(incoming[size_t(key)].string(row));
         if (found == positions.cend()) {
-            added.push_back(slot);
+            placed.push_back(slot);
             continue;
         }
+        if (qint64(m_order[size_t(*found)]) == current) {
+            current = slot;
+            currentReplaced = true;
+        }
         m_order[size_t(*found)] = slot;
-        currentReplaced = currentReplaced || *found == m_cursor;
-        emit rowChanged(*found);
+        replaced.push_back(*found);
+    }
+    // A changed record stays where it stands while its order allows; else it moves.
+    std::sort(replaced.begin(), replaced.end(), std::greater<>());
+    const auto outOfOrder = [&](int position) {
+        const std::vector<Value> at = orderOf(m_order[size_t(position)]);
+        return (position > 0 && at < orderOf(m_order[size_t(position - 1)]))
+            || (position + 1 < int(m_order.size()) && orderOf(m_order[size_t(position + 1)]) < at);
+    };
+    for (const int position : replaced) {
+        if (!outOfOrder(position)) {
+            emit rowChanged(position);
+            continue;
+        }
+        emit aboutToRemoveRow(position);
+        placed.push_back(m_order[size_t(position)]);
+        m_order.erase(m_order.begin() + position);
+        emit rowRemoved(position);
     }
     // New records where the order puts them: after every record that doesn't come later.
-    for (const quint32 slot : added) {
+    for (const quint32 slot : placed) {
         const std::vector<Value> at = orderOf(slot);
         const auto place = std::upper_bound(m_order.begin(), m_order.end(), at,
                                             [&](const std::vector<Value> &v, quint32 other) { return v < orderOf(other); });
         const int position = int(place - m_order.begin());
         emit aboutToInsertRow(position);
         m_order.insert(place, slot);
-        if (m_cursor < 0 || position <= m_cursor)
-            ++m_cursor;
         emit rowInserted(position);
     }
     m_baseOrder = m_order;
+    int cursor = -1;
+    if (!m_order.empty())
+        cursor = current < 0 ? 0 : int(std::find(m_order.begin(), m_order.end(), quint32(current)) - m_order.begin());
+    const bool moved = cursor != m_cursor;
+    m_cursor = cursor;
     updateBounds();
-    if (!added.empty() || currentReplaced) {
+    if (moved || currentReplaced) {
         emit currentChanged(m_cursor);
         fire(afterScroll);
     }

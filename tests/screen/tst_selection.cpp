@@ -317,7 +317,8 @@ private slots:
         m_server->calls.clear();
         leavePanel();
         QVERIFY(m_dialogs->shown.isEmpty());
-        QCOMPARE(m_server->methods(), (QStringList{"getConsumidor", "setAtualizaCons", "getMovCliente"}));
+        // Watched before it is read: a change between the two is told, not lost.
+        QCOMPARE(m_server->methods(), (QStringList{"getConsumidor", "setAtualizaCons", "acompanhar", "getMovCliente"}));
         const QString consumer = QString(19, u'0') + "42";
         const QCborArray recalc = m_server->calls[1].args;
         QCOMPARE(recalc.at(0).toString(), QStringLiteral("0001"));
@@ -325,7 +326,7 @@ private slots:
         QCOMPARE(recalc.at(2).toString(), consumer);
         QCOMPARE(fw::dateTimeFromCbor(recalc.at(3)), std::optional(QDateTime(QDate(2026, 10, 1), QTime(0, 0))));
         QCOMPARE(recalc.at(4).toString(), QStringLiteral("0007"));
-        const QCborArray load = m_server->calls[2].args;
+        const QCborArray load = m_server->calls[3].args;
         QCOMPARE(load.at(0).toString(), consumer);
         QCOMPARE(load.at(1).toString(), QString()); // one consumer: the flag is empty
         QCOMPARE(load.at(2).toString(), C1);
