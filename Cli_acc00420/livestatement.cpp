@@ -80,6 +80,7 @@ void TfrmPagClie::watchAccount()
     m_watched = selectedClient();
     m_version = m_announced = version;
     m_statementStart = startDate();
+    m_statementConsumer = statementConsumer();
 }
 
 void TfrmPagClie::stopWatching()
@@ -153,7 +154,7 @@ void TfrmPagClie::catchUpWhenFree()
 QString TfrmPagClie::bringStatementUpToDate(bool report)
 {
     const fw::CborItem payload = fw::CheckResultServ(
-        service().getMovClienteDesde(stCDCONSUMIDOR, stTCDCONSUMIDOR, m_watched, m_statementStart, m_version), report, 0);
+        service().getMovClienteDesde(m_statementConsumer.first, m_statementConsumer.second, m_watched, m_statementStart, m_version), report, 0);
     const fw::CborItem rows = payload.member(QLatin1String("linhas"));
     const QCborValue version = payload.member(QLatin1String("versao")).toValue();
     if (rows.isEmpty() || !version.isInteger()) {

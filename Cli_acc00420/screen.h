@@ -186,6 +186,9 @@ private:
     void bindLiveStatementEvents();
     // The statement read whole with getMovCliente, for the consumer edit's code.
     void loadWholeStatement();
+    // The consumer arguments of the statement for the consumer edit: its code, or none and
+    // "T" (every consumer) when it is blank.
+    std::pair<QString, QString> statementConsumer() const;
     void resumeWatching();
     QString describeArrivals(QByteArrayView rows) const;
     void buildSelectionPanel();
@@ -209,7 +212,8 @@ private:
     QString m_watched;           // the account watched; empty: none
     quint64 m_version = 0;       // the account's version the statement shows
     quint64 m_announced = 0;     // the latest version the server told of
-    QDateTime m_statementStart;  // the start the watched statement was read from
+    QDateTime m_statementStart;  // the watched statement's start and consumer arguments
+    std::pair<QString, QString> m_statementConsumer;
     QTimer *m_catchUp = nullptr; // tries again what could not be brought in yet
     QTimer *m_resume = nullptr;  // opens a lost connection again while watching
 

@@ -293,16 +293,17 @@ void TfrmPagClie::reloadStatement()
         dbgPadrao->setFocus(Qt::OtherFocusReason);
 }
 
+std::pair<QString, QString> TfrmPagClie::statementConsumer() const
+{
+    if (fw::EmptyString(edtConsumidor->text()))
+        return {QString(), QStringLiteral("T")};
+    return {edtConsumidor->text(), QString()};
+}
+
 void TfrmPagClie::loadWholeStatement()
 {
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
-    if (fw::EmptyString(edtConsumidor->text())) {
-        stCDCONSUMIDOR.clear();
-        stTCDCONSUMIDOR = QStringLiteral("T");
-    } else {
-        stCDCONSUMIDOR = edtConsumidor->text();
-        stTCDCONSUMIDOR.clear();
-    }
+    std::tie(stCDCONSUMIDOR, stTCDCONSUMIDOR) = statementConsumer();
     const fw::CborItem payload = fw::CheckResultServ(
         service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate()), true, 0);
     cdsMovCliente->loadFromPacket(payload.bytes());

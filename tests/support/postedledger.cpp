@@ -7,7 +7,7 @@
 
 #include <QCborValue>
 
-void post(const server::Ledger &ledger, const QString &client, int i)
+void post(const server::Ledger &ledger, const QString &client, int i, const QString &consumer)
 {
     const QString number = QCborValue::fromCbor(ledger.getPrxMovClie({client}, Who).result).toString();
     fw::RecordSet set;
@@ -17,6 +17,8 @@ void post(const server::Ledger &ledger, const QString &client, int i)
     set.fieldByName("CDCLIENTE").setAsString(client);
     set.fieldByName("NRSEQMOVCLI").setAsString(number);
     set.fieldByName("CDFILIAL").setAsString("0001");
+    if (!consumer.isEmpty())
+        set.fieldByName("CDCONSUMIDOR").setAsString(consumer);
     set.fieldByName("IDTIPMOCVLI").setAsString(i == 2 ? "D" : "C");
     // A text with what its encoding escapes, and beyond ASCII.
     set.fieldByName("DSHISTMOV").setAsString("Almoço \"especial\" \\ 1/2\tfim\n");

@@ -1,5 +1,7 @@
 #include "serverprocess.h"
 
+#include <QFile>
+
 #include <QDeadlineTimer>
 #include <QTcpServer>
 
@@ -53,6 +55,22 @@ bool ServerProcess::start()
             return false;
     }
     return false;
+}
+
+int ServerProcess::connections() const
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return 0;
+    // "sl local_address rem_address st ...": ours on 127.0.0.1:port, 01 for established.
+    const QByteArray local = "0100007F:" + QByteArray::number(m_port, 16).toUpper().rightJustified(4, '0');
+    int count = 0;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> columns = line.simplified().split(' ');
+        if (columns.size() > 3 && columns.at(1) == local && columns.at(3) == "01")
+            ++count;
+    }
+    return count;
 }
 
 void ServerProcess::kill()

@@ -33,6 +33,8 @@ public:
     // SIGKILL: no orderly stop, whatever it was doing.
     void kill();
     quint16 port() const { return m_port; }
+    // Connections established to it now, as the system lists them (Linux).
+    int connections() const;
     qint64 pid() const { return m_process.processId(); }
     QString output() const { return m_output; }
 
