@@ -15,7 +15,7 @@ source scripts/pg-throwaway.sh
 database=build-release/bench.db
 output=build-release/bench-output.txt
 : >"$output"
-for benchmark in bench_statement bench_load bench_concurrency bench_statementpdf; do
+for benchmark in bench_statement bench_load bench_concurrency bench_statementpdf bench_livestatement; do
   echo "== $benchmark" | tee -a "$output"
   "build-release/bin/$benchmark" "$database" | tee -a "$output"
 done

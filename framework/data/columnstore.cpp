@@ -149,7 +149,7 @@ bool ColumnStore::isNull(quint32 slot) const
     return m_nulls[slot];
 }
 
-QString ColumnStore::string(quint32 slot) const
+QByteArrayView ColumnStore::utf8(quint32 slot) const
 {
     const quint32 ref = m_textRefs[slot];
     if (ref == NullText)
@@ -164,7 +164,13 @@ QString ColumnStore::string(quint32 slot) const
             break;
         shift += 7;
     }
-    return QString::fromUtf8(p, qsizetype(length));
+    return QByteArrayView(p, qsizetype(length));
+}
+
+QString ColumnStore::string(quint32 slot) const
+{
+    const QByteArrayView text = utf8(slot);
+    return text.isNull() ? QString() : QString::fromUtf8(text);
 }
 
 Value ColumnStore::value(quint32 slot) const

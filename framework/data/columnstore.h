@@ -3,6 +3,7 @@
 #include <framework/data/fieldtypes.h>
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <cstdint>
 #include <vector>
@@ -31,6 +32,8 @@ public:
 
     bool isNull(quint32 slot) const;
     QString string(quint32 slot) const;
+    // A text's UTF-8 bytes where they are stored, valid until the column changes; null for none.
+    QByteArrayView utf8(quint32 slot) const;
     double number(quint32 slot) const { return m_numbers[slot]; }
     qint64 integer(quint32 slot) const { return m_integers[slot]; }
     Value value(quint32 slot) const;

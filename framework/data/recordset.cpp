@@ -351,36 +351,71 @@ int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, c
     quint32 rows = 0;
     const std::vector<ColumnStore> incoming = readPacket(packet, &rows);
 
-    QHash<QString, int> positions;
-    for (int position = 0; position < recordCount(); ++position)
-        positions.insert(m_columns[size_t(key)].string(m_order[size_t(position)]), position);
     const auto orderOf = [&](quint32 slot) {
         std::vector<Value> values;
         for (int index : order)
             values.push_back(m_columns[size_t(index)].value(slot));
         return values;
     };
-    // The cursor follows its record by slot, whatever moves around it.
-    qint64 current = m_cursor >= 0 ? qint64(m_order[size_t(m_cursor)]) : -1;
-    bool currentReplaced = false;
-    std::vector<quint32> placed; // new records, and changed ones their order moved
-    std::vector<int> replaced;
+    const auto less = [&](const std::vector<Value> &v, quint32 other) { return v < orderOf(other); };
+    const auto greater = [&](quint32 other, const std::vector<Value> &v) { return orderOf(other) < v; };
+    // Where each incoming record's key is in view: looked for where its order puts it (a
+    // change seldom moves a record); those not found there, in one pass over the whole view.
+    const ColumnStore &keys = m_columns[size_t(key)];
+    const auto nearItsOrder = [&](QByteArrayView wanted, const std::vector<Value> &at) {
+        for (auto it = std::lower_bound(m_order.begin(), m_order.end(), at, greater);
+             it != m_order.end() && !less(at, *it); ++it) {
+            if (keys.utf8(*it) == wanted)
+                return int(it - m_order.begin());
+        }
+        return -1;
+    };
+    std::vector<std::pair<quint32, int>> arrived; // slot, and its record's position in view
+    QHash<QByteArray, size_t> unplaced;           // key → its entry in `arrived`
     for (quint32 row = 0; row < rows; ++row) {
         std::vector<Value> values;
         for (const ColumnStore &c : incoming)
             values.push_back(c.value(row));
         const quint32 slot = appendSlot(values);
-        const auto found = positions.constFind(incoming[size_t(key)].string(row));
-        if (found == positions.cend()) {
+        const QByteArrayView wanted = incoming[size_t(key)].utf8(row);
+        arrived.emplace_back(slot, nearItsOrder(wanted, orderOf(slot)));
+        if (arrived.back().second < 0)
+            unplaced.insert(wanted.toByteArray(), arrived.size() - 1);
+    }
+    if (unplaced.size() == 1) { // the common case, a new record: its bytes compared alone
+        const QByteArray wanted = unplaced.constBegin().key();
+        for (size_t position = 0; position < m_order.size(); ++position) {
+            if (keys.utf8(m_order[position]) == wanted) {
+                arrived[*unplaced.constBegin()].second = int(position);
+                break;
+            }
+        }
+        unplaced.clear();
+    }
+    for (size_t position = 0; position < m_order.size() && !unplaced.isEmpty(); ++position) {
+        const QByteArrayView stored = keys.utf8(m_order[position]);
+        const auto it = unplaced.constFind(QByteArray::fromRawData(stored.data(), stored.size()));
+        if (it != unplaced.cend()) {
+            arrived[*it].second = int(position);
+            unplaced.erase(it);
+        }
+    }
+    // The cursor follows its record by slot, whatever moves around it.
+    qint64 current = m_cursor >= 0 ? qint64(m_order[size_t(m_cursor)]) : -1;
+    bool currentReplaced = false;
+    std::vector<quint32> placed; // new records, and changed ones their order moved
+    std::vector<int> replaced;
+    for (const auto &[slot, found] : arrived) {
+        if (found < 0) {
             placed.push_back(slot);
             continue;
         }
-        if (qint64(m_order[size_t(*found)]) == current) {
+        if (qint64(m_order[size_t(found)]) == current) {
             current = slot;
             currentReplaced = true;
         }
-        m_order[size_t(*found)] = slot;
-        replaced.push_back(*found);
+        m_order[size_t(found)] = slot;
+        replaced.push_back(found);
     }
     // A changed record stays where it stands while its order allows; else it moves.
     std::sort(replaced.begin(), replaced.end(), std::greater<>());
@@ -401,9 +436,7 @@ int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, c
     }
     // New records where the order puts them: after every record that doesn't come later.
     for (const quint32 slot : placed) {
-        const std::vector<Value> at = orderOf(slot);
-        const auto place = std::upper_bound(m_order.begin(), m_order.end(), at,
-                                            [&](const std::vector<Value> &v, quint32 other) { return v < orderOf(other); });
+        const auto place = std::upper_bound(m_order.begin(), m_order.end(), orderOf(slot), less);
         const int position = int(place - m_order.begin());
         emit aboutToInsertRow(position);
         m_order.insert(place, slot);

@@ -5,6 +5,7 @@
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
 
+#include <QCborMap>
 #include <QCborValue>
 
 void post(const server::Ledger &ledger, const QString &client, int i, const QString &consumer)
@@ -26,7 +27,12 @@ void post(const server::Ledger &ledger, const QString &client, int i, const QStr
     set.fieldByName("VRMOVPESCONS").setAsFloat(0);
     set.fieldByName("DTMOVCLI").setAsDateTime(QDateTime(QDate(2026, 11, i), QTime(9, 0)));
     set.post();
-    ledger.SetMovCliente({set.deltaPacket()}, Who);
+    // A posting refused would pass unseen and fail what depends on it far away.
+    const server::Outcome o = ledger.SetMovCliente({set.deltaPacket()}, Who);
+    const QCborMap envelope = QCborValue::fromCbor(o.result).toMap();
+    if (o.failed() || !envelope.value(QLatin1String("ok")).toBool())
+        qFatal("posting refused: %s %s", qUtf8Printable(o.errorMessage),
+               qUtf8Printable(envelope.value(QLatin1String("message")).toString()));
 }
 
 void postThroughTheLedger(LedgerBackend &b)
