@@ -141,7 +141,9 @@ void TfrmPagClie::catchUpWhenFree()
             mnuFolhaDados->setEnabled(!cdsMovCliente->isEmpty());
             showStatementPages();
         }
-        showStatus(QStringLiteral("Atualizado às %1: %2").arg(fw::Now().toString(QStringLiteral("HH:mm")), arrived));
+        // A change to another consumer's movements brings nothing to this statement: no word.
+        if (!arrived.isEmpty())
+            showStatus(QStringLiteral("Atualizado às %1: %2").arg(fw::Now().toString(QStringLiteral("HH:mm")), arrived));
     } catch (const fw::Abort &) {
         m_catchUp->start();
     } catch (const fw::ServerCallError &) {
@@ -196,6 +198,8 @@ QString TfrmPagClie::describeArrivals(QByteArrayView rows) const
         if (it != touched.cend() && *it == cdsMovCliente->valueAt(i, MovementField::DTATUMOVCLIE))
             unchanged.insert(it.key());
     }
+    if (incoming.isEmpty())
+        return {};
     int count = 0;
     QStringList operators;
     for (int i = 0; i < incoming.recordCount(); ++i) {

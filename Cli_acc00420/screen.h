@@ -178,8 +178,8 @@ public:
     // Brings what changed since the version shown into the statement, now or, under an entry,
     // an edit, an unsent change or a question to the operator, as soon as it is free.
     void catchUpWhenFree();
-    // What came, in the status bar's words ("1 lançamento de 0012"); throws as the server's
-    // calls do. `report`: a refusal is shown to the operator.
+    // What came, in the status bar's words ("1 lançamento de 0012"; empty for nothing); throws
+    // as the server's calls do. `report`: a refusal is shown to the operator.
     QString bringStatementUpToDate(bool report);
 
 private:
