@@ -52,6 +52,13 @@ void AccountEvents::start()
     m_poll.start(m_storage.kind() == fw::DatabaseUrl::Kind::PostgreSQL ? 1000 : PollMs);
 }
 
+void AccountEvents::startOn(AppServer &server)
+{
+    connect(this, &AccountEvents::event, &server, &AppServer::send);
+    connect(&server, &AppServer::connectionClosed, this, &AccountEvents::forget);
+    start();
+}
+
 QByteArray AccountEvents::encode(const QString &client, quint64 version)
 {
     QCborMap fields;

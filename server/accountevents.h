@@ -1,5 +1,6 @@
 #pragma once
 
+#include "appserver.h"
 #include "dispatcher.h"
 #include "storage.h"
 
@@ -31,6 +32,8 @@ public:
 
     // Starts following the database; throws fw::DatabaseError when its connection can't open.
     void start();
+    // Starts, the events written to their connections of `server`, forgotten with them.
+    void startOn(AppServer &server);
     // acompanhar and deixar: handlers for the ledger to publish behind its checks.
     QHash<QString, Dispatcher::Handler> handlers();
     // A connection gone: it watches nothing any more.

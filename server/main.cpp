@@ -114,9 +114,7 @@ int main(int argc, char **argv)
         server::AccountEvents events(storage);
         ledger.publish(dispatcher, sessions, events.handlers());
         server::AppServer appServer(dispatcher, options);
-        QObject::connect(&events, &server::AccountEvents::event, &appServer, &server::AppServer::send);
-        QObject::connect(&appServer, &server::AppServer::connectionClosed, &events, &server::AccountEvents::forget);
-        events.start();
+        events.startOn(appServer);
         QString error;
         if (!appServer.listen(&error))
             return fail(error);

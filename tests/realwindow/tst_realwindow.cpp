@@ -4,6 +4,8 @@
 #include <framework/data/adoibquery.h>
 #include <framework/data/netconnection.h>
 #include "demoserver.h"
+#include "ledger.h"
+#include "postedledger.h"
 #include "testtls.h"
 #include <framework/ui/frmpadrao.h>
 #include <framework/ui/hostservices.h>
@@ -296,6 +298,25 @@ private slots:
         QVERIFY(statement->active());
         QCOMPARE(statement->recordCount(), rows);
         QCOMPARE(statement->recNo(), 1);
+    }
+
+    // Another terminal posts: the row comes in, the focus stays in the grid on the same
+    // movement, and the arrows go on from it.
+    void aPostingElsewhereArrivesWithTheFocusKept()
+    {
+        fw::RecordSet *statement = m_screen->dtsPadrao->dataSet();
+        const int rows = statement->recordCount();
+        const QString kept = statement->fieldByName(QStringLiteral("NRSEQMOVCLI")).asString();
+        const server::Storage elsewhere(m_appServer->file());
+        post(server::Ledger(elsewhere), QString(20, u'0') + u'1', 4, QString(20, u'0') + u'2');
+        QTRY_COMPARE_WITH_TIMEOUT(statement->recordCount(), rows + 1, 5000);
+        QCOMPARE(focusName(), QStringLiteral("dbgPadrao"));
+        QCOMPARE(statement->fieldByName(QStringLiteral("NRSEQMOVCLI")).asString(), kept);
+        const int at = statement->recNo();
+        key(QStringLiteral("Up"));
+        QTRY_COMPARE(statement->recNo(), at - 1);
+        key(QStringLiteral("Down"));
+        QTRY_COMPARE(statement->recNo(), at);
     }
 
     void aDebitByKeysLeavesNoFocusInTheStoredMovement()

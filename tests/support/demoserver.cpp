@@ -16,6 +16,7 @@ DemoServer::DemoServer(bool tls)
     if (tls)
         options.tls = testServerTls();
     m_appServer = std::make_unique<server::AppServer>(m_published->dispatcher, options);
+    m_published->events.startOn(*m_appServer);
     m_listening = m_appServer->listen(nullptr);
     fw::dtmDBGeral().open(file());
 }
