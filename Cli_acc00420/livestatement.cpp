@@ -21,6 +21,14 @@ namespace acc00420 {
 namespace {
 
 constexpr int RetryMs = 1000;
+constexpr int LongestRetryMs = 30000;
+
+// Each failure in a row waits twice as long before the next try, up to LongestRetryMs.
+void backOff(QTimer *timer)
+{
+    timer->setInterval(std::min(timer->interval() * 2, LongestRetryMs));
+    timer->start();
+}
 
 const QStringList StatementOrder = {QStringLiteral("DTMOVCLI"), QStringLiteral("NRSEQMOVCLI")};
 
@@ -43,10 +51,16 @@ void TfrmPagClie::bindLiveStatementEvents()
     m_resume = new QTimer(this);
     m_resume->setInterval(RetryMs);
     connect(m_resume, &QTimer::timeout, this, [this] {
-        if (fw::screenClosing(this) || m_watched.isEmpty() || netPagClie->connected())
+        if (fw::screenClosing(this) || m_watched.isEmpty() || netPagClie->connected()) {
             m_resume->stop();
-        else
+            return;
+        }
+        m_resume->setInterval(std::min(m_resume->interval() * 2, LongestRetryMs));
+        try {
             netPagClie->openInBackground();
+        } catch (const fw::ServerCallError &) {
+            // The configuration can't be read now: tried again later, as a server away would be.
+        }
     });
     connect(netPagClie, &fw::TNetConnection::serverEvent, this, [this](const QString &name, const QCborMap &fields) {
         if (name == QLatin1String("conta") && !fw::screenClosing(this))
@@ -54,8 +68,8 @@ void TfrmPagClie::bindLiveStatementEvents()
                            quint64(fields.value(QLatin1String("versao")).toInteger()));
     });
     connect(netPagClie, &fw::TNetConnection::connectedChanged, this, [this](bool connected) {
-        if (!connected && !m_watched.isEmpty() && !fw::screenClosing(this))
-            m_resume->start();
+        if (!connected && !m_watched.isEmpty() && !fw::screenClosing(this) && !m_resume->isActive())
+            m_resume->start(RetryMs);
     });
     connect(netPagClie, &fw::TNetConnection::opened, this, [this] {
         if (!m_watched.isEmpty() && !fw::screenClosing(this))
@@ -103,10 +117,17 @@ void TfrmPagClie::stopWatching()
 void TfrmPagClie::resumeWatching()
 {
     m_resume->stop();
+    if (netPagClie->calling()) {
+        m_resume->start(RetryMs); // the connection is open: the next tick watches again
+        return;
+    }
     try {
-        service().acompanhar(m_watched);
-    } catch (const fw::ServerCallError &) {
-        m_resume->start();
+        const QCborMap answer = fw::CheckResultServ(service().acompanhar(m_watched), false, 0).toValue().toMap();
+        if (!answer.value(QLatin1String("versao")).isInteger())
+            throw fw::Abort();
+    } catch (const std::exception &) {
+        // Refused or lost again: not watched, so tried again, less often each time.
+        m_resume->start(std::min(std::max(m_resume->interval(), RetryMs) * 2, LongestRetryMs));
         return;
     }
     // What changed while the connection was down is there even if no event says so.
@@ -124,12 +145,14 @@ void TfrmPagClie::accountChanged(const QString &client, quint64 version)
 
 void TfrmPagClie::catchUpWhenFree()
 {
-    if (m_watched.isEmpty() || m_announced <= m_version)
+    if (m_watched.isEmpty() || m_announced <= m_version || !cdsMovCliente->active())
         return;
-    // Not under an entry, an edit, a change not yet sent or a question to the operator: then
-    // later, when the statement is browsed again (a posting's own reload brings it all).
-    if (cdsMovCliente->state() != fw::DataSetState::Browse || hasPendingChanges() || QApplication::activeModalWidget()) {
-        m_catchUp->start();
+    // Not under an entry, an edit, a change not yet sent, a question to the operator or a call
+    // still waiting: then later, when the statement is browsed again (a posting's own reload
+    // brings it all).
+    if (cdsMovCliente->state() != fw::DataSetState::Browse || hasPendingChanges() || QApplication::activeModalWidget()
+        || netPagClie->calling()) {
+        m_catchUp->start(RetryMs);
         return;
     }
     m_catchUp->stop();
@@ -144,13 +167,16 @@ void TfrmPagClie::catchUpWhenFree()
         // A change to another consumer's movements brings nothing to this statement: no word.
         if (!arrived.isEmpty())
             showStatus(QStringLiteral("Atualizado às %1: %2").arg(fw::Now().toString(QStringLiteral("HH:mm")), arrived));
-    } catch (const fw::Abort &) {
-        m_catchUp->start();
-    } catch (const fw::ServerCallError &) {
-        m_catchUp->start(); // the connection's own recovery brings it back
+        if (m_announced == std::numeric_limits<quint64>::max())
+            m_announced = m_version; // caught up after a reconnection
+        m_catchUp->setInterval(RetryMs);
+    } catch (const std::exception &e) {
+        // Refused, lost, or an answer that could not be read: the statement stays as it is and
+        // the status bar says so; tried again, less often each time.
+        showStatus(QStringLiteral("O extrato não pôde ser atualizado (%1); nova tentativa em instantes.")
+                       .arg(fw::failureMessage(e)));
+        backOff(m_catchUp);
     }
-    if (m_announced == std::numeric_limits<quint64>::max())
-        m_announced = m_version;
 }
 
 QString TfrmPagClie::bringStatementUpToDate(bool report)

@@ -324,7 +324,12 @@ void TfrmPagClie::panClienteExit()
     Vd_DataIni();
     recalculateBalances(edtConsumidor->text());
     watchAccount();
-    reloadStatement();
+    try {
+        reloadStatement();
+    } catch (...) {
+        stopWatching(); // no statement to keep current
+        throw;
+    }
     showStatementPages();
 }
 

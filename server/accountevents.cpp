@@ -54,6 +54,7 @@ void AccountEvents::start()
 
 void AccountEvents::startOn(AppServer &server)
 {
+    m_server = &server;
     connect(this, &AccountEvents::event, &server, &AppServer::send);
     connect(&server, &AppServer::connectionClosed, this, &AccountEvents::forget);
     start();
@@ -96,6 +97,9 @@ QHash<QString, Dispatcher::Handler> AccountEvents::handlers()
 
 void AccountEvents::watch(quint64 connection, const QString &client, quint64 version)
 {
+    // Asked on a connection that closed while the version was read: it was forgotten already.
+    if (m_server && !m_server->isOpen(connection))
+        return;
     Watch &w = m_watches[connection][client];
     w.sent = std::max(w.sent, version); // it knows that one: the reply said so
     m_watchers[client].insert(connection);

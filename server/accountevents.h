@@ -73,6 +73,7 @@ private:
     QTimer m_poll;
     qint64 m_dataVersion = -1;
     QString m_listenName;
+    const AppServer *m_server = nullptr;
 };
 
 } // namespace server

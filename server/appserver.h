@@ -68,6 +68,7 @@ public:
     void waitForWorkers() { m_pool.waitForDone(); }
     // Writes a frame the client did not ask for (an event) to a connection, if it is still there.
     void send(quint64 connection, const QByteArray &frame);
+    bool isOpen(quint64 connection) const { return m_sessions.contains(connection); }
 
 signals:
     void sessionClosed();

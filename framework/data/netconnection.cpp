@@ -31,9 +31,10 @@ TNetConnection::TNetConnection(QObject *parent)
             emit connectedChanged(s == QAbstractSocket::ConnectedState);
     });
     connect(m_socket, &QTcpSocket::readyRead, this, &TNetConnection::readUnasked);
+    // Not inside the socket's own signal: the session's call reads from that socket.
     const auto backgroundReady = [this] {
         if (m_backgroundOpen && connected())
-            sessionInBackground();
+            QMetaObject::invokeMethod(this, &TNetConnection::sessionInBackground, Qt::QueuedConnection);
     };
     connect(m_socket, &QSslSocket::connected, this, backgroundReady);
     connect(m_socket, &QSslSocket::encrypted, this, backgroundReady);
@@ -119,14 +120,18 @@ void TNetConnection::openInBackground()
 
 void TNetConnection::sessionInBackground()
 {
+    if (!m_backgroundOpen || !connected() || m_calling)
+        return; // a call took the connection over meanwhile
     m_backgroundOpen = false;
     // The session's own calls are a call like any other: no second one starts beside them.
     m_calling = true;
     {
         struct Reset { bool &flag; ~Reset() { flag = false; } } reset{m_calling};
         try {
-            if (m_session)
-                m_session->opened(sender());
+            if (m_session && !m_session->resumeQuietly(sender())) {
+                m_socket->abort();
+                return;
+            }
         } catch (const ServerCallError &) {
             m_socket->abort();
             return;

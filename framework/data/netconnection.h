@@ -48,6 +48,13 @@ public:
     virtual void opened(const ConnectionSender &send) = 0;
     // True when signed in again: the call that met the end is then repeated, once.
     virtual bool ended(const ConnectionSender &send) = 0;
+    // As opened, for a connection coming back by itself: nothing is asked of the operator, and
+    // false says that only a new sign-in would open it.
+    virtual bool resumeQuietly(const ConnectionSender &send)
+    {
+        opened(send);
+        return true;
+    }
 };
 
 // The socket connection to the application server. Host and port are set by the
@@ -107,6 +114,8 @@ public:
     void openInBackground();
     void close();
     bool connected() const;
+    // A call waits for its reply now (another one would be refused).
+    bool calling() const { return m_calling || m_exchanging; }
     QString lastError() const { return m_lastError; }
 
     // Calls a method of the server object with positional arguments and returns its result,

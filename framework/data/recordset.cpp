@@ -417,23 +417,35 @@ int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, c
         m_order[size_t(found)] = slot;
         replaced.push_back(found);
     }
-    // A changed record stays where it stands while its order allows; else it moves.
-    std::sort(replaced.begin(), replaced.end(), std::greater<>());
+    // A changed record stays where it stands while its order allows; else it moves. Taking one
+    // out can show another one out of order (two changed neighbours): looked at again until
+    // every one left stands in order.
     const auto outOfOrder = [&](int position) {
         const std::vector<Value> at = orderOf(m_order[size_t(position)]);
         return (position > 0 && at < orderOf(m_order[size_t(position - 1)]))
             || (position + 1 < int(m_order.size()) && orderOf(m_order[size_t(position + 1)]) < at);
     };
-    for (const int position : replaced) {
-        if (!outOfOrder(position)) {
-            emit rowChanged(position);
-            continue;
+    std::vector<quint32> stay;
+    for (const int position : replaced)
+        stay.push_back(m_order[size_t(position)]);
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (auto it = stay.begin(); it != stay.end();) {
+            const int position = int(std::find(m_order.begin(), m_order.end(), *it) - m_order.begin());
+            if (!outOfOrder(position)) {
+                ++it;
+                continue;
+            }
+            emit aboutToRemoveRow(position);
+            placed.push_back(*it);
+            m_order.erase(m_order.begin() + position);
+            emit rowRemoved(position);
+            it = stay.erase(it);
+            moved = true;
         }
-        emit aboutToRemoveRow(position);
-        placed.push_back(m_order[size_t(position)]);
-        m_order.erase(m_order.begin() + position);
-        emit rowRemoved(position);
     }
+    for (const quint32 slot : stay)
+        emit rowChanged(int(std::find(m_order.begin(), m_order.end(), slot) - m_order.begin()));
     // New records where the order puts them: after every record that doesn't come later.
     for (const quint32 slot : placed) {
         const auto place = std::upper_bound(m_order.begin(), m_order.end(), orderOf(slot), less);

@@ -83,6 +83,20 @@ void ServerSession::opened(const ConnectionSender &send)
                               QStringLiteral("retomar: a entrada foi cancelada"), QLatin1String(UnauthenticatedCode));
 }
 
+bool ServerSession::resumeQuietly(const ConnectionSender &send)
+{
+    if (!signedIn())
+        return !m_signInAgain; // with a prompt, opening would ask for a sign-in
+    try {
+        m_grant = grantOf(send(Object, QStringLiteral("retomar"), {m_grant.token}), QStringLiteral("retomar"));
+        return true;
+    } catch (const ServerCallError &e) {
+        if (e.code() != QLatin1String(UnauthenticatedCode))
+            throw;
+        return false; // ended at the server: the operator's next call signs in again
+    }
+}
+
 bool ServerSession::ended(const ConnectionSender &send)
 {
     forget();

@@ -50,6 +50,7 @@ public:
 
     void opened(const ConnectionSender &send) override;
     bool ended(const ConnectionSender &send) override;
+    bool resumeQuietly(const ConnectionSender &send) override;
 
 private:
     SessionGrant m_grant;

@@ -405,6 +405,9 @@ private slots:
             << threeRows << 2 << QList<Row>{{"5", "Davi", 1}, {"3", "Caio", 31}} << QStringList{"1", "2", "3", "5"} << "3";
         QTest::newRow("changed, its order moved, the current one") << threeRows << 0 << QList<Row>{{"1", "Zoe", 10}}
                                                                   << QStringList{"2", "3", "1"} << "1";
+        QTest::newRow("two neighbours changed, both moved")
+            << (threeRows + QList<Row>{{"4", "Davi", 40}}) << 0 << QList<Row>{{"2", "Aa", 1}, {"3", "Ab", 1}}
+            << QStringList{"2", "3", "1", "4"} << "1";
         QTest::newRow("into an empty view") << QList<Row>{} << -1 << QList<Row>{{"1", "Ana", 10}} << QStringList{"1"} << "1";
     }
     void mergeKeepsOrderAndCursor()

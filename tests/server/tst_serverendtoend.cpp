@@ -13,6 +13,7 @@
 
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace server;
@@ -56,12 +57,16 @@ private slots:
     void theConnectionKeepsItsSession_data()
     {
         QTest::addColumn<bool>("ended");
-        QTest::newRow("reconnected") << false;
-        QTest::newRow("session ended") << true;
+        QTest::addColumn<bool>("inBackground"); // opened again by itself, over TLS, asking nothing
+        QTest::newRow("reconnected") << false << false;
+        QTest::newRow("session ended") << true << false;
+        QTest::newRow("reconnected in the background") << false << true;
+        QTest::newRow("session ended, in the background") << true << true;
     }
     void theConnectionKeepsItsSession()
     {
         QFETCH(bool, ended);
+        QFETCH(bool, inBackground);
         LedgerBackend backend("sqlite");
         createDemoData(backend.storage(), QDate::currentDate());
         LedgerOnLoopback loopback(backend.storage(), {});
@@ -73,13 +78,25 @@ private slots:
             return true;
         });
         loopback.connection.setSession(&session);
+        QSignalSpy opened(&loopback.connection, &fw::TNetConnection::opened);
         const QString client = QString(20, u'0') + "1";
         QVERIFY(acc00420::movementNumberText(loopback.service.getPrxMovClie(client)).toInt() > 0);
         QCOMPARE(signIns, 1);
+        QTRY_COMPARE(opened.size(), 1); // told after the call, not inside it
         if (ended)
             backend.exec("UPDATE SESSAO SET DTFIM = 1");
-        else
+        if (!ended || inBackground)
             loopback.connection.close(); // a restarted server, a balancer that moved the connection
+        if (inBackground) {
+            loopback.connection.openInBackground();
+            if (ended)
+                QTest::qWait(1000); // the refused resumption, and nothing after it
+            else
+                QTRY_COMPARE(opened.size(), 2);
+            QCOMPARE(opened.size(), ended ? 1 : 2);
+            QCOMPARE(loopback.connection.connected(), !ended);
+            QCOMPARE(signIns, 1); // nobody was asked
+        }
         QVERIFY(acc00420::movementNumberText(loopback.service.getPrxMovClie(client)).toInt() > 0);
         QCOMPARE(signIns, ended ? 2 : 1);
     }
