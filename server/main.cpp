@@ -15,6 +15,7 @@
 #include "accountevents.h"
 #include "appserver.h"
 #include <framework/core/configsource.h>
+#include <framework/data/database.h>
 #include "demodata.h"
 #include "ledger.h"
 #include "chaincommand.h"
@@ -74,7 +75,7 @@ int main(int argc, char **argv)
         if (app.arguments().contains(QStringLiteral("--create-demo"))) {
             server::createDemoData(storage, QDate::currentDate());
             std::printf("dados de demonstração criados em %s (esquema versão %d)\n",
-                        database.toLocal8Bit().constData(), version);
+                        qUtf8Printable(fw::DatabaseUrl::shown(database)), version);
             return 0;
         }
 
@@ -121,7 +122,7 @@ int main(int argc, char **argv)
         std::printf("%s ouvindo em %s:%u%s (banco %s, esquema versão %d)\n", server::Ledger::ObjectName,
                     options.address.toString().toLocal8Bit().constData(), unsigned(appServer.port()),
                     certificate.isEmpty() ? "" : " com TLS",
-                    database.toLocal8Bit().constData(), version);
+                    qUtf8Printable(fw::DatabaseUrl::shown(database)), version);
         std::fflush(stdout);
         return app.exec();
     } catch (const std::exception &e) {

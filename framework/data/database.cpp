@@ -12,7 +12,7 @@ DatabaseUrl DatabaseUrl::parse(const QString &text)
     if (text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"))) {
         const QUrl u(text);
         if (!u.isValid() || u.path().size() < 2)
-            throw DatabaseError(QStringLiteral("URL de banco PostgreSQL inválida: %1").arg(text).toStdString());
+            throw DatabaseError(QStringLiteral("URL de banco PostgreSQL inválida: %1").arg(shown(text)).toStdString());
         url.kind = Kind::PostgreSQL;
         url.host = u.host().isEmpty() ? QStringLiteral("127.0.0.1") : u.host();
         url.port = u.port(5432);
@@ -25,6 +25,19 @@ DatabaseUrl DatabaseUrl::parse(const QString &text)
     if (url.path.isEmpty())
         throw DatabaseError("nenhum banco de dados informado");
     return url;
+}
+
+QString DatabaseUrl::shown(const QString &text)
+{
+    if (!text.startsWith(QLatin1String("postgresql://")) && !text.startsWith(QLatin1String("postgres://")))
+        return text;
+    // Everything between the scheme and the last '@' is who signs in; only the user goes out.
+    const qsizetype start = text.indexOf(QLatin1String("://")) + 3;
+    const qsizetype at = text.lastIndexOf(u'@');
+    if (at < start)
+        return text;
+    const QString who = text.mid(start, at - start);
+    return text.left(start) + who.section(u':', 0, 0) + text.mid(at);
 }
 
 QString DatabaseUrl::driver() const
@@ -53,7 +66,7 @@ QSqlDatabase openDatabase(const QString &text, const QString &connectionName, Ac
         const QString why = db.lastError().text();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
-        throw DatabaseError(QStringLiteral("não foi possível abrir o banco %1: %2").arg(text, why).toStdString());
+        throw DatabaseError(QStringLiteral("não foi possível abrir o banco %1: %2").arg(DatabaseUrl::shown(text), why).toStdString());
     }
     if (url.kind == DatabaseUrl::Kind::SQLite && access == Access::ReadWrite) {
         QSqlQuery pragma(db);

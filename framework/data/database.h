@@ -24,6 +24,8 @@ struct DatabaseUrl
     int port = 5432;
 
     static DatabaseUrl parse(const QString &url);
+    // The URL as messages and logs show it: a PostgreSQL password never in it.
+    static QString shown(const QString &url);
     QString driver() const;
 };
 
