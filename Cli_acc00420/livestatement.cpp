@@ -55,7 +55,7 @@ void TfrmPagClie::bindLiveStatementEvents()
             m_resume->stop();
             return;
         }
-        m_resume->setInterval(std::min(m_resume->interval() * 2, LongestRetryMs));
+        backOff(m_resume);
         try {
             netPagClie->openInBackground();
         } catch (const fw::ServerCallError &) {
@@ -127,7 +127,7 @@ void TfrmPagClie::resumeWatching()
             throw fw::Abort();
     } catch (const std::exception &) {
         // Refused or lost again: not watched, so tried again, less often each time.
-        m_resume->start(std::min(std::max(m_resume->interval(), RetryMs) * 2, LongestRetryMs));
+        backOff(m_resume);
         return;
     }
     // What changed while the connection was down is there even if no event says so.
