@@ -27,7 +27,7 @@ QWidget *windowOf(QWidget *screen)
 
 extern "C" {
 
-void CriaPagClie()
+Q_DECL_EXPORT void CriaPagClie()
 {
     HourglassCursor hourglass;
     const bool created = !boStCriado || !frmPagClie;
@@ -61,7 +61,7 @@ void CriaPagClie()
         frmPagClie->setFocus();
 }
 
-void IniProc()
+Q_DECL_EXPORT void IniProc()
 {
     CriaPagClie();
 }

@@ -4,12 +4,14 @@
 //   backoffice [--filial=0001] [--operador=0007] [--senha=...] [--server-host=127.0.0.1]
 //              [--server-port=4420] [--server-timeout=30] [--database=FILE|postgresql://...]
 //              [--modules=DIR]
-//              [--open=PKG_Acc00420] [--config=backoffice.ini]
+//              [--open=PKG_Acc00420] [--config=backoffice.ini]   (--help lists them all)
 //
-// Each also from the environment (BACKOFFICE_FILIAL, ...) or the ini file's [login] section.
+// Each also from the environment (BACKOFFICE_FILIAL, ...) or the ini file's [login] section:
+// backoffice.ini beside the program in the build tree, the installed one in /etc/acc00420.
 // It opens with the sign-in dialog, the operator and branch filled in; BACKOFFICE_SENHA (or
 // --senha) signs in without it, for the demo script and the tests only.
 
+#include <framework/core/commandline.h>
 #include <framework/core/configsource.h>
 #include <framework/core/dialogs.h>
 #include <framework/ui/hostservices.h>
@@ -20,13 +22,72 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
 
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// The first of the places, relative to the program's folder, that is there; else the last. The
+// build tree and an installed tree keep the modules and the configuration in different places.
+QString firstPresent(const QStringList &places)
+{
+    const QDir programs(QCoreApplication::applicationDirPath());
+    for (const QString &place : places) {
+        if (QFileInfo::exists(programs.filePath(place)))
+            return programs.filePath(place);
+    }
+    return programs.filePath(places.last());
+}
+
+const QString Synopsis = QStringLiteral("[opções]");
+const QString Description = QStringLiteral(
+    "A retaguarda: entra com o operador e abre as telas dos módulos. Cada opção pode vir também do ambiente "
+    "(BACKOFFICE_FILIAL, ...) ou do arquivo de configuração, seção [login].");
+
+QList<fw::CommandOption> hostOptions()
+{
+    return {{"filial", "Filial em que o operador entra (padrão 0001).", "FILIAL"},
+            {"operador", "Código do operador, já preenchido na entrada.", "CÓDIGO"},
+            {"senha", "Senha do operador, para a demonstração e os testes: entra sem perguntar.", "SENHA"},
+            {"server-host", "Máquina do servidor de aplicação (padrão 127.0.0.1).", "MÁQUINA"},
+            {"server-port", "Porta do servidor de aplicação (padrão 4420).", "PORTA"},
+            {"server-timeout", "Segundos de espera por uma resposta do servidor (padrão 30).", "SEGUNDOS"},
+            {"server-tls", "on ou off (padrão on).", "on|off"},
+            {"server-ca", "Autoridade certificadora em que confiar (PEM).", "ARQUIVO"},
+            {"server-name", "Nome do certificado do servidor, quando outro que a máquina.", "NOME"},
+            {"database", "Banco compartilhado das consultas locais.", "URL"},
+            {"modules", "Pasta dos módulos.", "PASTA"},
+            {"open", "Módulo a abrir ao entrar, como PKG_Acc00420.", "MÓDULO"},
+            {"config", "Arquivo de configuração (padrão /etc/acc00420/backoffice.ini).", "ARQUIVO"},
+            {"short-date", "Formato das datas, como dd/MM/yyyy.", "FORMATO"},
+            {"long-time", "Formato das horas, como HH:mm:ss.", "FORMATO"},
+            {"decimal-separator", "Separador decimal.", "CARACTERE"}};
+}
+
+// --help and --version, answered without a display.
+std::optional<int> answerWithoutWindow(int argc, char **argv)
+{
+    const QStringList asked{"--help", "-help", "--version", "-version"};
+    if (std::none_of(argv + 1, argv + argc, [&](const char *a) { return asked.contains(QString::fromLocal8Bit(a)); }))
+        return std::nullopt;
+    QCoreApplication app(argc, argv);
+    app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
+    fw::CommandLine commandLine(Synopsis, Description, hostOptions());
+    return commandLine.parse(app.arguments()).value_or(0);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (const auto exit = answerWithoutWindow(argc, argv))
+        return *exit;
     QApplication app(argc, argv);
     app.setApplicationDisplayName(QStringLiteral("Retaguarda"));
     // Qt's own dialogs (details, print preview, printer) in Portuguese, when the translations are
@@ -35,9 +96,13 @@ int main(int argc, char **argv)
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTexts);
-    const fw::ConfigSource config(app.arguments(), QProcessEnvironment::systemEnvironment(),
+    app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
+    fw::CommandLine commandLine(Synopsis, Description, hostOptions());
+    if (const auto exit = commandLine.parse(app.arguments()))
+        return *exit;
+    const fw::ConfigSource config(commandLine.settings(), QProcessEnvironment::systemEnvironment(),
                                   QStringLiteral("BACKOFFICE"), QStringLiteral("login"),
-                                  QDir(app.applicationDirPath()).filePath(QStringLiteral("backoffice.ini")));
+                                  firstPresent({QStringLiteral("backoffice.ini"), QStringLiteral(ACC00420_CONFIG_DIR "/backoffice.ini")}));
     fw::MessageBoxDialogs dialogs;
     fw::setDialogs(&dialogs);
     fw::LoginContext context;
@@ -61,7 +126,7 @@ int main(int argc, char **argv)
         return 0; // the operator left at the sign-in
 
     ModuleLoader modules(config.value(QStringLiteral("modules"),
-                                      QDir(app.applicationDirPath()).filePath(QStringLiteral("../lib"))));
+                                      firstPresent({QStringLiteral(ACC00420_MODULES_FROM_BIN), QStringLiteral("../lib")})));
     MainWindow window(modules);
     fw::hostServices().mainWindow = &window;
     fw::hostServices().mdiArea = window.mdiArea();

@@ -10,6 +10,35 @@
 #include <deque>
 
 namespace server {
+namespace {
+
+// Where a connection comes from, as the log names it; "-" once it is gone (a TLS handshake
+// that timed out is closed before it is told).
+QString peerText(const QTcpSocket &socket)
+{
+    const QHostAddress address = socket.peerAddress();
+    if (address.isNull())
+        return QStringLiteral("-");
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
+                                                                             : address.toString();
+    return host + u':' + QString::number(socket.peerPort());
+}
+
+QString connectionText(quint64 id)
+{
+    return QStringLiteral("conn=") + QString::number(id);
+}
+
+} // namespace
+
+// What the log says of a request once its reply is written.
+struct AppServer::Served
+{
+    QString method = QStringLiteral("-"); // the object's and the method's names, once read
+    QString operatorCode;
+    QString outcome;
+    QElapsedTimer received;
+};
 
 // One connected client: its socket, the frames it sent that wait their turn, and its idle
 // timer. Bytes are taken from the socket only while the queue has room, so a client that
@@ -34,7 +63,10 @@ public:
         socket->setReadBufferSize(ReadChunk);
         m_idle.setSingleShot(true);
         m_idle.setInterval(options.idleTimeoutMs);
-        connect(&m_idle, &QTimer::timeout, this, [this] { m_socket->abort(); });
+        connect(&m_idle, &QTimer::timeout, this, [this] {
+            m_ending = "idle";
+            m_socket->abort();
+        });
         connect(socket, &QTcpSocket::readyRead, this, [this] {
             m_idle.start();
             pull();
@@ -44,7 +76,8 @@ public:
         if (options.signInTimeoutMs > 0) {
             m_signIn.setSingleShot(true);
             connect(&m_signIn, &QTimer::timeout, this, [this, seconds = options.signInTimeoutMs / 1000] {
-                m_owner.refuse(m_socket, QLatin1String(fw::UnauthenticatedCode),
+                m_ending = "sign-in-timeout";
+                m_owner.refuse(m_socket, connectionText(m_id), QLatin1String(fw::UnauthenticatedCode),
                                QStringLiteral("nenhuma entrada com operador e senha em %1 s; conexão encerrada").arg(seconds));
             });
             m_signIn.start(options.signInTimeoutMs);
@@ -64,22 +97,31 @@ public:
     // A frame the client did not ask for (an event): whole, between replies.
     void write(const QByteArray &frame) { m_socket->write(frame); }
     QHostAddress peer() const { return m_peer; }
+    // Why the connection went, for the log: the client left unless the server ended it.
+    const char *ending() const { return m_ending; }
     // Bytes of the frame still arriving.
     qsizetype unfinishedBytes() const { return m_frames.buffered(); }
     // Dropped to make room for the others: told so, its bytes let go.
     void drop(const QString &why)
     {
         m_dropped = true;
+        m_ending = "server-busy";
         m_waiting.clear();
         m_waitingBytes = 0;
         m_frames = fw::FrameReader(m_maxFrame);
-        m_owner.refuse(m_socket, QStringLiteral("server-busy"), why);
+        m_owner.refuse(m_socket, connectionText(m_id), QStringLiteral("server-busy"), why);
     }
     int queued() const { return int(m_waiting.size()); }
     qsizetype queuedBytes() const { return m_waitingBytes + m_frames.buffered(); }
 
 private:
     static constexpr qsizetype ReadChunk = 64 * 1024;
+
+    struct Waiting
+    {
+        QByteArray frame;
+        QElapsedTimer received; // a request's time in the log counts its wait in the queue
+    };
 
     bool roomForFrame() const { return queued() < m_maxQueued; }
     bool roomForBytes() const { return roomForFrame() && (m_waiting.empty() || queuedBytes() < m_maxQueuedBytes); }
@@ -99,7 +141,9 @@ private:
                     return;
                 }
                 m_waitingBytes += frame.size();
-                m_waiting.push_back(std::move(frame));
+                QElapsedTimer received;
+                received.start();
+                m_waiting.push_back({std::move(frame), received});
             }
             if (!roomForBytes() || m_socket->bytesAvailable() == 0)
                 break;
@@ -113,10 +157,12 @@ private:
 
     void refuseTooLarge()
     {
-        m_socket->write(fw::encodeFrame(fw::encodeErrorReply(
-            0, QStringLiteral("frame-too-large"),
-            QStringLiteral("mensagem de %1 bytes excede o limite de %2 bytes; conexão encerrada")
-                .arg(m_frames.announcedLength()).arg(m_maxFrame))));
+        const QString code = QStringLiteral("frame-too-large");
+        const QString why = QStringLiteral("mensagem de %1 bytes excede o limite de %2 bytes; conexão encerrada")
+                                .arg(m_frames.announcedLength()).arg(m_maxFrame);
+        m_owner.m_log.write(LogLevel::Error, QStringLiteral("%1 refused=%2 %3").arg(connectionText(m_id), code, why));
+        m_ending = "frame-too-large";
+        m_socket->write(fw::encodeFrame(fw::encodeErrorReply(0, code, why)));
         m_socket->disconnectFromHost();
         m_waiting.clear();
         m_waitingBytes = 0;
@@ -128,10 +174,10 @@ private:
             return;
         m_busy = true;
         m_idle.stop(); // a long request is not idleness
-        QByteArray frame = std::move(m_waiting.front());
+        Waiting request = std::move(m_waiting.front());
         m_waiting.pop_front();
-        m_waitingBytes -= frame.size();
-        m_owner.run(m_id, m_caller, std::move(frame));
+        m_waitingBytes -= request.frame.size();
+        m_owner.run(m_id, m_caller, std::move(request.frame), request.received);
         pull(); // room again: take what the client sent meanwhile
     }
 
@@ -143,7 +189,7 @@ private:
     qsizetype m_maxFrame;
     int m_maxQueued;
     qsizetype m_maxQueuedBytes;
-    std::deque<QByteArray> m_waiting;
+    std::deque<Waiting> m_waiting;
     qsizetype m_waitingBytes = 0;
     QTimer m_idle;
     QTimer m_signIn;
@@ -151,12 +197,14 @@ private:
     std::shared_ptr<Caller> m_caller;
     bool m_busy = false;
     bool m_dropped = false;
+    const char *m_ending = "client";
 };
 
 AppServer::AppServer(const Dispatcher &dispatcher, Options options, QObject *parent)
     : QObject(parent)
     , m_dispatcher(dispatcher)
     , m_options(options)
+    , m_log(options.logLevel)
 {
     m_pool.setMaxThreadCount(std::max(1, options.workers));
     m_pool.setExpiryTimeout(options.workerExpiryMs);
@@ -169,6 +217,14 @@ AppServer::AppServer(const Dispatcher &dispatcher, Options options, QObject *par
         configuration.setPeerVerifyMode(QSslSocket::VerifyNone); // clients prove who they are by signing in
         tls->setSslConfiguration(configuration);
         tls->setHandshakeTimeout(options.handshakeTimeoutMs);
+        connect(tls.get(), &QSslServer::errorOccurred, this, [this](QSslSocket *socket, QAbstractSocket::SocketError error) {
+            // A balancer's health check connects and leaves before any handshake: no failure.
+            const LogLevel level = error == QAbstractSocket::RemoteHostClosedError ? LogLevel::Debug : LogLevel::Error;
+            const QString why = error == QAbstractSocket::SocketTimeoutError
+                ? QStringLiteral("o handshake não terminou em %1 ms").arg(m_options.handshakeTimeoutMs)
+                : socket->errorString();
+            m_log.write(level, QStringLiteral("peer=%1 tls %2").arg(peerText(*socket), why));
+        });
         m_server = std::move(tls);
     }
     // Connections still in their handshake wait apart; only finished ones are counted here.
@@ -221,17 +277,20 @@ void AppServer::accept()
                        .arg(peer.toString()).arg(m_options.maxConnectionsPerPeer);
         if (!over.isEmpty()) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            refuse(socket, QStringLiteral("too-many-connections"), over);
+            refuse(socket, QStringLiteral("peer=") + peerText(*socket), QStringLiteral("too-many-connections"), over);
             continue;
         }
         const quint64 id = m_nextSession++;
+        if (m_log.enabled(LogLevel::Info))
+            m_log.write(LogLevel::Info, QStringLiteral("%1 open peer=%2").arg(connectionText(id), peerText(*socket)));
         ++m_perPeer[peer];
         m_sessions.insert(id, new Session(*this, id, socket, m_options));
     }
 }
 
-void AppServer::refuse(QTcpSocket *socket, const QString &code, const QString &why)
+void AppServer::refuse(QTcpSocket *socket, const QString &who, const QString &code, const QString &why)
 {
+    m_log.write(LogLevel::Warning, QStringLiteral("%1 refused=%2 %3").arg(who, code, why));
     socket->write(fw::encodeFrame(fw::encodeErrorReply(0, code, QStringLiteral("%1; tente de novo em instantes").arg(why))));
     socket->disconnectFromHost();
 }
@@ -254,40 +313,61 @@ bool AppServer::makeRoom(Session *asking, qsizetype bytes)
     return true;
 }
 
-void AppServer::run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame)
+void AppServer::run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame, QElapsedTimer received)
 {
-    m_pool.start([this, session, caller = std::move(caller), frame = std::move(frame)] {
+    m_pool.start([this, session, caller = std::move(caller), frame = std::move(frame), received] {
         quint64 id = 0;
         QByteArray reply;
+        // The operator the request came under; a sign-in's is the one who signed in.
+        Served served{.operatorCode = caller->operatorCode, .received = received};
+        const RequestLog::During during(m_log, session, served.method);
         try {
             const fw::Request request = fw::decodeRequest(frame, &id);
+            // Names only: what a request carries (passwords, tokens, observations) never reaches the log.
+            served.method = logName(request.object + u'.' + request.method);
             const Outcome outcome = m_dispatcher.dispatch(request.object, request.method, request.args, *caller);
+            served.outcome = outcome.failed() ? outcome.errorCode
+                : outcome.refusal             ? QStringLiteral("refused")
+                                              : QStringLiteral("ok");
             reply = outcome.failed()
                 ? fw::encodeFrame(fw::encodeErrorReply(id, outcome.errorCode, outcome.errorMessage))
                 : fw::encodeFrame({fw::encodeReplyHead(id), outcome.result});
         } catch (const fw::ProtocolError &e) {
-            reply = fw::encodeFrame(fw::encodeErrorReply(id, QStringLiteral("malformed-request"),
-                                         QStringLiteral("requisição inválida: %1").arg(QString::fromUtf8(e.what()))));
+            served.outcome = QStringLiteral("malformed-request");
+            const QString why = QStringLiteral("requisição inválida: %1").arg(QString::fromUtf8(e.what()));
+            m_log.write(LogLevel::Warning, QStringLiteral("%1 %2").arg(connectionText(session), why));
+            reply = fw::encodeFrame(fw::encodeErrorReply(id, served.outcome, why));
         } catch (const std::exception &e) {
-            reply = fw::encodeFrame(fw::encodeErrorReply(id, QStringLiteral("internal-error"),
+            served.outcome = QStringLiteral("internal-error");
+            logFailure(QStringLiteral("erro interno: %1").arg(QString::fromUtf8(e.what())));
+            reply = fw::encodeFrame(fw::encodeErrorReply(id, served.outcome,
                                          QStringLiteral("erro interno do servidor: %1").arg(QString::fromUtf8(e.what()))));
         }
+        if (caller->signedIn())
+            served.operatorCode = caller->operatorCode;
         // Back on the server's thread; a session gone meanwhile simply gets nothing.
-        QMetaObject::invokeMethod(this, [this, session, reply = std::move(reply)] {
-            finished(session, reply);
+        QMetaObject::invokeMethod(this, [this, session, reply = std::move(reply), served] {
+            finished(session, reply, served);
         }, Qt::QueuedConnection);
     });
 }
 
-void AppServer::finished(quint64 session, QByteArray reply)
+void AppServer::finished(quint64 session, QByteArray reply, const Served &served)
 {
     if (Session *s = m_sessions.value(session))
         s->replied(reply);
+    if (m_log.enabled(LogLevel::Info))
+        m_log.write(LogLevel::Info, QStringLiteral("%1 op=%2 method=%3 ms=%4 outcome=%5")
+                                        .arg(connectionText(session),
+                                             served.operatorCode.isEmpty() ? QStringLiteral("-") : served.operatorCode,
+                                             served.method, QString::number(served.received.elapsed()), served.outcome));
 }
 
 void AppServer::closed(quint64 session)
 {
     if (Session *s = m_sessions.take(session)) {
+        if (m_log.enabled(LogLevel::Info))
+            m_log.write(LogLevel::Info, QStringLiteral("%1 close reason=%2").arg(connectionText(session), QLatin1String(s->ending())));
         if (--m_perPeer[s->peer()] <= 0)
             m_perPeer.remove(s->peer());
         s->deleteLater();

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "dispatcher.h"
+#include "requestlog.h"
 #include <framework/data/frame.h>
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QSslConfiguration>
@@ -52,6 +54,10 @@ public:
         // has not finished the handshake in handshakeTimeoutMs is dropped.
         QSslConfiguration tls;
         int handshakeTimeoutMs = 10000;
+        // What goes to standard error: a line per request and per connection opened and closed
+        // from info on (the program's default), failures always (docs/operations.md). Servers
+        // made in a process of their own (tests, benchmarks) say only what went wrong.
+        LogLevel logLevel = LogLevel::Warning;
     };
 
     AppServer(const Dispatcher &dispatcher, Options options, QObject *parent = nullptr);
@@ -76,17 +82,19 @@ signals:
 
 private:
     friend class Session;
+    struct Served;
     void accept();
-    void run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame);
-    void finished(quint64 session, QByteArray reply);
+    void run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame, QElapsedTimer received);
+    void finished(quint64 session, QByteArray reply, const Served &served);
     void closed(quint64 session);
 
     const Dispatcher &m_dispatcher;
     Options m_options;
+    RequestLog m_log;
     std::unique_ptr<QTcpServer> m_server;
     QThreadPool m_pool;
-    // Tells a connection over the limits why it goes, and closes it.
-    void refuse(QTcpSocket *socket, const QString &code, const QString &why);
+    // Tells a connection over the limits why it goes, and closes it; `who` names it in the log.
+    void refuse(QTcpSocket *socket, const QString &who, const QString &code, const QString &why);
     // Makes room for `bytes` more held by `asking`, dropping the largest unfinished frames while
     // the bound would be passed; false when `asking` itself is the one dropped.
     bool makeRoom(Session *asking, qsizetype bytes);

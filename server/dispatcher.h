@@ -21,6 +21,7 @@ struct Outcome
     QByteArray result;
     QString errorCode;
     QString errorMessage;
+    bool refusal = false; // the result is a failed envelope, the operator told why (outcomes.h)
 
     static Outcome ok(QByteArray encoded) { return {std::move(encoded), {}, {}}; }
     static Outcome error(QString code, QString message)

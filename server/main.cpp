@@ -1,26 +1,25 @@
 // acc00420-server: publishes "Acc00420.rdmPagClie" and keeps the account ledger.
 //
-//   acc00420-server --database=PATH|postgresql://... [--listen=127.0.0.1] [--port=4420]
-//                   [--idle-timeout=600] [--max-frame=67108864] [--workers=4]
-//                   [--max-connections=1024] [--max-connections-per-peer=256] [--max-held-mb=128]
-//                   [--sign-in-timeout=30] [--tls-cert=FILE --tls-key=FILE] [--insecure-plaintext]
-//                   [--create-demo]
+//   acc00420-server --database=PATH|postgresql://... [options]       (serves; --help lists them)
+//   acc00420-server --database=... --create-demo
 //   acc00420-server --database=... operator add|passwd|disable|list ...   (see operatorcommand.h)
 //   acc00420-server --database=... verify [--client=CODE] [--digest=FILE]     (exit 3: a difference)
 //   acc00420-server --database=... digest
+//   acc00420-server --database=FILE backup --to=COPY                          (SQLite; see backupcommand.h)
 //
-// Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or an ini
-// file (section [server], named by --config= or ACC00420_SERVER_CONFIG).
+// Each setting may also come from the environment (ACC00420_SERVER_DATABASE, ...) or the ini
+// file (section [server]; see serveroptions.h). Exit 2: a command line it can't take.
 
 #include "accountevents.h"
 #include "appserver.h"
+#include "backupcommand.h"
 #include <framework/core/configsource.h>
 #include <framework/data/database.h>
 #include "demodata.h"
 #include "ledger.h"
 #include "chaincommand.h"
 #include "operatorcommand.h"
-#include "servertls.h"
+#include "serveroptions.h"
 #include "sessions.h"
 #include "schema.h"
 
@@ -37,76 +36,58 @@ int fail(const QString &message)
     return 1;
 }
 
-// The words of the command line that are not options: a command and its operands.
-QStringList commandWords(const QStringList &arguments)
-{
-    QStringList words;
-    for (const QString &a : arguments.mid(1)) {
-        if (!a.startsWith(QLatin1String("--")))
-            words << a;
-    }
-    return words;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const fw::ConfigSource config(app.arguments(), QProcessEnvironment::systemEnvironment(),
-                                  QStringLiteral("ACC00420_SERVER"), QStringLiteral("server"));
+    app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
+    fw::CommandLine commandLine(QStringLiteral("--database=URL [opções] [operator ...|verify|digest|backup]"),
+                                QStringLiteral("O servidor de aplicação da conta cliente/consumidor: guarda o razão e "
+                                               "atende as telas. Cada opção pode vir também do ambiente "
+                                               "(ACC00420_SERVER_PORT, ...) ou do arquivo de configuração, seção [server]; "
+                                               "a senha do PostgreSQL, de database-password no arquivo ou de ~/.pgpass."),
+                                server::serverCommandOptions());
+    if (const auto exit = commandLine.parse(app.arguments()))
+        return *exit;
+    const fw::ConfigSource config = server::serverConfig(commandLine, QProcessEnvironment::systemEnvironment());
     try {
-        const QString database = config.value(QStringLiteral("database"));
+        const QString database = server::databaseUrl(config);
         if (database.isEmpty())
             return fail(QStringLiteral("informe o banco: --database=ARQUIVO.db ou --database=postgresql://..."));
+        if (!fw::DatabaseUrl::parse(commandLine.value(QStringLiteral("database"))).password.isEmpty())
+            std::fprintf(stderr, "acc00420-server: AVISO: a senha em --database fica visível para outros usuários "
+                                 "(ps); use database-password no arquivo de configuração ou ~/.pgpass\n");
+        const QStringList words = commandLine.words();
+        const QString command = words.value(0);
+        if (command == QLatin1String("backup")) // the ledger as it is, neither migrated nor created
+            return server::runBackupCommand(database, config.value(QStringLiteral("to")), stdout, stderr);
+        if (!command.isEmpty() && command != QLatin1String("operator") && command != QLatin1String("verify")
+            && command != QLatin1String("digest"))
+            return fail(QStringLiteral("comando \"%1\" desconhecido; o servidor conhece operator, verify, digest e backup")
+                            .arg(command));
+        // Checked before the database is opened: a mistyped setting changes nothing.
+        const server::AppServer::Options options = command.isEmpty() ? server::listenOptions(config) : server::AppServer::Options{};
+
         server::Storage storage(database);
         const int version = server::migrate(storage.connection(), storage.kind());
         const server::Passwords passwords;
-
-        const QStringList words = commandWords(app.arguments());
-        if (words.value(0) == QLatin1String("operator"))
+        if (command == QLatin1String("operator"))
             return server::runOperatorCommand(server::Operators(storage, passwords), words.mid(1), config, stdin, stdout,
                                               stderr);
-        if (words.value(0) == QLatin1String("verify") || words.value(0) == QLatin1String("digest"))
-            return server::runChainCommand(storage.connection(), words.first(), config);
-        if (!words.isEmpty())
-            return fail(QStringLiteral("comando \"%1\" desconhecido; o servidor conhece operator, verify e digest").arg(words.first()));
+        if (!command.isEmpty())
+            return server::runChainCommand(storage.connection(), command, config);
 
-        if (app.arguments().contains(QStringLiteral("--create-demo"))) {
+        // An action, never a setting: a service must not write the demonstration data at each start.
+        if (commandLine.isSet(QStringLiteral("create-demo"))) {
             server::createDemoData(storage, QDate::currentDate());
             std::printf("dados de demonstração criados em %s (esquema versão %d)\n",
                         qUtf8Printable(fw::DatabaseUrl::shown(database)), version);
             return 0;
         }
-
-        server::AppServer::Options options;
-        options.address = QHostAddress(config.value(QStringLiteral("listen"), QStringLiteral("127.0.0.1")));
-        if (options.address.isNull())
-            return fail(QStringLiteral("endereço inválido em --listen"));
-        options.port = config.port(QStringLiteral("port"), 4420);
-        options.idleTimeoutMs = config.positiveNumber(QStringLiteral("idle-timeout"), 600) * 1000;
-        options.maxFrameBytes = config.positiveNumber(QStringLiteral("max-frame"), int(fw::DefaultMaxFrameBytes));
-        options.workers = config.positiveNumber(QStringLiteral("workers"), 4);
-        options.maxConnections = config.positiveNumber(QStringLiteral("max-connections"), options.maxConnections);
-        options.maxConnectionsPerPeer =
-            config.positiveNumber(QStringLiteral("max-connections-per-peer"), options.maxConnectionsPerPeer);
-        // In megabytes: an int of bytes would not reach past 2 GiB.
-        options.maxHeldBytes = qsizetype(config.positiveNumber(QStringLiteral("max-held-mb"),
-                                                               int(options.maxHeldBytes / (1024 * 1024)))) * 1024 * 1024;
-
-        options.signInTimeoutMs = config.positiveNumber(QStringLiteral("sign-in-timeout"), 30) * 1000;
-        const QString certificate = config.value(QStringLiteral("tls-cert")), key = config.value(QStringLiteral("tls-key"));
-        if (certificate.isEmpty() != key.isEmpty())
-            return fail(QStringLiteral("informe --tls-cert e --tls-key juntos"));
-        if (!certificate.isEmpty()) {
-            options.tls = server::loadServerTls(certificate, key);
-        } else if (!options.address.isLoopback()) {
-            // Passwords and movements would cross the network in clear.
-            if (!app.arguments().contains(QStringLiteral("--insecure-plaintext")))
-                return fail(QStringLiteral("TLS obrigatório fora de 127.0.0.1: use --tls-cert e --tls-key, ou --insecure-plaintext"));
+        if (options.tls.isNull() && !options.address.isLoopback())
             std::fprintf(stderr, "acc00420-server: AVISO: sem TLS em %s; senhas e lançamentos trafegam sem criptografia\n",
                          options.address.toString().toLocal8Bit().constData());
-        }
 
         server::Dispatcher dispatcher;
         const server::Sessions sessions(storage, passwords);
@@ -121,10 +102,12 @@ int main(int argc, char **argv)
             return fail(error);
         std::printf("%s ouvindo em %s:%u%s (banco %s, esquema versão %d)\n", server::Ledger::ObjectName,
                     options.address.toString().toLocal8Bit().constData(), unsigned(appServer.port()),
-                    certificate.isEmpty() ? "" : " com TLS",
-                    qUtf8Printable(fw::DatabaseUrl::shown(database)), version);
+                    options.tls.isNull() ? "" : " com TLS", qUtf8Printable(fw::DatabaseUrl::shown(database)), version);
         std::fflush(stdout);
         return app.exec();
+    } catch (const std::invalid_argument &e) {
+        std::fprintf(stderr, "acc00420-server: %s\n", e.what());
+        return 2;
     } catch (const std::exception &e) {
         return fail(QString::fromUtf8(e.what()));
     }

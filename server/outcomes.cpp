@@ -1,5 +1,7 @@
 #include "outcomes.h"
 
+#include "requestlog.h"
+
 #include <framework/data/protocol.h>
 
 #include <QCborValue>
@@ -8,12 +10,14 @@ namespace server {
 
 Outcome refused(const QString &message)
 {
-    return Outcome::ok(fw::encodeEnvelope(false, message, QCborValue()));
+    Outcome outcome = Outcome::ok(fw::encodeEnvelope(false, message, QCborValue()));
+    outcome.refusal = true;
+    return outcome;
 }
 
 QString databaseFailure(const fw::DatabaseError &e)
 {
-    qWarning("acc00420-server: falha no banco de dados: %s", e.what());
+    logFailure(QStringLiteral("falha no banco de dados: %1").arg(QString::fromUtf8(e.what())));
     return QStringLiteral("o banco de dados do servidor não atendeu o pedido; tente de novo em instantes e, se "
                           "persistir, avise o suporte");
 }

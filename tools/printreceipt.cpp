@@ -12,10 +12,10 @@
 #include "storage.h"
 
 #include <framework/core/checks.h>
+#include <framework/core/commandline.h>
 #include <framework/core/logincontext.h>
 #include <framework/report/reportdefinition.h>
 
-#include <QCommandLineParser>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -35,19 +35,17 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown
     QGuiApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Grava o recibo de um lançamento em PDF."));
-    parser.addHelpOption();
-    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Banco compartilhado."), QStringLiteral("url"));
-    const QCommandLineOption client(QStringLiteral("client"), QStringLiteral("Código do cliente."), QStringLiteral("code"));
-    const QCommandLineOption movement(QStringLiteral("movement"), QStringLiteral("Número do lançamento."), QStringLiteral("number"));
-    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("Arquivo PDF a gravar."), QStringLiteral("file"));
-    parser.addOptions({database, client, movement, output});
-    parser.process(app);
-    for (const QCommandLineOption &required : {database, client, movement, output}) {
-        if (parser.value(required).isEmpty())
-            return fail(QStringLiteral("informe --%1 (veja --help)").arg(required.names().first()));
-    }
+    app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
+    fw::CommandLine parser(QStringLiteral("--database=URL --client=CÓDIGO --movement=NÚMERO --output=ARQUIVO.pdf"),
+                           QStringLiteral("Grava o recibo de um lançamento em PDF."),
+                           {{"database", "Banco do razão.", "URL"},
+                            {"client", "Código do cliente.", "CÓDIGO"},
+                            {"movement", "Número do lançamento.", "NÚMERO"},
+                            {"output", "Arquivo PDF a gravar.", "ARQUIVO"}});
+    if (const auto exit = parser.parse(app.arguments(), {"database", "client", "movement", "output"}))
+        return *exit;
+    const QString database = QStringLiteral("database"), client = QStringLiteral("client"),
+                  movement = QStringLiteral("movement"), output = QStringLiteral("output");
     if (const auto missing = missingLedger(parser.value(database)))
         return fail(*missing);
     try {

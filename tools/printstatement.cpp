@@ -11,8 +11,8 @@
 #include "storage.h"
 
 #include <framework/core/checks.h>
+#include <framework/core/commandline.h>
 
-#include <QCommandLineParser>
 #include <QFile>
 #include <QGuiApplication>
 #include <QSaveFile>
@@ -34,27 +34,26 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown
     QGuiApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Grava o extrato de um período da conta em PDF ou CSV."));
-    parser.addHelpOption();
-    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Banco do razão."), QStringLiteral("url"));
-    const QCommandLineOption client(QStringLiteral("client"), QStringLiteral("Código do cliente."), QStringLiteral("code"));
-    const QCommandLineOption consumer(QStringLiteral("consumer"), QStringLiteral("Só este consumidor."), QStringLiteral("code"));
-    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("Primeiro dia (DD/MM/AAAA)."), QStringLiteral("date"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Último dia (DD/MM/AAAA)."), QStringLiteral("date"));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("pdf ou csv."), QStringLiteral("format"));
-    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("Arquivo a gravar."), QStringLiteral("file"));
-    parser.addOptions({database, client, consumer, from, to, format, output});
-    parser.process(app);
-    for (const QCommandLineOption &required : {database, client, from, to, format, output}) {
-        if (parser.value(required).isEmpty())
-            return fail(QStringLiteral("informe --%1 (veja --help)").arg(required.names().first()));
-    }
+    app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
+    fw::CommandLine parser(QStringLiteral("--database=URL --client=CÓDIGO --from=DATA --to=DATA --format=pdf|csv --output=ARQUIVO"),
+                           QStringLiteral("Grava o extrato de um período da conta em PDF ou CSV."),
+                           {{"database", "Banco do razão.", "URL"},
+                            {"client", "Código do cliente.", "CÓDIGO"},
+                            {"consumer", "Só este consumidor.", "CÓDIGO"},
+                            {"from", "Primeiro dia (DD/MM/AAAA).", "DATA"},
+                            {"to", "Último dia (DD/MM/AAAA).", "DATA"},
+                            {"format", "pdf ou csv.", "FORMATO"},
+                            {"output", "Arquivo a gravar.", "ARQUIVO"}});
+    if (const auto exit = parser.parse(app.arguments(), {"database", "client", "from", "to", "format", "output"}))
+        return *exit;
+    const QString database = QStringLiteral("database"), client = QStringLiteral("client"),
+                  consumer = QStringLiteral("consumer"), from = QStringLiteral("from"), to = QStringLiteral("to"),
+                  format = QStringLiteral("format"), output = QStringLiteral("output");
     const QDate first = QDate::fromString(parser.value(from), QStringLiteral("dd/MM/yyyy"));
     const QDate last = QDate::fromString(parser.value(to), QStringLiteral("dd/MM/yyyy"));
     for (const auto &[date, option] : {std::pair{first, from}, std::pair{last, to}}) {
         if (!date.isValid())
-            return fail(QStringLiteral("--%1: \"%2\" não é uma data DD/MM/AAAA").arg(option.names().first(), parser.value(option)));
+            return fail(QStringLiteral("--%1: \"%2\" não é uma data DD/MM/AAAA").arg(option, parser.value(option)));
     }
     if (first > last)
         return fail(QStringLiteral("--from (%1) vem depois de --to (%2)").arg(parser.value(from), parser.value(to)));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/core/coreexport.h>
+
 #include <QDate>
 #include <QDateTime>
 
@@ -9,11 +11,11 @@ namespace fw {
 
 // The moment screens stamp on what they record and show as "now". It reads the system clock
 // unless a host or a test installs another source.
-QDateTime Now();
-QDate Date();
+FW_CORE_EXPORT QDateTime Now();
+FW_CORE_EXPORT QDate Date();
 
 using ClockSource = std::function<QDateTime()>;
 // Installs a source; an empty one restores the system clock.
-void setClock(ClockSource source);
+FW_CORE_EXPORT void setClock(ClockSource source);
 
 } // namespace fw

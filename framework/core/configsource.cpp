@@ -62,16 +62,31 @@ quint16 ConfigSource::port(const QString &name, quint16 fallback) const
     return quint16(number);
 }
 
-int ConfigSource::positiveNumber(const QString &name, int fallback) const
+int ConfigSource::positiveNumber(const QString &name, int fallback, int max) const
 {
     const QString text = value(name);
     if (text.isEmpty())
         return fallback;
     bool ok = false;
     const int number = text.toInt(&ok);
-    if (!ok || number <= 0)
-        throw std::invalid_argument(QStringLiteral("valor inválido para %1: \"%2\"").arg(name, text).toStdString());
+    if (!ok || number <= 0 || number > max)
+        throw std::invalid_argument(
+            QStringLiteral("valor inválido para %1: \"%2\" (use de 1 a %3)").arg(name, text).arg(max).toStdString());
     return number;
+}
+
+bool ConfigSource::flag(const QString &name, bool fallback) const
+{
+    const QString text = value(name).toLower();
+    if (text.isEmpty())
+        return fallback;
+    static const QStringList yes{"true", "sim", "yes", "1", "on"}, no{"false", "não", "nao", "no", "0", "off"};
+    if (yes.contains(text))
+        return true;
+    if (no.contains(text))
+        return false;
+    throw std::invalid_argument(
+        QStringLiteral("valor inválido para %1: \"%2\" (use true ou false)").arg(name, value(name)).toStdString());
 }
 
 } // namespace fw

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "coreexport.h"
+
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+
+#include <limits>
 
 namespace fw {
 
@@ -10,7 +14,7 @@ namespace fw {
 // environment (PREFIX_NAME, upper case, '-' as '_') and an ini file (key "name" in the
 // section given). The ini file is the one named by "--config=path" or PREFIX_CONFIG, else the
 // default path given.
-class ConfigSource
+class FW_CORE_EXPORT ConfigSource
 {
 public:
     ConfigSource(QStringList arguments, QProcessEnvironment environment, QString envPrefix,
@@ -19,9 +23,12 @@ public:
     QString value(const QString &name, const QString &fallback = {}) const;
     // The value as a port number; fallback when absent, std::invalid_argument when malformed.
     quint16 port(const QString &name, quint16 fallback) const;
-    // The value as a whole number above zero; fallback when absent, std::invalid_argument when
-    // malformed.
-    int positiveNumber(const QString &name, int fallback) const;
+    // The value as a whole number from 1 to max; fallback when absent, std::invalid_argument when
+    // malformed or out of that range.
+    int positiveNumber(const QString &name, int fallback, int max = std::numeric_limits<int>::max()) const;
+    // The value as yes or no (true/false, sim/não, 1/0, on/off); fallback when absent,
+    // std::invalid_argument when it is neither.
+    bool flag(const QString &name, bool fallback = false) const;
 
     QString iniPath() const { return m_iniPath; }
 

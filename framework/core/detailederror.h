@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/core/coreexport.h>
+
 #include <QString>
 
 #include <stdexcept>
@@ -8,7 +10,7 @@ namespace fw {
 
 // A failure told to the operator in words they can act on, with the technical detail (the
 // call, the system's own text) kept apart for the dialog's "Detalhes".
-class DetailedError : public std::runtime_error
+class FW_CORE_EXPORT DetailedError : public std::runtime_error
 {
 public:
     DetailedError(const QString &message, const QString &details)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/core/coreexport.h>
+
 #include <QFlags>
 #include <QString>
 
@@ -21,7 +23,7 @@ enum ModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
 
 // Every message the framework shows goes through this service, so a host can show real
 // dialogs and a test can answer them and read what was shown without a modal loop.
-class Dialogs
+class FW_CORE_EXPORT Dialogs
 {
 public:
     virtual ~Dialogs() = default;
@@ -38,12 +40,12 @@ public:
 
 // The service in use. Until a host installs one, messages go to standard error and
 // questions are answered with the safe choice (No, Cancel or OK).
-Dialogs &dialogs();
+FW_CORE_EXPORT Dialogs &dialogs();
 // Installs a service; nullptr restores the standard-error one. The caller keeps ownership.
-void setDialogs(Dialogs *service);
+FW_CORE_EXPORT void setDialogs(Dialogs *service);
 
-void showError(const QString &text);
-void showError(const QString &text, const QString &details);
-void showInformation(const QString &text);
+FW_CORE_EXPORT void showError(const QString &text);
+FW_CORE_EXPORT void showError(const QString &text, const QString &details);
+FW_CORE_EXPORT void showInformation(const QString &text);
 
 } // namespace fw

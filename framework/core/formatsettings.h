@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/core/coreexport.h>
+
 #include <QChar>
 #include <QDateTime>
 #include <QString>
@@ -17,23 +19,23 @@ struct FormatSettings
     QChar decimalSeparator = u',';
 };
 
-const FormatSettings &formatSettings();
-void setFormatSettings(const FormatSettings &settings);
+FW_CORE_EXPORT const FormatSettings &formatSettings();
+FW_CORE_EXPORT void setFormatSettings(const FormatSettings &settings);
 
-QString DateToStr(const QDate &date);
-QString TimeToStr(const QTime &time);
+FW_CORE_EXPORT QString DateToStr(const QDate &date);
+FW_CORE_EXPORT QString TimeToStr(const QTime &time);
 // Short date, a blank, long time.
-QString DateTimeToStr(const QDateTime &moment);
+FW_CORE_EXPORT QString DateTimeToStr(const QDateTime &moment);
 
 // Fixed decimals as a "0.00"-style format asks (the number of zeros after the point), rounded
 // half away from zero, with the settings' decimal separator. A comma in the format ("#,##0.00")
 // groups the thousands with the other mark ("1.234,56"); without one there is no thousands
 // separator. An empty format writes FloatToStr.
-QString FormatFloat(const QString &format, double value);
+FW_CORE_EXPORT QString FormatFloat(const QString &format, double value);
 // The shortest text that reads back as the same value, with the settings' decimal separator.
-QString FloatToStr(double value);
+FW_CORE_EXPORT QString FloatToStr(double value);
 // Reads a number typed with the settings' separator (a dot is taken as well); nullopt when the
 // text is not a number.
-std::optional<double> StrToFloat(const QString &text);
+FW_CORE_EXPORT std::optional<double> StrToFloat(const QString &text);
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/core/configsource.h>
+#include <framework/core/coreexport.h>
 
 #include <QString>
 
@@ -9,7 +10,7 @@
 namespace fw {
 
 // Who is logged in, where, and which application server and shared database they use.
-struct LoginContext
+struct FW_CORE_EXPORT LoginContext
 {
     QString filial = QStringLiteral("0001");
     QString operador;
@@ -32,22 +33,22 @@ struct LoginContext
     static LoginContext fromConfig(const ConfigSource &config);
 };
 
-const LoginContext &loginContext();
+FW_CORE_EXPORT const LoginContext &loginContext();
 // Sets the context, then opens its shared database when it names one other than the one open
 // (an empty name leaves the shared database as it is). The context is set even when the
 // database does not open; that failure is thrown.
-void setLoginContext(const LoginContext &context);
+FW_CORE_EXPORT void setLoginContext(const LoginContext &context);
 // Who keeps the shared database open follows the context through this; the data layer's shared
 // database module installs itself.
-void setSharedDatabaseOpener(std::function<void(const QString &database)> opener);
+FW_CORE_EXPORT void setSharedDatabaseOpener(std::function<void(const QString &database)> opener);
 
 // Reads short-date, long-time and decimal-separator, keeping the defaults for what is absent.
-void applyFormatSettings(const ConfigSource &config);
+FW_CORE_EXPORT void applyFormatSettings(const ConfigSource &config);
 
-QString FiliProc();
-QString Operador();
-QString NomeOperador();
-QString WebURL();
-quint16 WebPort();
+FW_CORE_EXPORT QString FiliProc();
+FW_CORE_EXPORT QString Operador();
+FW_CORE_EXPORT QString NomeOperador();
+FW_CORE_EXPORT QString WebURL();
+FW_CORE_EXPORT quint16 WebPort();
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/core/dialogs.h>
+#include <framework/core/coreexport.h>
 
 #include <QHash>
 #include <QObject>
@@ -11,7 +12,7 @@
 namespace fw {
 
 // Asking for a key the table does not hold is a programming error, never a blank message.
-class UnknownMessageKey : public std::logic_error
+class FW_CORE_EXPORT UnknownMessageKey : public std::logic_error
 {
 public:
     using std::logic_error::logic_error;
@@ -19,7 +20,7 @@ public:
 
 // A screen's message table: lines "key|text", loaded with the screen's definition.
 // The text is everything after the first bar, kept exactly (trailing blanks included).
-class TMessages : public QObject
+class FW_CORE_EXPORT TMessages : public QObject
 {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 
 #include <framework/data/database.h>
 #include <framework/data/recordset.h>
+#include <framework/data/dataexport.h>
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -11,7 +12,7 @@ namespace fw {
 // A read-only query over the shared database whose rows land in a record set, so lists and
 // data-aware controls show them like any other data. It may carry one SQL text per database
 // kind; parameters are named in the text (":P_NAME") and always bound, never spliced in.
-class TADOIBQuery : public RecordSet
+class FW_DATA_EXPORT TADOIBQuery : public RecordSet
 {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/data/dataexport.h>
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QCborValue>
@@ -9,7 +11,7 @@ namespace fw {
 
 // One CBOR data item kept in its encoded form inside a received frame, so a large packet is
 // decoded once, straight into its record set, instead of first into a tree of values.
-class CborItem
+class FW_DATA_EXPORT CborItem
 {
 public:
     CborItem() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/data/dataexport.h>
+
 #include <QCborStreamReader>
 #include <QString>
 
@@ -9,6 +11,6 @@ namespace fw {
 
 // Reads a whole text string, every chunk of it; nullopt when the reader is not on a text
 // string or the text is broken.
-std::optional<QString> readCborText(QCborStreamReader &reader);
+FW_DATA_EXPORT std::optional<QString> readCborText(QCborStreamReader &reader);
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/fieldtypes.h>
+#include <framework/data/dataexport.h>
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -14,7 +15,7 @@ namespace fw {
 // of a hundred thousand movements stays small: numbers and date-times in a flat array, texts
 // as 4-byte references into one UTF-8 arena where repeated texts (codes, names, standard
 // descriptions) are stored once.
-class ColumnStore
+class FW_DATA_EXPORT ColumnStore
 {
 public:
     explicit ColumnStore(FieldType type);

@@ -2,6 +2,7 @@
 
 #include <framework/data/columnstore.h>
 #include <framework/data/fieldtypes.h>
+#include <framework/data/dataexport.h>
 
 #include <QBuffer>
 #include <QByteArrayView>
@@ -18,7 +19,7 @@ namespace fw {
 // A data packet is one CBOR map: {"fields": [{"name", "type", "size"}, ...], "rows": [[...]]}
 // with "fields" before "rows"; null is CBOR null, date-times are tag 0 text. docs/protocol.md
 // gives it byte for byte.
-class PacketError : public std::runtime_error
+class FW_DATA_EXPORT PacketError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
@@ -35,7 +36,7 @@ struct PacketField
 
 // Reads a packet value by value, straight from its encoding, so a large statement never
 // exists twice in memory.
-class DataPacketReader
+class FW_DATA_EXPORT DataPacketReader
 {
 public:
     explicit DataPacketReader(QByteArrayView packet);
@@ -82,7 +83,7 @@ private:
 
 // Writes a packet value by value straight into a byte array. A row ends where the next one
 // begins; finish() (or the destructor) ends the last one and the packet.
-class DataPacketWriter
+class FW_DATA_EXPORT DataPacketWriter
 {
 public:
     // rowCount -1 writes an indefinite-length row list.
@@ -117,10 +118,10 @@ private:
     qsizetype m_fieldCount = 0;
 };
 
-QCborArray fieldsToCbor(const QList<PacketField> &fields);
+FW_DATA_EXPORT QCborArray fieldsToCbor(const QList<PacketField> &fields);
 // Throws PacketError on a malformed list.
-QList<PacketField> fieldsFromCbor(const QCborValue &fields);
-QCborValue valueToCbor(FieldType type, const Value &value);
+FW_DATA_EXPORT QList<PacketField> fieldsFromCbor(const QCborValue &fields);
+FW_DATA_EXPORT QCborValue valueToCbor(FieldType type, const Value &value);
 
 // A change log as it travels: {"fields": [...], "changes": [{"op", "old", "new"}, ...]}.
 struct DeltaChange
@@ -131,7 +132,7 @@ struct DeltaChange
     QList<Value> newValues; // empty for a delete
 };
 
-struct Delta
+struct FW_DATA_EXPORT Delta
 {
     QList<PacketField> fields;
     QList<DeltaChange> changes;
@@ -139,9 +140,9 @@ struct Delta
     int indexOf(const QString &fieldName) const;
 };
 
-QCborMap deltaToCbor(const Delta &delta);
+FW_DATA_EXPORT QCborMap deltaToCbor(const Delta &delta);
 // Throws PacketError naming what is wrong.
-Delta deltaFromCbor(const QCborValue &value);
-QString deltaOpName(DeltaChange::Op op);
+FW_DATA_EXPORT Delta deltaFromCbor(const QCborValue &value);
+FW_DATA_EXPORT QString deltaOpName(DeltaChange::Op op);
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/recordset.h>
+#include <framework/data/dataexport.h>
 
 #include <QObject>
 #include <QPointer>
@@ -10,7 +11,7 @@
 namespace fw {
 
 // Ties data-aware controls and a screen's state-change handler to a record set.
-class DataSource : public QObject
+class FW_DATA_EXPORT DataSource : public QObject
 {
     Q_OBJECT
 public:

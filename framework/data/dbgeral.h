@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/database.h>
+#include <framework/data/dataexport.h>
 
 #include <QSqlDatabase>
 
@@ -8,7 +9,7 @@ namespace fw {
 
 // The shared database module: the one connection through which screens run their local
 // queries, opened by setting the logged-in context's database.
-class DtmDBGeral
+class FW_DATA_EXPORT DtmDBGeral
 {
 public:
     static constexpr const char *ConnectionName = "dtbGeral";
@@ -27,6 +28,6 @@ private:
     QString m_url;
 };
 
-DtmDBGeral &dtmDBGeral();
+FW_DATA_EXPORT DtmDBGeral &dtmDBGeral();
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/fieldtypes.h>
+#include <framework/data/dataexport.h>
 
 #include <QDateTime>
 #include <QString>
@@ -27,7 +28,7 @@ struct FieldDef
 // One field of a record set, reading and writing the record set's active record: the record
 // being edited or inserted, else the current one (or, while the record set computes or paints
 // a row, that row).
-class Field
+class FW_DATA_EXPORT Field
 {
 public:
     Field(RecordSet &owner, int index, FieldDef def);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/data/dataexport.h>
+
 #include <QString>
 
 #include <variant>
@@ -9,8 +11,8 @@ namespace fw {
 enum class FieldType { String, Float, DateTime, Integer, Boolean };
 
 // Wire and diagnostic names: "string", "float", "datetime", "integer", "boolean".
-QString fieldTypeName(FieldType type);
-bool fieldTypeFromName(const QString &name, FieldType *type);
+FW_DATA_EXPORT QString fieldTypeName(FieldType type);
+FW_DATA_EXPORT bool fieldTypeFromName(const QString &name, FieldType *type);
 
 // One stored value: null, text, a float, or an integer (also date-times, as milliseconds since
 // the epoch, and booleans as 0/1).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/data/dataexport.h>
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -10,16 +12,16 @@ namespace fw {
 // Every message on the wire is a frame: a 4-byte big-endian length, then that many bytes.
 constexpr qsizetype DefaultMaxFrameBytes = 64 * 1024 * 1024;
 
-QByteArray encodeFrame(QByteArrayView payload);
+FW_DATA_EXPORT QByteArray encodeFrame(QByteArrayView payload);
 // Appends the parts one after the other, growing the array once.
-void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts);
+FW_DATA_EXPORT void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts);
 // A frame whose payload is these parts one after the other, written once.
-QByteArray encodeFrame(std::initializer_list<QByteArrayView> payloadParts);
+FW_DATA_EXPORT QByteArray encodeFrame(std::initializer_list<QByteArrayView> payloadParts);
 // The 4-byte header alone, for a payload written after it.
-QByteArray frameHeader(qsizetype payloadLength);
+FW_DATA_EXPORT QByteArray frameHeader(qsizetype payloadLength);
 
 // Collects received bytes and hands out whole frames.
-class FrameReader
+class FW_DATA_EXPORT FrameReader
 {
 public:
     enum class Status { NeedMore, Frame, TooLarge };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/data/dataexport.h>
+
 #include <QCborArray>
 #include <QList>
 #include <QString>
@@ -27,6 +29,6 @@ struct MethodSpec
 
 // Why the arguments don't fit the method (count, type, length), in words for the caller's log;
 // nothing when they fit.
-std::optional<QString> checkArguments(const MethodSpec &method, const QCborArray &args);
+FW_DATA_EXPORT std::optional<QString> checkArguments(const MethodSpec &method, const QCborArray &args);
 
 } // namespace fw

@@ -5,6 +5,7 @@
 #include <framework/core/logincontext.h>
 #include <framework/data/frame.h>
 #include <framework/data/protocol.h>
+#include <framework/data/dataexport.h>
 
 #include <QCborArray>
 #include <QObject>
@@ -20,7 +21,7 @@ namespace fw {
 
 // A server call that did not get an answer (no connection, no reply in time, a broken reply)
 // or got the server's error reply. The message says what happened and what to do.
-class ServerCallError : public DetailedError
+class FW_DATA_EXPORT ServerCallError : public DetailedError
 {
 public:
     ServerCallError(const QString &message, const QString &details, QString code = {})
@@ -40,7 +41,7 @@ using ConnectionSender = std::function<CborItem(const QString &object, const QSt
 
 // Whom a connection speaks for at the server. It is told when the connection opens, before
 // the first call goes, and asked to sign in again when the server says the session ended.
-class ConnectionSession
+class FW_DATA_EXPORT ConnectionSession
 {
 public:
     virtual ~ConnectionSession() = default;
@@ -66,7 +67,7 @@ public:
 // Events the server sends unasked (on a connection that asked to be told) are delivered by
 // serverEvent from the event loop, never inside a call: one that arrives while a call waits is
 // held until it returns, so its handler may call the server.
-class TNetConnection : public QObject
+class FW_DATA_EXPORT TNetConnection : public QObject
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/cboritem.h>
+#include <framework/data/dataexport.h>
 
 #include <QCborArray>
 #include <QCborMap>
@@ -14,7 +15,7 @@
 namespace fw {
 
 // A message that breaks the wire protocol (docs/protocol.md).
-class ProtocolError : public std::runtime_error
+class FW_DATA_EXPORT ProtocolError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
@@ -51,36 +52,36 @@ struct Event
     QCborMap fields;
 };
 
-QByteArray encodeRequest(const Request &request);
+FW_DATA_EXPORT QByteArray encodeRequest(const Request &request);
 // No method takes more arguments; a request with more is refused before it is decoded.
 constexpr quint64 MaxRequestArguments = 64;
 
 // Throws ProtocolError naming what is wrong; the id is kept in *id as soon as it is read, so
 // the error reply can carry it.
-Request decodeRequest(const QByteArray &message, quint64 *id = nullptr);
+FW_DATA_EXPORT Request decodeRequest(const QByteArray &message, quint64 *id = nullptr);
 
 // A reply whose result is already encoded (a large packet is written once, never copied into
 // a tree of values).
-QByteArray encodeReply(quint64 id, QByteArrayView encodedResult);
+FW_DATA_EXPORT QByteArray encodeReply(quint64 id, QByteArrayView encodedResult);
 // What goes before the result: a frame of it and the result is the reply, without a copy of the
 // reply in between.
-QByteArray encodeReplyHead(quint64 id);
-QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message);
-Reply decodeReply(const QByteArray &message);
-QByteArray encodeEvent(const QString &name, const QCborMap &fields);
+FW_DATA_EXPORT QByteArray encodeReplyHead(quint64 id);
+FW_DATA_EXPORT QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message);
+FW_DATA_EXPORT Reply decodeReply(const QByteArray &message);
+FW_DATA_EXPORT QByteArray encodeEvent(const QString &name, const QCborMap &fields);
 // The event a message is; nullopt when it is not one (a reply, whose first key is its "id", is
 // told at once without reading further). A map without "id" that names no event is no event.
-std::optional<Event> decodeEvent(const QByteArray &message);
+FW_DATA_EXPORT std::optional<Event> decodeEvent(const QByteArray &message);
 
 // The result envelope of the account methods: {"ok": bool, "message": text, "payload": value}.
-QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload);
+FW_DATA_EXPORT QByteArray encodeEnvelope(bool ok, const QString &message, QByteArrayView encodedPayload);
 // The payload given in parts (a packet's head and its rows), written once.
-QByteArray encodeEnvelope(bool ok, const QString &message, std::initializer_list<QByteArrayView> encodedPayloadParts);
-QByteArray encodeEnvelope(bool ok, const QString &message, const QCborValue &payload);
+FW_DATA_EXPORT QByteArray encodeEnvelope(bool ok, const QString &message, std::initializer_list<QByteArrayView> encodedPayloadParts);
+FW_DATA_EXPORT QByteArray encodeEnvelope(bool ok, const QString &message, const QCborValue &payload);
 
 // A date-time argument: tag 0 with RFC 3339 text in local time with its offset.
-QCborValue dateTimeToCbor(const QDateTime &moment);
+FW_DATA_EXPORT QCborValue dateTimeToCbor(const QDateTime &moment);
 // nullopt when the value is not a tag-0 date-time.
-std::optional<QDateTime> dateTimeFromCbor(const QCborValue &value);
+FW_DATA_EXPORT std::optional<QDateTime> dateTimeFromCbor(const QCborValue &value);
 
 } // namespace fw

@@ -3,6 +3,7 @@
 #include <framework/data/columnstore.h>
 #include <framework/data/datapacket.h>
 #include <framework/data/field.h>
+#include <framework/data/dataexport.h>
 
 #include <QByteArrayView>
 #include <QCborMap>
@@ -22,7 +23,7 @@ class DataSource;
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
 // A wrong call for the record set's state or contents: a programming error with a message.
-class DataSetError : public std::runtime_error
+class FW_DATA_EXPORT DataSetError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
@@ -43,7 +44,7 @@ public:
 //   delete:    beforeDelete, beforeScroll, state change (when editing), afterDelete, afterScroll
 //   moves:     a pending edit or insert is posted first; beforeScroll, afterScroll
 //   close:     beforeClose, state change, afterClose
-class RecordSet : public QObject
+class FW_DATA_EXPORT RecordSet : public QObject
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/recordset.h>
+#include <framework/data/dataexport.h>
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -11,7 +12,7 @@ namespace fw {
 // A table model over a record set: one row per record in view, one column per field of the
 // given list (all fields by default). Every cell reads its record directly (O(1)); one reset
 // per load, one row signal per insert, delete or change.
-class RecordSetModel : public QAbstractTableModel
+class FW_DATA_EXPORT RecordSetModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/netconnection.h>
+#include <framework/data/dataexport.h>
 
 #include <QDateTime>
 #include <QStringList>
@@ -22,7 +23,7 @@ struct SessionGrant
 // process: signed in once, resumed with its token by each connection that opens (also on
 // another server instance, also after the server restarted), and signed in again through the
 // host's prompt when the server ended it.
-class ServerSession : public ConnectionSession
+class FW_DATA_EXPORT ServerSession : public ConnectionSession
 {
 public:
     // Signs in and keeps the grant. Throws ServerCallError: the server's refusal in its own
@@ -57,6 +58,6 @@ private:
     std::function<bool(const ConnectionSender &)> m_signInAgain;
 };
 
-ServerSession &serverSession();
+FW_DATA_EXPORT ServerSession &serverSession();
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/methodcontract.h>
+#include <framework/data/dataexport.h>
 
 namespace fw {
 
@@ -8,7 +9,7 @@ namespace fw {
 // the client checks what it sends against this table, the server what it receives.
 inline constexpr const char *SessionObjectName = "Acc00420.Sessao";
 
-const QList<MethodSpec> &sessionMethods();
+FW_DATA_EXPORT const QList<MethodSpec> &sessionMethods();
 
 // The reply code of a request made before signing in, or after the session ended.
 inline constexpr const char *UnauthenticatedCode = "unauthenticated";

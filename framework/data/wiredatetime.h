@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/data/dataexport.h>
+
 #include <QByteArray>
 #include <QDateTime>
 
@@ -13,10 +15,10 @@ namespace fw {
 
 // Milliseconds since the epoch of an RFC 3339 date-time ("Z" or ±hh:mm; fraction optional,
 // digits past the millisecond ignored); nullopt for anything malformed or out of range.
-std::optional<qint64> parseWireDateTime(const char *text, qsizetype length);
+FW_DATA_EXPORT std::optional<qint64> parseWireDateTime(const char *text, qsizetype length);
 // The instant written in the machine's local time with its offset; throws std::out_of_range
 // for one whose local year is outside 0000-9999.
-QByteArray formatWireDateTime(qint64 msecsSinceEpoch);
+FW_DATA_EXPORT QByteArray formatWireDateTime(qint64 msecsSinceEpoch);
 
 inline QDateTime dateTimeFromMSecs(qint64 msecs)
 {

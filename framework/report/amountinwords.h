@@ -1,11 +1,13 @@
 #pragma once
 
+#include <framework/report/reportexport.h>
+
 #include <QString>
 
 namespace fw {
 
 // An amount of money written out in Portuguese words, in reais and centavos, rounded to the
 // cent: 12.5 → "doze reais e cinquenta centavos", 1000000 → "um milhão de reais".
-QString ValorExtenso(double amount);
+FW_REPORT_EXPORT QString ValorExtenso(double amount);
 
 } // namespace fw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/report/reportexport.h>
+
 #include <QList>
 #include <QPageLayout>
 #include <QPageSize>
@@ -10,7 +12,7 @@
 namespace fw {
 
 // A report that can't be read, run or drawn; the message says which report and what to do.
-class ReportError : public std::runtime_error
+class FW_REPORT_EXPORT ReportError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
@@ -46,7 +48,7 @@ struct ReportBand
 
 // A report file (".QR2"): a JSON document naming the report, its parameters, its SQL against a
 // database alias and its layout. docs/reports.md gives the format.
-struct ReportDefinition
+struct FW_REPORT_EXPORT ReportDefinition
 {
     QString name;
     QString database;

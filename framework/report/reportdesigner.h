@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/report/reportexport.h>
+
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -24,13 +26,13 @@ struct ReportParam
 using ReportParams = QList<ReportParam>;
 
 // True when the list holds a parameter of that name (without regard to case).
-bool ExistParam(const ReportParams &params, const QString &name);
+FW_REPORT_EXPORT bool ExistParam(const ReportParams &params, const QString &name);
 // The parameter of that name; std::invalid_argument when the list has none.
-ReportParam &ParamByName(ReportParams &params, const QString &name);
+FW_REPORT_EXPORT ReportParam &ParamByName(ReportParams &params, const QString &name);
 
 // The report designer and printing component of a screen: its settings, and the event raised
 // before a stored report asks for its query parameters, where the screen fills them.
-class TReportDesignerDialog : public QObject
+class FW_REPORT_EXPORT TReportDesignerDialog : public QObject
 {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/report/reportexport.h>
+
 class QPrintPreviewDialog;
 class QPrinter;
 class QWidget;
@@ -10,6 +12,6 @@ namespace fw {
 // dialog, where a PDF file can be chosen too), Tab reaches every toolbar button, the print
 // button first, and Enter or Space presses it, Esc closes the preview. Object names:
 // "reportPreview", its print action "actPrintPreview" and button "btnPrintPreview".
-QPrintPreviewDialog *createReportPreview(QPrinter *printer, QWidget *parent);
+FW_REPORT_EXPORT QPrintPreviewDialog *createReportPreview(QPrinter *printer, QWidget *parent);
 
 } // namespace fw

@@ -2,6 +2,7 @@
 
 #include <framework/report/reportdefinition.h>
 #include <framework/report/reportdesigner.h>
+#include <framework/report/reportexport.h>
 
 #include <QPagedPaintDevice>
 #include <QVariant>
@@ -19,6 +20,6 @@ struct ReportData
 // Draws a report on a paged device (a PDF writer, a printer) and returns the number of pages.
 // Placeholders of the title, page header and page footer read the first row. Throws
 // ReportError for a placeholder naming a field or parameter the report doesn't have.
-int renderReport(const ReportDefinition &report, const ReportData &data, QPagedPaintDevice &device);
+FW_REPORT_EXPORT int renderReport(const ReportDefinition &report, const ReportData &data, QPagedPaintDevice &device);
 
 } // namespace fw

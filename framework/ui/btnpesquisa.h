@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/datasource.h>
+#include <framework/ui/uiexport.h>
 
 #include <QDialog>
 #include <QLineEdit>
@@ -17,7 +18,7 @@ class RecordSetModel;
 
 // The list a search button offers: its record set's visible fields, each column as wide as its
 // values, with type-ahead ("Localizar") on a code or a name. Enter (or a double click) chooses the current row, Esc gives up.
-class SearchListDialog : public QDialog
+class FW_UI_EXPORT SearchListDialog : public QDialog
 {
     Q_OBJECT
 public:
@@ -42,7 +43,7 @@ private:
 // row (OperatorDialogs::chooseRow: the list, by default), and after a choice moves the record
 // set to the chosen row and raises OnAfterPesq (where the screen copies the row into its
 // edits). An empty list shows EmptyError instead.
-class TBtnPesquisa : public QToolButton
+class FW_UI_EXPORT TBtnPesquisa : public QToolButton
 {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/ui/uiexport.h>
+
 class QWidget;
 
 namespace fw {
@@ -8,15 +10,15 @@ namespace fw {
 // window while a server call runs. Kinds: 0 connecting, 1 sending changes, 6 reading or
 // recalculating; any other shows a plain "Aguarde". Calls nest; the window goes away when the
 // last one is undone.
-void ActiveShowAvi(QWidget *window, int kind);
-void DeactiveShowAvi();
-bool busyIndicatorVisible();
+FW_UI_EXPORT void ActiveShowAvi(QWidget *window, int kind);
+FW_UI_EXPORT void DeactiveShowAvi();
+FW_UI_EXPORT bool busyIndicatorVisible();
 // The kind of the indicator showing now (the innermost of nested calls); -1 when none shows.
-int busyIndicatorKind();
+FW_UI_EXPORT int busyIndicatorKind();
 
 // Takes the indicator off the screen for its lifetime (a message shown during a call would be
 // under it), and puts it back while calls are still open.
-class BusyIndicatorPause
+class FW_UI_EXPORT BusyIndicatorPause
 {
 public:
     BusyIndicatorPause();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <framework/ui/uiexport.h>
+
 #include <QToolButton>
 
 namespace fw {
 
 // A flat toolbar button: raised only under the mouse, its hint shown as tooltip and status tip.
-class TButtonFlat : public QToolButton
+class FW_UI_EXPORT TButtonFlat : public QToolButton
 {
     Q_OBJECT
 public:

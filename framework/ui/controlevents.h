@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/ui/uiexport.h>
+
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -12,7 +14,7 @@ namespace fw {
 // exit follow the focus moving between controls of the same window; a window losing or getting
 // the activation, or a popup, raises neither. While one handler runs, the focus moves it makes
 // raise nothing more.
-class ControlEvents : public QObject
+class FW_UI_EXPORT ControlEvents : public QObject
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/datasource.h>
+#include <framework/ui/uiexport.h>
 
 #include <QMetaObject>
 #include <QObject>
@@ -12,7 +13,7 @@ namespace fw {
 
 // Binds a control to one field of a data source's record set: calls `refresh` whenever what
 // the control shows may have changed (load, move, edit, state change, another record set).
-class DataLink : public QObject
+class FW_UI_EXPORT DataLink : public QObject
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/ui/maskedit.h>
+#include <framework/ui/uiexport.h>
 
 #include <QDate>
 #include <QWidget>
@@ -13,7 +14,7 @@ namespace fw {
 // or picked from a calendar (the button, or Alt+Down). GetDate() is an invalid date when the
 // edit is blank or holds no real date (31/02); such a date is refused ("Data inválida.") when
 // the focus leaves the edit, and the focus stays.
-class TDateEditPlus : public QWidget
+class FW_UI_EXPORT TDateEditPlus : public QWidget
 {
     Q_OBJECT
 public:

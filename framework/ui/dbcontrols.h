@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/ui/datalink.h>
+#include <framework/ui/uiexport.h>
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -9,7 +10,7 @@ namespace fw {
 
 // An edit showing one field of the current record. Typing into it (unless read-only) puts the
 // record set into editing and writes the field.
-class TDBEdit : public QLineEdit
+class FW_UI_EXPORT TDBEdit : public QLineEdit
 {
     Q_OBJECT
 public:
@@ -29,7 +30,7 @@ private:
 };
 
 // A memo bound to a text field; it takes no more characters than the field holds.
-class TDBMemo : public QPlainTextEdit
+class FW_UI_EXPORT TDBMemo : public QPlainTextEdit
 {
     Q_OBJECT
 public:

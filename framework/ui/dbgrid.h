@@ -2,6 +2,7 @@
 
 #include <framework/data/datasource.h>
 #include <framework/data/recordsetmodel.h>
+#include <framework/ui/uiexport.h>
 
 #include <QPointer>
 #include <QStyle>
@@ -32,7 +33,7 @@ struct GridColumn
 // Each data cell is painted by the grid and then, when set, by onDrawColumnCell: while it runs,
 // canvas() is the painter (its brush is the background the grid chose for the cell, its pen
 // the text colour) and the record set's fields read the row being painted.
-class TDBGrid : public QTableView
+class FW_UI_EXPORT TDBGrid : public QTableView
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/data/datasource.h>
+#include <framework/ui/uiexport.h>
 
 #include <QPointer>
 #include <QWidget>
@@ -11,7 +12,7 @@ namespace fw {
 
 // First, prior, next and last record buttons over a data source, enabled while its record set
 // is browsing a record they can move to.
-class TDBNavigator : public QWidget
+class FW_UI_EXPORT TDBNavigator : public QWidget
 {
     Q_OBJECT
 public:

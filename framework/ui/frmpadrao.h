@@ -4,6 +4,7 @@
 #include <framework/ui/dbgrid.h>
 #include <framework/ui/dbnavigator.h>
 #include <framework/core/messages.h>
+#include <framework/ui/uiexport.h>
 
 #include <QAction>
 #include <QLabel>
@@ -40,7 +41,7 @@ enum class CloseAction { None, Hide, Free, Minimize };
 // A derived screen overrides FormCreate, FormActivate, FormClose, dtsPadraoStateChange and
 // the click handlers, calling the base's from its own where it wants the standard behaviour.
 // Every click, menu item and shortcut runs its handler through the handler guard.
-class TfrmPadrao : public QWidget
+class FW_UI_EXPORT TfrmPadrao : public QWidget
 {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/ui/uiexport.h>
+
 #include <QMdiArea>
 #include <QPointer>
 #include <QWidget>
@@ -15,7 +17,7 @@ struct HostServices
     QPointer<QMdiArea> mdiArea;
 };
 
-HostServices &hostServices();
+FW_UI_EXPORT HostServices &hostServices();
 
 // Every screen module exports this entry with C linkage: the host calls it to open the
 // module's screen.

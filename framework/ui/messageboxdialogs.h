@@ -1,6 +1,7 @@
 #pragma once
 
 #include <framework/ui/operatordialogs.h>
+#include <framework/ui/uiexport.h>
 
 #include <QPointer>
 #include <QWidget>
@@ -9,7 +10,7 @@ namespace fw {
 
 // The dialogs service as the operator sees it: a modal QMessageBox per message, the search list
 // dialog for a search.
-class MessageBoxDialogs final : public OperatorDialogs
+class FW_UI_EXPORT MessageBoxDialogs final : public OperatorDialogs
 {
 public:
     explicit MessageBoxDialogs(QWidget *parent = nullptr) : m_parent(parent) {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/ui/uiexport.h>
+
 #include <QLineEdit>
 
 namespace fw {
@@ -8,7 +10,7 @@ namespace fw {
 // separator: it takes digits, one separator (the keypad's point is taken for it) and a minus
 // sign in front, and shows the value with its decimals when the focus leaves it. Entering it
 // selects the value, so what is typed replaces it.
-class TNumberEdit : public QLineEdit
+class FW_UI_EXPORT TNumberEdit : public QLineEdit
 {
     Q_OBJECT
 public:

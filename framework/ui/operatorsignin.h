@@ -2,6 +2,7 @@
 
 #include <framework/core/logincontext.h>
 #include <framework/data/netconnection.h>
+#include <framework/ui/uiexport.h>
 
 namespace fw {
 
@@ -10,7 +11,7 @@ namespace fw {
 // and branch, with the name the server gave, and every connection of the process resumes that
 // session; a session the server ended is signed in again the same way, the same operator at the
 // same branch.
-class OperatorSignIn
+class FW_UI_EXPORT OperatorSignIn
 {
 public:
     OperatorSignIn(LoginContext &context, QString password);

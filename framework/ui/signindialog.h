@@ -1,5 +1,7 @@
 #pragma once
 
+#include <framework/ui/uiexport.h>
+
 #include <QDialog>
 
 #include <functional>
@@ -13,7 +15,7 @@ namespace fw {
 // Enter signs in through `signIn`, which throws a DetailedError with the server's words when
 // refused; the dialog then shows them, keeps what was typed and selects the password. Esc
 // gives up.
-class SignInDialog : public QDialog
+class FW_UI_EXPORT SignInDialog : public QDialog
 {
     Q_OBJECT
 public:

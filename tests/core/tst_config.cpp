@@ -1,8 +1,11 @@
+#include <framework/core/commandline.h>
 #include <framework/core/configsource.h>
 #include <framework/core/logincontext.h>
 #include <framework/data/dbgeral.h>
 
+#include <QProcess>
 #include <QTemporaryDir>
+#include "serveroptions.h"
 #include "sharedclients.h"
 
 #include <QTest>
@@ -12,7 +15,107 @@ using namespace fw;
 class TestConfig : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString iniFile(const QString &name, const QByteArray &serverSection)
+    {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write("[server]\n" + serverSection) < 0)
+            qFatal("the settings file could not be written");
+        return file.fileName();
+    }
+
 private slots:
+    // The server's settings, the command line over the ini file: each number within its range,
+    // a host name resolved, and a clear refusal for each mistake.
+    void theServerReadsItsSettings_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("idleMs");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("space form") << QStringList{"--port", "4999"} << QByteArray() << "" << 4999 << 600000 << "127.0.0.1";
+        QTest::newRow("from the file") << QStringList{} << QByteArray("port=4997\nidle-timeout=5\n") << "" << 4997 << 5000
+                                       << "127.0.0.1";
+        QTest::newRow("the command line wins") << QStringList{"--port=4996"} << QByteArray("port=4997\n") << "" << 4996
+                                               << 600000 << "127.0.0.1";
+        QTest::newRow("a host name") << QStringList{"--listen=localhost"} << QByteArray() << "" << 4420 << 600000 << "127.0.0.1";
+        QTest::newRow("plain text allowed in the file")
+            << QStringList{"--listen=0.0.0.0"} << QByteArray("insecure-plaintext=true\n") << "" << 4420 << 600000 << "0.0.0.0";
+        QTest::newRow("idle timeout past a day") << QStringList{"--idle-timeout=3000000"} << QByteArray()
+                                                 << "valor inválido para idle-timeout: \"3000000\" (use de 1 a 86400)" << 0 << 0 << "";
+        QTest::newRow("no workers") << QStringList{"--workers=0"} << QByteArray() << "valor inválido para workers" << 0 << 0 << "";
+        QTest::newRow("off loopback in clear") << QStringList{"--listen=0.0.0.0"} << QByteArray() << "TLS obrigatório" << 0 << 0 << "";
+        QTest::newRow("a flag neither yes nor no") << QStringList{"--listen=0.0.0.0"} << QByteArray("insecure-plaintext=talvez\n")
+                                                   << "valor inválido para insecure-plaintext" << 0 << 0 << "";
+        QTest::newRow("unknown host") << QStringList{"--listen=nao-existe.invalid"} << QByteArray() << "endereço inválido em listen"
+                                      << 0 << 0 << "";
+        QTest::newRow("a misspelt option") << QStringList{"--tls-certx=a.pem"} << QByteArray()
+                                           << "opção desconhecida: --tls-certx (veja --help)" << 0 << 0 << "";
+        QTest::newRow("a value missing") << QStringList{"--port"} << QByteArray() << "falta o valor de --port" << 0 << 0 << "";
+        QTest::newRow("a value to a flag") << QStringList{"--insecure-plaintext=1"} << QByteArray()
+                                           << "--insecure-plaintext não recebe valor" << 0 << 0 << "";
+    }
+    void theServerReadsItsSettings()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, refusal);
+        CommandLine commandLine({}, {}, server::serverCommandOptions());
+        arguments = QStringList{"acc00420-server", "--config=" + iniFile(QTest::currentDataTag(), ini)} + arguments;
+        if (commandLine.parse(arguments)) {
+            QVERIFY2(!refusal.isEmpty() && commandLine.error().startsWith(refusal), qPrintable(commandLine.error()));
+            return;
+        }
+        try {
+            const server::AppServer::Options options = server::listenOptions(server::serverConfig(commandLine, {}));
+            QVERIFY2(refusal.isEmpty(), "taken where it should be refused");
+            QTEST(int(options.port), "port");
+            QTEST(options.idleTimeoutMs, "idleMs");
+            QTEST(options.address.toString(), "address");
+        } catch (const std::invalid_argument &e) {
+            QVERIFY2(!refusal.isEmpty() && QString::fromUtf8(e.what()).startsWith(refusal), e.what());
+        }
+    }
+
+    // Each program answers --help and --version, and refuses what it does not know without
+    // starting; a PostgreSQL password taken from the settings file is never printed.
+    void everyProgramAnswersItsCommandLine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        const QStringList programs{ACC00420_SERVER_PATH, BACKOFFICE_PATH, RECEIPT_TOOL_PATH, STATEMENT_TOOL_PATH};
+        for (const QString &program : programs) {
+            const QByteArray name = QFileInfo(program).fileName().toUtf8();
+            QTest::newRow(name + " help") << program << QStringList{"--help"} << 0 << "Uso: " + QFileInfo(program).fileName();
+            QTest::newRow(name + " version") << program << QStringList{"--version"} << 0 << QStringLiteral(ACC00420_VERSION);
+            QTest::newRow(name + " misspelt") << program << QStringList{"--databse=x.db"} << 2 << "opção desconhecida: --databse";
+        }
+        QTest::newRow("server password") << QStringLiteral(ACC00420_SERVER_PATH)
+                                         << QStringList{"--database=postgresql://ledger@127.0.0.1:1/acc",
+                                                        "--config=" + iniFile("password", "database-password=Segr3do\n")}
+                                         << 1 << "postgresql://ledger@127.0.0.1:1/acc";
+    }
+    void everyProgramAnswersItsCommandLine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        QProcess run;
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(program, arguments);
+        QVERIFY(run.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(run.readAll());
+        QTEST(run.exitCode(), "exitCode");
+        QVERIFY2(output.contains(said), qPrintable(output));
+        QVERIFY2(!output.contains(QStringLiteral("Segr3do")), qPrintable(output));
+    }
+
     void precedence()
     {
         QTemporaryDir dir;

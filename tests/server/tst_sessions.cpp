@@ -5,11 +5,13 @@
 #include "publishedledger.h"
 #include "serverprocess.h"
 
+#include <framework/data/netconnection.h>
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
 #include <framework/data/sessioncontract.h>
 
 #include <QCborMap>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -92,8 +94,9 @@ QCborValue at(const QDateTime &moment)
     return fw::dateTimeToCbor(moment);
 }
 
-// The delta of one change to C1's movement 1, or of a new movement of C1 under `operatorCode`.
-QCborMap delta(const QString &change, const QString &operatorCode = "0007")
+// The delta of one change to C1's movement 1, or of a new movement of C1 under `operatorCode`
+// with `observation`.
+QCborMap delta(const QString &change, const QString &operatorCode = "0007", const QString &observation = {})
 {
     fw::RecordSet set;
     acc00420::defineMovementFields(set);
@@ -107,6 +110,8 @@ QCborMap delta(const QString &change, const QString &operatorCode = "0007")
     set.fieldByName("VRMOVPESCONS").setAsFloat(0);
     set.fieldByName("DTMOVCLI").setAsDateTime(QDateTime::fromMSecsSinceEpoch(1));
     set.fieldByName("CDOPERADOR").setAsString(operatorCode);
+    if (!observation.isEmpty())
+        set.fieldByName("DSHISTMOV").setAsString(observation);
     set.post();
     if (change == "insert")
         return set.deltaPacket();
@@ -345,6 +350,52 @@ private slots:
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toInt(), 2); // the cancellation and the delete
         QCOMPARE(q.value(1).toInt(), 1); // the sale
+    }
+
+    // The server's log: a line per request naming its connection, operator (once signed in),
+    // method, time and outcome, and never what the request carried.
+    void theLogNamesEachRequestAndNothingItCarried()
+    {
+        LedgerBackend b("sqlite");
+        seed(b);
+        ServerProcess server(ACC00420_SERVER_PATH, b.storage().url());
+        QVERIFY2(server.start(), qPrintable(server.output()));
+        const QString account = QLatin1String(acc00420::AccountObjectName), observation = "Troco devolvido ao portador 4471";
+        QString token;
+        {
+            fw::TNetConnection connection;
+            connection.setServerName(account);
+            connection.setPort(server.port());
+            QVERIFY_THROWS_EXCEPTION(fw::ServerCallError, connection.call("getMovCliente", {"", "T", C1, at(Noon)}));
+            token = connection.call(fw::SessionObjectName, "entrar", {"0012", "demo0012", "0001", "caixa-3"})
+                        .toValue().toMap().value(QLatin1String("payload")).toMap().value(QLatin1String("token")).toString();
+            QVERIFY(!token.isEmpty());
+            connection.call("getPrxMovClie", {C1});
+            connection.call("SetMovCliente", {delta("insert", "0012", observation)});
+            connection.call("setCancelamento", {"X", "0012", at(Noon), "t", C1, "0000000001"}); // 0012 may not cancel
+            connection.call("getMovCliente", {"", "T", C1, at(Noon)});
+        }
+        // The log's info lines, their time checked and left out, and what varies (a port, a duration) as N.
+        const auto infoLines = [&] {
+            const QRegularExpression line(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(?:[+-]\d\d:\d\d|Z) info (.*)$)",
+                                          QRegularExpression::MultilineOption);
+            QStringList found;
+            for (auto m = line.globalMatch(server.output()); m.hasNext();)
+                found << m.next().captured(1).replace(QRegularExpression(R"((ms=|127\.0\.0\.1:)\d+)"), "\\1N");
+            return found;
+        };
+        QTRY_COMPARE(infoLines().size(), 8);
+        const QString request = "conn=1 op=%1 method=%2 ms=N outcome=%3";
+        QCOMPARE(infoLines(), (QStringList{"conn=1 open peer=127.0.0.1:N",
+                                           request.arg("-", account + ".getMovCliente", "unauthenticated"),
+                                           request.arg("0012", "Acc00420.Sessao.entrar", "ok"),
+                                           request.arg("0012", account + ".getPrxMovClie", "ok"),
+                                           request.arg("0012", account + ".SetMovCliente", "ok"),
+                                           request.arg("0012", account + ".setCancelamento", "refused"),
+                                           request.arg("0012", account + ".getMovCliente", "ok"),
+                                           "conn=1 close reason=client"}));
+        for (const QString &secret : {QString("demo0012"), token, observation})
+            QVERIFY2(!server.output().contains(secret), qPrintable(secret));
     }
 
     // The administration commands: bad input says what is wrong and changes nothing.
