@@ -3,6 +3,14 @@
 # (the host, the module, the report tools). Each package carries the framework libraries it
 # needs in its own private folder, so either installs without the other.
 
+# Settings go to /etc for a system install (prefix /usr), else under the prefix, so that
+# `cmake --install --prefix DIR` writes nothing outside DIR.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(config_destination ${ACC00420_CONFIG_DIR})
+else()
+  set(config_destination ${CMAKE_INSTALL_SYSCONFDIR}/acc00420)
+endif()
+
 file(RELATIVE_PATH to_backoffice_libs /${CMAKE_INSTALL_BINDIR} /${ACC00420_LIBDIR})
 file(RELATIVE_PATH to_server_libs /${CMAKE_INSTALL_BINDIR} /${ACC00420_SERVER_LIBDIR})
 # Programs find the libraries from where they stand, wherever the tree is unpacked; the
@@ -15,7 +23,7 @@ set_target_properties(framework_core framework_data framework_ui framework_repor
 install(TARGETS acc00420-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 install(TARGETS framework_core framework_data LIBRARY DESTINATION ${ACC00420_SERVER_LIBDIR} COMPONENT server NAMELINK_SKIP)
 install(FILES packaging/acc00420-server.service DESTINATION lib/systemd/system COMPONENT server)
-install(FILES packaging/server.conf DESTINATION ${ACC00420_CONFIG_DIR} COMPONENT server)
+install(FILES packaging/server.conf DESTINATION ${config_destination} COMPONENT server)
 install(FILES docs/operations.md docs/protocol.md docs/ledger.md docs/security.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/acc00420-server COMPONENT server)
 
@@ -23,7 +31,7 @@ install(FILES docs/operations.md docs/protocol.md docs/ledger.md docs/security.m
 install(TARGETS backoffice acc00420-receipt acc00420-statement RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT backoffice)
 install(TARGETS framework_core framework_data framework_ui framework_report PKG_Acc00420
         LIBRARY DESTINATION ${ACC00420_LIBDIR} COMPONENT backoffice NAMELINK_SKIP)
-install(FILES packaging/backoffice.ini DESTINATION ${ACC00420_CONFIG_DIR} COMPONENT backoffice)
+install(FILES packaging/backoffice.ini DESTINATION ${config_destination} COMPONENT backoffice)
 install(FILES packaging/acc00420-backoffice.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT backoffice)
 install(DIRECTORY Cli_acc00420/reports/ DESTINATION ${CMAKE_INSTALL_DATADIR}/acc00420/reports COMPONENT backoffice)
 install(FILES README.md docs/architecture.md docs/reports.md docs/ledger.md docs/statement.png docs/receipt.png

@@ -396,6 +396,16 @@ private slots:
                                            "conn=1 close reason=client"}));
         for (const QString &secret : {QString("demo0012"), token, observation})
             QVERIFY2(!server.output().contains(secret), qPrintable(secret));
+
+        // At level error the requests go unlogged: the second reply comes after the first's line.
+        ServerProcess quiet(ACC00420_SERVER_PATH, b.storage().url(), {"--log-level=error"});
+        QVERIFY2(quiet.start(), qPrintable(quiet.output()));
+        fw::TNetConnection connection;
+        connection.setServerName(account);
+        connection.setPort(quiet.port());
+        for (int i = 0; i < 2; ++i)
+            QVERIFY_THROWS_EXCEPTION(fw::ServerCallError, connection.call("getPrxMovClie", {C1}));
+        QVERIFY2(!quiet.output().contains(QLatin1String(" info ")), qPrintable(quiet.output()));
     }
 
     // The administration commands: bad input says what is wrong and changes nothing.
