@@ -1,6 +1,6 @@
 #pragma once
 
-#include "coreexport.h"
+#include <framework/core/coreexport.h>
 
 #include <QProcessEnvironment>
 #include <QString>

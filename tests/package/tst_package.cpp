@@ -56,7 +56,7 @@ private slots:
         if (package("acc00420-server").isEmpty() || package("acc00420-backoffice").isEmpty())
             QSKIP("no packages in " ACC00420_PACKAGE_DIR ": scripts/package.sh builds them");
         // Both unpacked into one tree, as they install side by side on one machine.
-        for (const QString &name : {"acc00420-server", "acc00420-backoffice"}) {
+        for (const QString name : {"acc00420-server", "acc00420-backoffice"}) {
             int status = 0;
             const QString said = run("dpkg-deb", {"-x", package(name), m_unpacked.path()}, &status);
             QVERIFY2(status == 0, qPrintable(said));
