@@ -100,19 +100,21 @@ int main(int argc, char **argv)
     fw::CommandLine commandLine(Synopsis, Description, hostOptions());
     if (const auto exit = commandLine.parse(app.arguments()))
         return *exit;
-    const fw::ConfigSource config(commandLine.settings(), QProcessEnvironment::systemEnvironment(),
-                                  QStringLiteral("BACKOFFICE"), QStringLiteral("login"),
-                                  firstPresent({QStringLiteral("backoffice.ini"), QStringLiteral(ACC00420_CONFIG_DIR "/backoffice.ini")}));
     fw::MessageBoxDialogs dialogs;
     fw::setDialogs(&dialogs);
+    std::optional<fw::ConfigSource> settings;
     fw::LoginContext context;
     try {
-        context = fw::LoginContext::fromConfig(config);
-        fw::applyFormatSettings(config);
+        settings.emplace(commandLine.settings(), QProcessEnvironment::systemEnvironment(), QStringLiteral("BACKOFFICE"),
+                         QStringLiteral("login"),
+                         firstPresent({QStringLiteral("backoffice.ini"), QStringLiteral(ACC00420_CONFIG_DIR "/backoffice.ini")}));
+        context = fw::LoginContext::fromConfig(*settings);
+        fw::applyFormatSettings(*settings);
     } catch (const std::exception &e) {
         fw::showError(QStringLiteral("Configuração inválida: %1").arg(QString::fromUtf8(e.what())));
         return 1;
     }
+    const fw::ConfigSource &config = *settings;
     try {
         fw::setLoginContext(context); // opens the shared database it names
     } catch (const std::exception &e) {

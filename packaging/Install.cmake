@@ -23,8 +23,10 @@ set_target_properties(framework_core framework_data framework_ui framework_repor
 install(TARGETS acc00420-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 install(TARGETS framework_core framework_data LIBRARY DESTINATION ${ACC00420_SERVER_LIBDIR} COMPONENT server NAMELINK_SKIP)
 install(FILES packaging/acc00420-server.service DESTINATION lib/systemd/system COMPONENT server)
-install(FILES packaging/server.conf DESTINATION ${config_destination} COMPONENT server)
-install(FILES docs/operations.md docs/protocol.md docs/ledger.md docs/security.md
+# It may hold the database password: the service's group reads it (postinst), nobody else.
+install(FILES packaging/server.conf DESTINATION ${config_destination} COMPONENT server
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ)
+install(FILES docs/operations.md docs/protocol.md docs/ledger.md docs/security.md packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/acc00420-server COMPONENT server)
 
 # The back office.
@@ -34,7 +36,7 @@ install(TARGETS framework_core framework_data framework_ui framework_report PKG_
 install(FILES packaging/backoffice.ini DESTINATION ${config_destination} COMPONENT backoffice)
 install(FILES packaging/acc00420-backoffice.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT backoffice)
 install(DIRECTORY Cli_acc00420/reports/ DESTINATION ${CMAKE_INSTALL_DATADIR}/acc00420/reports COMPONENT backoffice)
-install(FILES README.md docs/architecture.md docs/reports.md docs/ledger.md docs/statement.png docs/receipt.png
+install(FILES packaging/copyright README.md docs/architecture.md docs/reports.md docs/ledger.md docs/statement.png docs/receipt.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/acc00420-backoffice COMPONENT backoffice)
 
 # Two Debian packages, their library dependencies found by dpkg-shlibdeps.
@@ -55,7 +57,7 @@ set(CPACK_DEBIAN_SERVER_DESCRIPTION "Servidor de aplicação da conta cliente/co
 Guarda o razão das contas de clientes e consumidores (SQLite ou PostgreSQL) e atende
 as telas da retaguarda. Roda como o serviço acc00420-server.")
 # The Qt SQL drivers are plugins, which shlibdeps does not see.
-set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser, init-system-helpers, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_SERVER_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/deb/server/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/server/prerm

@@ -97,6 +97,11 @@ public:
     // A frame the client did not ask for (an event): whole, between replies.
     void write(const QByteArray &frame) { m_socket->write(frame); }
     QHostAddress peer() const { return m_peer; }
+    // Where it comes from, as the log says it (taken at the start: a socket gone has no peer).
+    QString peerText;
+    // Its "open" line is written at its first request, or when the server ends it: a balancer's
+    // health check, which connects and leaves, is not worth two lines a second.
+    bool announced = false;
     // Why the connection went, for the log: the client left unless the server ended it.
     const char *ending() const { return m_ending; }
     // Bytes of the frame still arriving.
@@ -281,10 +286,10 @@ void AppServer::accept()
             continue;
         }
         const quint64 id = m_nextSession++;
-        if (m_log.enabled(LogLevel::Info))
-            m_log.write(LogLevel::Info, QStringLiteral("%1 open peer=%2").arg(connectionText(id), peerText(*socket)));
         ++m_perPeer[peer];
-        m_sessions.insert(id, new Session(*this, id, socket, m_options));
+        Session *session = new Session(*this, id, socket, m_options);
+        session->peerText = peerText(*socket);
+        m_sessions.insert(id, session);
     }
 }
 
@@ -313,8 +318,18 @@ bool AppServer::makeRoom(Session *asking, qsizetype bytes)
     return true;
 }
 
+void AppServer::announce(quint64 session)
+{
+    Session *s = m_sessions.value(session);
+    if (!s || s->announced)
+        return;
+    s->announced = true;
+    m_log.write(LogLevel::Info, QStringLiteral("%1 open peer=%2").arg(connectionText(session), s->peerText));
+}
+
 void AppServer::run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame, QElapsedTimer received)
 {
+    announce(session);
     m_pool.start([this, session, caller = std::move(caller), frame = std::move(frame), received] {
         quint64 id = 0;
         QByteArray reply;
@@ -365,9 +380,15 @@ void AppServer::finished(quint64 session, QByteArray reply, const Served &served
 
 void AppServer::closed(quint64 session)
 {
-    if (Session *s = m_sessions.take(session)) {
-        if (m_log.enabled(LogLevel::Info))
-            m_log.write(LogLevel::Info, QStringLiteral("%1 close reason=%2").arg(connectionText(session), QLatin1String(s->ending())));
+    if (Session *s = m_sessions.value(session)) {
+        const bool quietVisit = !s->announced && qstrcmp(s->ending(), "client") == 0;
+        if (!quietVisit)
+            announce(session);
+        m_log.write(quietVisit ? LogLevel::Debug : LogLevel::Info,
+                    QStringLiteral("%1 close reason=%2%3")
+                        .arg(connectionText(session), QLatin1String(s->ending()),
+                             quietVisit ? QStringLiteral(" peer=%1 no-request").arg(s->peerText) : QString()));
+        m_sessions.remove(session);
         if (--m_perPeer[s->peer()] <= 0)
             m_perPeer.remove(s->peer());
         s->deleteLater();

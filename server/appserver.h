@@ -84,6 +84,8 @@ private:
     friend class Session;
     struct Served;
     void accept();
+    // The connection's "open" line, once.
+    void announce(quint64 session);
     void run(quint64 session, std::shared_ptr<Caller> caller, QByteArray frame, QElapsedTimer received);
     void finished(quint64 session, QByteArray reply, const Served &served);
     void closed(quint64 session);

@@ -50,16 +50,18 @@ int main(int argc, char **argv)
                                 server::serverCommandOptions());
     if (const auto exit = commandLine.parse(app.arguments()))
         return *exit;
-    const fw::ConfigSource config = server::serverConfig(commandLine, QProcessEnvironment::systemEnvironment());
     try {
+        const fw::ConfigSource config = server::serverConfig(commandLine, QProcessEnvironment::systemEnvironment());
         const QString database = server::databaseUrl(config);
         if (database.isEmpty())
             return fail(QStringLiteral("informe o banco: --database=ARQUIVO.db ou --database=postgresql://..."));
-        if (!fw::DatabaseUrl::parse(commandLine.value(QStringLiteral("database"))).password.isEmpty())
+        if (const QString typed = commandLine.value(QStringLiteral("database"));
+            !typed.isEmpty() && !fw::DatabaseUrl::parse(typed).password.isEmpty())
             std::fprintf(stderr, "acc00420-server: AVISO: a senha em --database fica visível para outros usuários "
                                  "(ps); use database-password no arquivo de configuração ou ~/.pgpass\n");
         const QStringList words = commandLine.words();
         const QString command = words.value(0);
+        server::checkOptionsBelongTo(commandLine, command);
         if (command == QLatin1String("backup")) // the ledger as it is, neither migrated nor created
             return server::runBackupCommand(database, config.value(QStringLiteral("to")), stdout, stderr);
         if (!command.isEmpty() && command != QLatin1String("operator") && command != QLatin1String("verify")

@@ -17,7 +17,11 @@ Outcome refused(const QString &message)
 
 QString databaseFailure(const fw::DatabaseError &e)
 {
-    logFailure(QStringLiteral("falha no banco de dados: %1").arg(QString::fromUtf8(e.what())));
+    // PostgreSQL's DETAIL may quote the row that failed, a movement's observation with it.
+    QString text = QString::fromUtf8(e.what());
+    if (const qsizetype detail = text.indexOf(QLatin1String("DETAIL:")); detail >= 0)
+        text.truncate(detail);
+    logFailure(QStringLiteral("falha no banco de dados: %1").arg(text.trimmed()));
     return QStringLiteral("o banco de dados do servidor não atendeu o pedido; tente de novo em instantes e, se "
                           "persistir, avise o suporte");
 }

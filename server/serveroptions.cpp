@@ -63,6 +63,21 @@ QList<fw::CommandOption> serverCommandOptions()
     };
 }
 
+void checkOptionsBelongTo(const fw::CommandLine &commandLine, const QString &command)
+{
+    // Each command's own options; serving is the command "".
+    static const QList<std::pair<QString, QString>> owners{
+        {"create-demo", ""}, {"name", "operator"}, {"branches", "operator"}, {"rights", "operator"},
+        {"client", "verify"}, {"digest", "verify"}, {"to", "backup"}};
+    for (const auto &[option, owner] : owners) {
+        if (commandLine.isSet(option) && owner != command)
+            throw std::invalid_argument(
+                (owner.isEmpty() ? QStringLiteral("--%1 não vale com o comando %2").arg(option, command)
+                                 : QStringLiteral("--%1 vale só para o comando %2").arg(option, owner))
+                    .toStdString());
+    }
+}
+
 fw::ConfigSource serverConfig(const fw::CommandLine &commandLine, const QProcessEnvironment &environment)
 {
     return fw::ConfigSource(commandLine.settings(), environment, QStringLiteral("ACC00420_SERVER"), QStringLiteral("server"),

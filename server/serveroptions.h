@@ -14,6 +14,10 @@ inline constexpr char DefaultConfigFile[] = ACC00420_CONFIG_DIR "/server.conf";
 // Every option acc00420-server takes, its commands' included.
 QList<fw::CommandOption> serverCommandOptions();
 
+// An option of another command than the one given (--to without backup starts no server):
+// std::invalid_argument naming it.
+void checkOptionsBelongTo(const fw::CommandLine &commandLine, const QString &command);
+
 // The settings: the command line over the environment (ACC00420_SERVER_...) over the ini file
 // (--config=, ACC00420_SERVER_CONFIG, else DefaultConfigFile).
 fw::ConfigSource serverConfig(const fw::CommandLine &commandLine, const QProcessEnvironment &environment);

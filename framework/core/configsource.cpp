@@ -1,7 +1,7 @@
 #include "configsource.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <stdexcept>
 
@@ -17,8 +17,40 @@ ConfigSource::ConfigSource(QStringList arguments, QProcessEnvironment environmen
     m_iniPath = fromArguments(QStringLiteral("config"));
     if (m_iniPath.isEmpty())
         m_iniPath = m_environment.value(m_envPrefix + QStringLiteral("_CONFIG"));
-    if (m_iniPath.isEmpty())
+    const bool named = !m_iniPath.isEmpty();
+    if (!named)
         m_iniPath = std::move(defaultIniPath);
+    if (!m_iniPath.isEmpty() && (named || QFileInfo::exists(m_iniPath)))
+        readIni();
+}
+
+// "key=value" lines under "[section]" headers, '#' and ';' lines comments. A value is the rest
+// of its line as it stands (commas, semicolons and backslashes are a password's own), one pair
+// of double quotes around it taken off.
+void ConfigSource::readIni()
+{
+    QFile file(m_iniPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw std::invalid_argument(QStringLiteral("o arquivo de configuração %1 não pôde ser lido: %2")
+                                        .arg(m_iniPath, file.errorString())
+                                        .toStdString());
+    QString section;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';'))
+            continue;
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals <= 0 || section != m_iniSection)
+            continue;
+        QString value = line.mid(equals + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+            value = value.mid(1, value.size() - 2);
+        m_ini.insert(line.left(equals).trimmed(), value);
+    }
 }
 
 QString ConfigSource::fromArguments(const QString &name) const
@@ -40,12 +72,8 @@ QString ConfigSource::value(const QString &name, const QString &fallback) const
     envName.replace(u'-', u'_');
     if (QString v = m_environment.value(envName); !v.isEmpty())
         return v;
-    if (!m_iniPath.isEmpty() && QFileInfo::exists(m_iniPath)) {
-        QSettings ini(m_iniPath, QSettings::IniFormat);
-        ini.beginGroup(m_iniSection);
-        if (QString v = ini.value(name).toString(); !v.isEmpty())
-            return v;
-    }
+    if (QString v = m_ini.value(name); !v.isEmpty())
+        return v;
     return fallback;
 }
 

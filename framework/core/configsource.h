@@ -2,6 +2,7 @@
 
 #include <framework/core/coreexport.h>
 
+#include <QHash>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,8 @@ namespace fw {
 // One setting read from, in this order of precedence: the command line ("--name=value"), the
 // environment (PREFIX_NAME, upper case, '-' as '_') and an ini file (key "name" in the
 // section given). The ini file is the one named by "--config=path" or PREFIX_CONFIG, else the
-// default path given.
+// default path given when it is there; std::invalid_argument when a file named or there can't
+// be read.
 class FW_CORE_EXPORT ConfigSource
 {
 public:
@@ -34,12 +36,14 @@ public:
 
 private:
     QString fromArguments(const QString &name) const;
+    void readIni();
 
     QStringList m_arguments;
     QProcessEnvironment m_environment;
     QString m_envPrefix;
     QString m_iniSection;
     QString m_iniPath;
+    QHash<QString, QString> m_ini;
 };
 
 } // namespace fw

@@ -24,7 +24,8 @@ LoginContext LoginContext::fromConfig(const ConfigSource &config)
     context.operador = config.value(QStringLiteral("operador"));
     context.webUrl = config.value(QStringLiteral("server-host"), context.webUrl);
     context.webPort = config.port(QStringLiteral("server-port"), context.webPort);
-    context.serverTimeoutMs = config.positiveNumber(QStringLiteral("server-timeout"), context.serverTimeoutMs / 1000) * 1000;
+    // Up to a day: past it a wait is a mistake, and its milliseconds still fit an int.
+    context.serverTimeoutMs = config.positiveNumber(QStringLiteral("server-timeout"), context.serverTimeoutMs / 1000, 86400) * 1000;
     context.database = config.value(QStringLiteral("database"));
     const QString tls = config.value(QStringLiteral("server-tls"), QStringLiteral("on")).toLower();
     if (tls != QLatin1String("on") && tls != QLatin1String("off"))

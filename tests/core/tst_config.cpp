@@ -81,6 +81,23 @@ private slots:
         }
     }
 
+    // A value in the settings file is the rest of its line: a password keeps every character.
+    void aSettingsFileValueIsTakenAsItStands_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("a password's own characters") << QByteArray("database-password = a,b;c\\d\"e#f\n") << R"(a,b;c\d"e#f)";
+        QTest::newRow("quoted, with its spaces") << QByteArray("database-password=\"  s p  \"\n") << "  s p  ";
+        QTest::newRow("a comment") << QByteArray("# database-password=x\n; database-password=y\n") << "";
+        QTest::newRow("another section") << QByteArray("[login]\ndatabase-password=x\n") << "";
+    }
+    void aSettingsFileValueIsTakenAsItStands()
+    {
+        QFETCH(QByteArray, ini);
+        const ConfigSource config({"--config=" + iniFile(QTest::currentDataTag(), ini)}, {}, "ACC00420_SERVER", "server");
+        QTEST(config.value("database-password"), "value");
+    }
+
     // Each program answers --help and --version, and refuses what it does not know without
     // starting; a PostgreSQL password taken from the settings file is never printed.
     void everyProgramAnswersItsCommandLine_data()
@@ -96,6 +113,12 @@ private slots:
             QTest::newRow(name + " version") << program << QStringList{"--version"} << 0 << QStringLiteral(ACC00420_VERSION);
             QTest::newRow(name + " misspelt") << program << QStringList{"--databse=x.db"} << 2 << "opção desconhecida: --databse";
         }
+        QTest::newRow("server settings file missing") << QStringLiteral(ACC00420_SERVER_PATH)
+                                                      << QStringList{"--config=" + m_dir.filePath("nao-existe.conf")} << 2
+                                                      << "o arquivo de configuração " + m_dir.filePath("nao-existe.conf");
+        QTest::newRow("server option of another command") << QStringLiteral(ACC00420_SERVER_PATH)
+                                                          << QStringList{"--database=" + m_dir.filePath("x.db"), "--to=copia.db"}
+                                                          << 2 << "--to vale só para o comando backup";
         QTest::newRow("server password") << QStringLiteral(ACC00420_SERVER_PATH)
                                          << QStringList{"--database=postgresql://ledger@127.0.0.1:1/acc",
                                                         "--config=" + iniFile("password", "database-password=Segr3do\n")}

@@ -145,7 +145,15 @@ private slots:
                                                                      "--branches=0001", "--rights=consultar"},
                                                   TestPassword.toUtf8() + '\n');
         QVERIFY2(added.status == 0, qPrintable(added.err));
-        ServerProcess process(server, database, {"--config=" + m_unpacked.filePath("etc/acc00420/server.conf")});
+        // As the unit starts it: the ledger named by the shipped settings file alone.
+        QFile shipped(m_unpacked.filePath("etc/acc00420/server.conf"));
+        QVERIFY(!shipped.permissions().testFlag(QFileDevice::ReadOther)); // it may hold a password
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        QFile settings(m_unpacked.filePath("server.conf"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(shipped.readAll().replace("database=/var/lib/acc00420/acc00420.db", "database=" + database.toUtf8()));
+        settings.close();
+        ServerProcess process(server, QString(), {"--config=" + settings.fileName()});
         QVERIFY2(process.start(), qPrintable(process.output()));
         fw::TNetConnection connection;
         connection.setServerName(QString::fromLatin1(fw::SessionObjectName));

@@ -13,6 +13,7 @@
 #include <QCborMap>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTest>
 
 using server::Caller;
@@ -363,6 +364,11 @@ private slots:
         const QString account = QLatin1String(acc00420::AccountObjectName), observation = "Troco devolvido ao portador 4471";
         QString token;
         {
+            // A balancer's health check: it connects and leaves, and is not logged at info.
+            QTcpSocket check;
+            check.connectToHost(QHostAddress::LocalHost, server.port());
+            QVERIFY(check.waitForConnected(5000));
+            check.disconnectFromHost();
             fw::TNetConnection connection;
             connection.setServerName(account);
             connection.setPort(server.port());
@@ -385,15 +391,15 @@ private slots:
             return found;
         };
         QTRY_COMPARE(infoLines().size(), 8);
-        const QString request = "conn=1 op=%1 method=%2 ms=N outcome=%3";
-        QCOMPARE(infoLines(), (QStringList{"conn=1 open peer=127.0.0.1:N",
+        const QString request = "conn=2 op=%1 method=%2 ms=N outcome=%3";
+        QCOMPARE(infoLines(), (QStringList{"conn=2 open peer=127.0.0.1:N",
                                            request.arg("-", account + ".getMovCliente", "unauthenticated"),
                                            request.arg("0012", "Acc00420.Sessao.entrar", "ok"),
                                            request.arg("0012", account + ".getPrxMovClie", "ok"),
                                            request.arg("0012", account + ".SetMovCliente", "ok"),
                                            request.arg("0012", account + ".setCancelamento", "refused"),
                                            request.arg("0012", account + ".getMovCliente", "ok"),
-                                           "conn=1 close reason=client"}));
+                                           "conn=2 close reason=client"}));
         for (const QString &secret : {QString("demo0012"), token, observation})
             QVERIFY2(!server.output().contains(secret), qPrintable(secret));
 

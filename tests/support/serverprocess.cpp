@@ -43,7 +43,9 @@ bool ServerProcess::start()
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = freeLoopbackPort();
         m_output.clear();
-        m_process.start(m_program, QStringList{"--database=" + m_database, "--port=" + QString::number(m_port)} + m_options);
+        // No database: the one its settings file names.
+        const QStringList database = m_database.isEmpty() ? QStringList() : QStringList{"--database=" + m_database};
+        m_process.start(m_program, database + QStringList{"--port=" + QString::number(m_port)} + m_options);
         const QDeadlineTimer deadline(60000);
         while (!m_output.contains(QLatin1String(" ouvindo em ")) && m_process.state() != QProcess::NotRunning
                && !deadline.hasExpired())

@@ -24,6 +24,7 @@ CommandRun runServerCommand(const QString &program, const QString &database, con
 class ServerProcess
 {
 public:
+    // An empty database: the one the settings file in `options` names.
     ServerProcess(QString program, QString database, QStringList options = {});
     ~ServerProcess();
 
