@@ -21,8 +21,6 @@
 #include <framework/ui/operatorsignin.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -32,18 +30,6 @@
 #include <optional>
 
 namespace {
-
-// The first of the places, relative to the program's folder, that is there; else the last. The
-// build tree and an installed tree keep the modules and the configuration in different places.
-QString firstPresent(const QStringList &places)
-{
-    const QDir programs(QCoreApplication::applicationDirPath());
-    for (const QString &place : places) {
-        if (QFileInfo::exists(programs.filePath(place)))
-            return programs.filePath(place);
-    }
-    return programs.filePath(places.last());
-}
 
 const QString Synopsis = QStringLiteral("[opções]");
 const QString Description = QStringLiteral(
@@ -107,7 +93,8 @@ int main(int argc, char **argv)
     try {
         settings.emplace(commandLine.settings(), QProcessEnvironment::systemEnvironment(), QStringLiteral("BACKOFFICE"),
                          QStringLiteral("login"),
-                         firstPresent({QStringLiteral("backoffice.ini"), QStringLiteral(ACC00420_CONFIG_DIR "/backoffice.ini")}));
+                         fw::firstPresent({QStringLiteral("backoffice.ini"), QStringLiteral("../etc/acc00420/backoffice.ini"),
+                                           QStringLiteral(ACC00420_CONFIG_DIR "/backoffice.ini")}));
         context = fw::LoginContext::fromConfig(*settings);
         fw::applyFormatSettings(*settings);
     } catch (const std::exception &e) {
@@ -128,7 +115,7 @@ int main(int argc, char **argv)
         return 0; // the operator left at the sign-in
 
     ModuleLoader modules(config.value(QStringLiteral("modules"),
-                                      firstPresent({QStringLiteral(ACC00420_MODULES_FROM_BIN), QStringLiteral("../lib")})));
+                                      fw::firstPresent({QStringLiteral(ACC00420_MODULES_FROM_BIN), QStringLiteral("../lib")})));
     MainWindow window(modules);
     fw::hostServices().mainWindow = &window;
     fw::hostServices().mdiArea = window.mdiArea();

@@ -11,12 +11,10 @@ else()
   set(config_destination ${CMAKE_INSTALL_SYSCONFDIR}/acc00420)
 endif()
 
-file(RELATIVE_PATH to_backoffice_libs /${CMAKE_INSTALL_BINDIR} /${ACC00420_LIBDIR})
-file(RELATIVE_PATH to_server_libs /${CMAKE_INSTALL_BINDIR} /${ACC00420_SERVER_LIBDIR})
 # Programs find the libraries from where they stand, wherever the tree is unpacked; the
 # libraries find each other beside themselves.
-set_target_properties(backoffice acc00420-receipt acc00420-statement PROPERTIES INSTALL_RPATH "$ORIGIN/${to_backoffice_libs}")
-set_target_properties(acc00420-server PROPERTIES INSTALL_RPATH "$ORIGIN/${to_server_libs}")
+set_target_properties(backoffice acc00420-receipt acc00420-statement PROPERTIES INSTALL_RPATH "$ORIGIN/${ACC00420_LIBDIR_FROM_BIN}")
+set_target_properties(acc00420-server PROPERTIES INSTALL_RPATH "$ORIGIN/${ACC00420_SERVER_LIBDIR_FROM_BIN}")
 set_target_properties(framework_core framework_data framework_ui framework_report PKG_Acc00420 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 # The server: no display needed, so only the framework's core and data layers.

@@ -1,5 +1,6 @@
 #include "backupcommand.h"
 
+#include <framework/core/commandline.h>
 #include <framework/data/database.h>
 
 #include <QDeadlineTimer>
@@ -21,12 +22,6 @@ constexpr int PagesPerStep = 256;
 // How long the copy goes on finding the file locked before it gives up: as long as the
 // servers' own writers wait for each other.
 constexpr int BusyPatienceMs = 10000;
-
-void print(std::FILE *to, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), to);
-    std::fputc('\n', to);
-}
 
 // A connection of SQLite's own API, closed when it goes.
 struct Connection
@@ -98,7 +93,7 @@ std::optional<QString> backUp(const QString &source, const QString &part, int *p
 int runBackupCommand(const QString &database, const QString &target, std::FILE *out, std::FILE *err)
 {
     auto refuse = [err](const QString &why) {
-        print(err, QStringLiteral("acc00420-server: ") + why);
+        fw::printLine(err, QStringLiteral("acc00420-server: ") + why);
         return 1;
     };
     fw::DatabaseUrl url;
@@ -132,7 +127,7 @@ int runBackupCommand(const QString &database, const QString &target, std::FILE *
         return refuse(QStringLiteral("não foi possível dar à cópia o nome %1 (%2); nada foi gravado com esse nome")
                           .arg(target, part.errorString()));
     part.setAutoRemove(false);
-    print(out, QStringLiteral("cópia íntegra de %1 gravada em %2: %3 páginas, %4")
+    fw::printLine(out, QStringLiteral("cópia íntegra de %1 gravada em %2: %3 páginas, %4")
                    .arg(url.path, target)
                    .arg(pages)
                    .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).formattedDataSize(QFileInfo(target).size())));

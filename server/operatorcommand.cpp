@@ -1,16 +1,12 @@
 #include "operatorcommand.h"
 
+#include <framework/core/commandline.h>
+
 #include <termios.h>
 #include <unistd.h>
 
 namespace server {
 namespace {
-
-void print(std::FILE *to, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), to);
-    std::fputc('\n', to);
-}
 
 // One line of `in`, without its line end; typed at a terminal, not echoed.
 QString readPassword(std::FILE *in, std::FILE *err)
@@ -51,34 +47,34 @@ int runOperatorCommand(const Operators &operators, const QStringList &words, con
     const bool needsCode = command == QLatin1String("add") || command == QLatin1String("passwd")
         || command == QLatin1String("disable");
     if (!needsCode && command != QLatin1String("list")) {
-        print(err, QStringLiteral("acc00420-server: use operator add CODIGO --name=NOME --branches=0001 --rights=consultar,lancar,"
+        fw::printLine(err, QStringLiteral("acc00420-server: use operator add CODIGO --name=NOME --branches=0001 --rights=consultar,lancar,"
                                   " operator passwd CODIGO, operator disable CODIGO ou operator list"));
         return 2;
     }
     if (needsCode && code.isEmpty()) {
-        print(err, QStringLiteral("acc00420-server: informe o código do operador: operator %1 CODIGO").arg(command));
+        fw::printLine(err, QStringLiteral("acc00420-server: informe o código do operador: operator %1 CODIGO").arg(command));
         return 2;
     }
     try {
         if (command == QLatin1String("add")) {
             operators.add({code, config.value(QStringLiteral("name")), true, listed(config, "branches"), listed(config, "rights")},
                           readPassword(in, err));
-            print(out, QStringLiteral("operador %1 incluído").arg(code));
+            fw::printLine(out, QStringLiteral("operador %1 incluído").arg(code));
         } else if (command == QLatin1String("passwd")) {
             operators.setPassword(code, readPassword(in, err));
-            print(out, QStringLiteral("senha do operador %1 trocada; as sessões abertas dele foram encerradas").arg(code));
+            fw::printLine(out, QStringLiteral("senha do operador %1 trocada; as sessões abertas dele foram encerradas").arg(code));
         } else if (command == QLatin1String("disable")) {
             operators.disable(code);
-            print(out, QStringLiteral("operador %1 desativado; as sessões abertas dele foram encerradas").arg(code));
+            fw::printLine(out, QStringLiteral("operador %1 desativado; as sessões abertas dele foram encerradas").arg(code));
         } else {
             for (const OperatorRecord &r : operators.list())
-                print(out, QStringLiteral("%1\t%2\t%3\tfiliais=%4\tpermissoes=%5")
+                fw::printLine(out, QStringLiteral("%1\t%2\t%3\tfiliais=%4\tpermissoes=%5")
                                .arg(r.code, r.name, r.active ? QStringLiteral("ativo") : QStringLiteral("inativo"),
                                     r.branches.join(u','), r.rights.join(u',')));
         }
         return 0;
     } catch (const OperatorError &e) {
-        print(err, QStringLiteral("acc00420-server: %1; nada foi alterado").arg(QString::fromUtf8(e.what())));
+        fw::printLine(err, QStringLiteral("acc00420-server: %1; nada foi alterado").arg(QString::fromUtf8(e.what())));
         return 1;
     }
 }

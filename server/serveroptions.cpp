@@ -81,7 +81,7 @@ void checkOptionsBelongTo(const fw::CommandLine &commandLine, const QString &com
 fw::ConfigSource serverConfig(const fw::CommandLine &commandLine, const QProcessEnvironment &environment)
 {
     return fw::ConfigSource(commandLine.settings(), environment, QStringLiteral("ACC00420_SERVER"), QStringLiteral("server"),
-                            QString::fromLatin1(DefaultConfigFile));
+                            fw::firstPresent({QStringLiteral("../etc/acc00420/server.conf"), QString::fromLatin1(DefaultConfigFile)}));
 }
 
 QString databaseUrl(const fw::ConfigSource &config)

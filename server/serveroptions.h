@@ -19,7 +19,8 @@ QList<fw::CommandOption> serverCommandOptions();
 void checkOptionsBelongTo(const fw::CommandLine &commandLine, const QString &command);
 
 // The settings: the command line over the environment (ACC00420_SERVER_...) over the ini file
-// (--config=, ACC00420_SERVER_CONFIG, else DefaultConfigFile).
+// (--config=, ACC00420_SERVER_CONFIG, else ../etc/acc00420/server.conf from the program when the
+// tree was installed under a prefix of its own, else DefaultConfigFile).
 fw::ConfigSource serverConfig(const fw::CommandLine &commandLine, const QProcessEnvironment &environment);
 
 // The ledger's URL. A PostgreSQL password comes from database-password (the ini file, readable

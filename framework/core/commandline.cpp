@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <cstdio>
 
 namespace fw {
 
@@ -12,13 +11,13 @@ namespace {
 const QString HelpName = QStringLiteral("help");
 const QString VersionName = QStringLiteral("version");
 
-void print(FILE *to, const QString &text)
+} // namespace
+
+void printLine(std::FILE *to, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fputs((text + u'\n').toLocal8Bit().constData(), to);
     std::fflush(to);
 }
-
-} // namespace
 
 CommandLine::CommandLine(QString synopsis, QString description, QList<CommandOption> options)
     : m_synopsis(std::move(synopsis))
@@ -80,15 +79,15 @@ std::optional<int> CommandLine::parse(const QStringList &arguments, const QStrin
     }
     if (error) {
         m_error = *error;
-        print(stderr, QStringLiteral("%1: %2\n").arg(program, *error));
+        printLine(stderr, QStringLiteral("%1: %2").arg(program, *error));
         return 2;
     }
     if (m_parser.isSet(HelpName)) {
-        print(stdout, helpText());
+        printLine(stdout, helpText().chopped(1));
         return 0;
     }
     if (m_parser.isSet(VersionName)) {
-        print(stdout, QStringLiteral("%1 %2\n").arg(program, QCoreApplication::applicationVersion()));
+        printLine(stdout, QStringLiteral("%1 %2").arg(program, QCoreApplication::applicationVersion()));
         return 0;
     }
     return std::nullopt;

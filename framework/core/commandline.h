@@ -7,9 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <optional>
 
 namespace fw {
+
+// One line of a command's output (the line end added), written at once.
+FW_CORE_EXPORT void printLine(std::FILE *to, const QString &text);
 
 // One option of a program's command line: a value ("--port=4420" or "--port 4420") or, with no
 // value name, a flag.

@@ -1,5 +1,7 @@
 #include "configsource.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -115,6 +117,16 @@ bool ConfigSource::flag(const QString &name, bool fallback) const
         return false;
     throw std::invalid_argument(
         QStringLiteral("valor inválido para %1: \"%2\" (use true ou false)").arg(name, value(name)).toStdString());
+}
+
+QString firstPresent(const QStringList &places)
+{
+    const QDir programs(QCoreApplication::applicationDirPath());
+    for (const QString &place : places) {
+        if (QFileInfo::exists(programs.filePath(place)))
+            return programs.filePath(place);
+    }
+    return programs.filePath(places.last());
 }
 
 } // namespace fw

@@ -46,4 +46,9 @@ private:
     QHash<QString, QString> m_ini;
 };
 
+// The first of the places (relative to the program's folder, or absolute) that is there; else
+// the last. The build tree, an installed tree and a system install keep a program's files in
+// different places.
+FW_CORE_EXPORT QString firstPresent(const QStringList &places);
+
 } // namespace fw
