@@ -56,16 +56,22 @@ QList<fw::CommandOption> hostOptions()
             {"decimal-separator", "Separador decimal.", "CARACTERE"}};
 }
 
-// --help and --version, answered without a display.
+// --help and --version, answered without a display; and, with no display to open a window on,
+// a command line it can't take said as such before Qt gives up on the window.
 std::optional<int> answerWithoutWindow(int argc, char **argv)
 {
     const QStringList asked{"--help", "-help", "--version", "-version"};
-    if (std::none_of(argv + 1, argv + argc, [&](const char *a) { return asked.contains(QString::fromLocal8Bit(a)); }))
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (!noDisplay
+        && std::none_of(argv + 1, argv + argc, [&](const char *a) { return asked.contains(QString::fromLocal8Bit(a)); }))
         return std::nullopt;
     QCoreApplication app(argc, argv);
     app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
     fw::CommandLine commandLine(Synopsis, Description, hostOptions());
-    return commandLine.parse(app.arguments()).value_or(0);
+    if (const auto exit = commandLine.parse(app.arguments()))
+        return exit;
+    return noDisplay ? std::nullopt : std::optional<int>(0);
 }
 
 } // namespace
