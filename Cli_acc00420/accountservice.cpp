@@ -18,6 +18,12 @@ fw::CborItem AccountService::getMovCliente(QString &cdConsumidor, QString &tCdCo
                              {cdConsumidor, tCdConsumidor, cdCliente, dateTimeToCbor(dtInicio)});
 }
 
+fw::CborItem AccountService::getMovCliente(QString &cdConsumidor, QString &tCdConsumidor, const QString &cdCliente,
+                                           const QDateTime &dtInicio, const fw::TNetConnection::ReplyParts &parts)
+{
+    return call(QStringLiteral("getMovCliente"), {cdConsumidor, tCdConsumidor, cdCliente, dateTimeToCbor(dtInicio)}, parts);
+}
+
 fw::CborItem AccountService::setAtualizaCons(const QString &cdFilial, const QString &cdCliente,
                                              const QString &cdConsumidor, const QDateTime &dtInicio,
                                              const QString &cdOperador)
@@ -87,12 +93,13 @@ fw::CborItem AccountService::deixar(const QString &cdCliente)
     return call(QStringLiteral("deixar"), {cdCliente});
 }
 
-fw::CborItem AccountService::call(const QString &method, const QCborArray &args)
+fw::CborItem AccountService::call(const QString &method, const QCborArray &args,
+                                  const fw::TNetConnection::ReplyParts &parts)
 {
     if (const auto why = fw::checkArguments(accountMethod(method), args))
         throw fw::ServerCallError(QStringLiteral("O servidor de aplicação recusaria o pedido: %1.").arg(*why),
                                   QStringLiteral("%1: bad-arguments").arg(method));
-    return m_connection.call(method, args);
+    return parts ? m_connection.call(method, args, parts) : m_connection.call(method, args);
 }
 
 QString movementNumberText(const fw::CborItem &result)

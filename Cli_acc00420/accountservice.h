@@ -24,6 +24,9 @@ public:
     // server may read them and the screen never reads them back.
     fw::CborItem getMovCliente(QString &cdConsumidor, QString &tCdConsumidor,
                                const QString &cdCliente, const QDateTime &dtInicio);
+    // The same, all but the last rows arriving in parts (the envelope's payload holds the rest).
+    fw::CborItem getMovCliente(QString &cdConsumidor, QString &tCdConsumidor, const QString &cdCliente,
+                               const QDateTime &dtInicio, const fw::TNetConnection::ReplyParts &parts);
     fw::CborItem setAtualizaCons(const QString &cdFilial, const QString &cdCliente,
                                  const QString &cdConsumidor, const QDateTime &dtInicio,
                                  const QString &cdOperador);
@@ -49,7 +52,7 @@ public:
 private:
     // Sends the call once its arguments fit the contract; a misfit (a code longer than the
     // server takes) fails here as the server would refuse it, without the round trip.
-    fw::CborItem call(const QString &method, const QCborArray &args);
+    fw::CborItem call(const QString &method, const QCborArray &args, const fw::TNetConnection::ReplyParts &parts = {});
 
     fw::TNetConnection &m_connection;
 };

@@ -304,9 +304,33 @@ void TfrmPagClie::loadWholeStatement()
 {
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
     std::tie(stCDCONSUMIDOR, stTCDCONSUMIDOR) = statementConsumer();
-    const fw::CborItem payload = fw::CheckResultServ(
-        service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate()), true, 0);
-    cdsMovCliente->loadFromPacket(payload.bytes());
+    // A large statement comes in parts: the first screenful shows as soon as it is in, the rest
+    // is added below it as it arrives. The selection panel entered again (which closes the
+    // statement) or the screen closing meanwhile ends the reading.
+    bool started = false;
+    const auto take = [&](const fw::CborItem &packet) {
+        if (fw::screenClosing(this) || (started && !cdsMovCliente->active()))
+            throw fw::Abort();
+        if (std::exchange(started, true))
+            cdsMovCliente->appendFromPacket(packet.bytes());
+        else
+            cdsMovCliente->loadFromPacket(packet.bytes());
+    };
+    try {
+        const fw::CborItem payload = fw::CheckResultServ(
+            service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate(),
+                                    [&](const fw::CborItem &packet, std::optional<quint64> total) {
+                                        take(packet);
+                                        fw::setBusyProgress(cdsMovCliente->recordCount(), total);
+                                    }),
+            true, 0);
+        take(payload);
+    } catch (...) {
+        // Half a statement is never shown as if it were the whole.
+        if (started && !fw::screenClosing(this))
+            cdsMovCliente->close();
+        throw;
+    }
 }
 
 bool TfrmPagClie::returnToMovement()

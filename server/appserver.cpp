@@ -340,7 +340,16 @@ void AppServer::run(quint64 session, std::shared_ptr<Caller> caller, QByteArray 
             const fw::Request request = fw::decodeRequest(frame, &id);
             // Names only: what a request carries (passwords, tokens, observations) never reaches the log.
             served.method = logName(request.object + u'.' + request.method);
+            if (request.streamed) {
+                // Each part goes out as it is written, before the reply, in the order written.
+                caller->replyParts = [this, session, id](QByteArray packet, std::optional<quint64> total) {
+                    QMetaObject::invokeMethod(this, [this, session, frame = fw::encodeFrame(fw::encodeReplyPart(id, total, packet))] {
+                        send(session, frame);
+                    }, Qt::QueuedConnection);
+                };
+            }
             const Outcome outcome = m_dispatcher.dispatch(request.object, request.method, request.args, *caller);
+            caller->replyParts = {};
             served.outcome = outcome.failed() ? outcome.errorCode
                 : outcome.refusal             ? QStringLiteral("refused")
                                               : QStringLiteral("ok");

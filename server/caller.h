@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace server {
 
@@ -12,6 +16,10 @@ struct Actor
     QString operatorCode;
     QString terminal;
 };
+
+// Where the parts of a streamed result go, ahead of its reply: a data packet of the next rows
+// and, once known, the rows of the whole result.
+using ReplyParts = std::function<void(QByteArray packet, std::optional<quint64> total)>;
 
 // Who a connection speaks for: nobody until it signs in or resumes a session. Requests of one
 // connection run one at a time, so its caller is never read and written at once.
@@ -25,11 +33,17 @@ struct Caller
     QString terminal;
     QStringList rights;
     qint64 lastTouched = 0; // when the session's last use was written down
+    ReplyParts replyParts; // set while a request that takes its result in parts runs
 
     bool signedIn() const { return !tokenHash.isEmpty(); }
     bool may(const QString &right) const { return rights.contains(right); }
     Actor actor() const { return {operatorCode, terminal}; }
-    void signOut() { *this = Caller{peer, connection}; }
+    void signOut()
+    {
+        Caller out{peer, connection};
+        out.replyParts = std::move(replyParts);
+        *this = std::move(out);
+    }
 };
 
 } // namespace server

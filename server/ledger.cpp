@@ -443,6 +443,8 @@ void Ledger::publish(Dispatcher &d, const Sessions &sessions, const QHash<QStrin
                   } catch (const DatabaseError &e) {
                       return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));
                   }
+                  if (name == QLatin1String("getMovCliente"))
+                      return getMovCliente(args, caller.replyParts); // the one result large enough to stream
                   return own ? (this->*own)(args, caller.actor()) : beside(args, caller);
               });
     }
@@ -460,35 +462,51 @@ QString changedSinceSql()
         .replace(QLatin1String(" ORDER BY"), QLatin1String(" AND M.NRVERSAO > ? ORDER BY"));
 }
 
+// A streamed statement's first part is about a screenful, so the grid shows it at once; the
+// later ones are large enough that a part's frame and head cost nothing beside its rows.
+constexpr quint64 FirstPartRows = 200;
+constexpr quint64 LaterPartRows = 4096;
+
 // The statement's rows as a data packet's head and rows, written as the cursor steps them.
-std::pair<QByteArray, QByteArray> statementPacket(RowCursor &rowsRead)
+// Given parts, all but the last rows go out in parts of their own as they are written; the
+// first part tells the rows of the whole statement.
+std::pair<QByteArray, QByteArray> statementPacket(RowCursor &rowsRead, const ReplyParts &parts = {},
+                                                  std::optional<quint64> total = std::nullopt)
 {
     const QList<fw::PacketField> fields = acc00420::movementPacketFields();
     QByteArray rows;
     quint64 count = 0;
-    {
-        fw::DataPacketWriter writer(&rows, fields.size());
-        while (rowsRead.next()) {
-            writer.beginRow();
-            for (int i = 0; i < fields.size(); ++i) {
-                if (rowsRead.isNull(i)) {
-                    writer.writeNull();
-                    continue;
-                }
-                switch (fields.at(i).type) {
-                case FieldType::String: {
-                    const QByteArrayView text = rowsRead.text(i);
-                    writer.writeUtf8(text.data(), text.size());
-                    break;
-                }
-                case FieldType::Float: writer.writeFloat(fromCents(rowsRead.integer(i))); break;
-                case FieldType::DateTime: writer.writeDateTime(rowsRead.integer(i)); break;
-                default: writer.writeNull(); break;
-                }
-            }
-            ++count;
+    quint64 partRows = FirstPartRows;
+    auto writer = std::make_unique<fw::DataPacketWriter>(&rows, fields.size());
+    while (rowsRead.next()) {
+        if (parts && count == partRows) {
+            writer.reset(); // ends the part's rows
+            parts(fw::DataPacketWriter::head(fields, count) + rows, total);
+            rows.resize(0);
+            count = 0;
+            partRows = LaterPartRows;
+            writer = std::make_unique<fw::DataPacketWriter>(&rows, fields.size());
         }
+        writer->beginRow();
+        for (int i = 0; i < fields.size(); ++i) {
+            if (rowsRead.isNull(i)) {
+                writer->writeNull();
+                continue;
+            }
+            switch (fields.at(i).type) {
+            case FieldType::String: {
+                const QByteArrayView text = rowsRead.text(i);
+                writer->writeUtf8(text.data(), text.size());
+                break;
+            }
+            case FieldType::Float: writer->writeFloat(fromCents(rowsRead.integer(i))); break;
+            case FieldType::DateTime: writer->writeDateTime(rowsRead.integer(i)); break;
+            default: writer->writeNull(); break;
+            }
+        }
+        ++count;
     }
+    writer.reset();
     return {fw::DataPacketWriter::head(fields, count), rows};
 }
 
@@ -496,12 +514,29 @@ std::pair<QByteArray, QByteArray> statementPacket(RowCursor &rowsRead)
 
 Outcome Ledger::getMovCliente(const QCborArray &args, const Actor &) const
 {
+    return getMovCliente(args, ReplyParts());
+}
+
+Outcome Ledger::getMovCliente(const QCborArray &args, const ReplyParts &parts) const
+{
     return enveloped([&] {
         const QString consumer = args[0].toString();
         const QString all = args[1].toString();
         const QString client = args[2].toString();
-        RowCursor rowsRead(m_storage.connection(), statementSql(), {client, msecs(args[3]), all, consumer}, "ler o extrato");
-        const auto [head, rows] = statementPacket(rowsRead);
+        const QVariant start = msecs(args[3]);
+        const QSqlDatabase db = m_storage.connection();
+        std::optional<ReadSnapshot> snapshot;
+        std::optional<quint64> total;
+        if (parts) {
+            // The count and the rows from one snapshot: the total the client shows is exact.
+            snapshot.emplace(db);
+            QSqlQuery counted = run(db, QStringLiteral("SELECT COUNT(*) FROM MOVICLIE M WHERE M.CDCLIENTE = ?"
+                                                       " AND M.DTMOVCLI >= ? AND (? = 'T' OR M.CDCONSUMIDOR = ?)"),
+                                    {client, start, all, consumer}, "contar o extrato");
+            total = counted.next() ? counted.value(0).toULongLong() : 0;
+        }
+        RowCursor rowsRead(db, statementSql(), {client, start, all, consumer}, "ler o extrato");
+        const auto [head, rows] = statementPacket(rowsRead, parts, total);
         return fw::encodeEnvelope(true, {}, {head, rows});
     });
 }

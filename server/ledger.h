@@ -35,6 +35,8 @@ public:
     // data, trusted tools) for the operator the request names.
 
     Outcome getMovCliente(const QCborArray &args, const Actor &actor = {}) const;
+    // The same, all but its last rows sent ahead in parts (none: the whole in the result).
+    Outcome getMovCliente(const QCborArray &args, const ReplyParts &parts) const;
     // The statement's movements changed since a version of the account (getMovCliente's
     // arguments, then the version): {"versao": uint, "completo": bool, "linhas": data packet},
     // the whole statement when that version is too old to say.

@@ -63,6 +63,22 @@ void ColumnStore::clear()
     *this = ColumnStore(m_type);
 }
 
+void ColumnStore::truncate(quint32 size)
+{
+    if (size >= m_size)
+        return;
+    if (m_type == FieldType::String) {
+        m_textRefs.resize(size); // the texts stay in the arena, where later values may share them
+    } else {
+        m_nulls.resize(size);
+        if (usesIntegers(m_type))
+            m_integers.resize(size);
+        else
+            m_numbers.resize(size);
+    }
+    m_size = size;
+}
+
 bool ColumnStore::holds(quint32 ref, const char *text, qsizetype length) const
 {
     // A short text's length takes one varint byte.

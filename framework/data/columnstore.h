@@ -24,6 +24,8 @@ public:
     quint32 size() const { return m_size; }
     void reserve(quint32 count);
     void clear();
+    // Drops the values from slot `size` on.
+    void truncate(quint32 size);
 
     void appendNull();
     void appendUtf8(const char *text, qsizetype length);

@@ -55,33 +55,43 @@ bool TNetConnection::connected() const
     return m_socket->state() == QAbstractSocket::ConnectedState && (!m_tls || m_socket->isEncrypted());
 }
 
-// Runs the event loop until done() or the time runs out, leaving user input queued: the
+// Runs the event loop until `step` is done or the time runs out, leaving user input queued: the
 // window repaints and the busy indicator moves, but no other handler starts meanwhile.
-bool TNetConnection::waitFor(const std::function<bool()> &done, int timeoutMs)
+bool TNetConnection::waitFor(const std::function<Progress()> &step, int timeoutMs)
 {
-    if (done())
+    Progress progress = step();
+    if (progress == Progress::Done)
         return true;
     QEventLoop loop;
-    QTimer timer;
+    QTimer timer, again;
     timer.setSingleShot(true);
+    again.setSingleShot(true);
     bool timedOut = false;
     connect(&timer, &QTimer::timeout, &loop, [&] {
         timedOut = true;
         loop.quit();
     });
     auto check = [&] {
-        if (done())
+        progress = step();
+        if (progress == Progress::Done) {
             loop.quit();
+        } else if (progress == Progress::Advanced) {
+            timer.start(timeoutMs);
+            again.start(0); // what is already received, after the window has repainted
+        }
     };
+    connect(&again, &QTimer::timeout, &loop, check);
     const auto c1 = connect(m_socket, &QTcpSocket::readyRead, &loop, check);
     const auto c2 = connect(m_socket, &QTcpSocket::stateChanged, &loop, check);
     const auto c3 = connect(m_socket, &QTcpSocket::errorOccurred, &loop, check);
     const auto c4 = connect(m_socket, &QSslSocket::encrypted, &loop, check);
     timer.start(timeoutMs);
+    if (progress == Progress::Advanced)
+        again.start(0);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     for (const auto &c : {c1, c2, c3, c4})
         disconnect(c);
-    return !timedOut || done();
+    return !timedOut || progress == Progress::Done;
 }
 
 bool TNetConnection::open()
@@ -170,7 +180,7 @@ bool TNetConnection::connectSocket()
     const auto tcp = connect(m_socket, &QSslSocket::connected, this, [&reached] { reached = true; });
     startConnecting();
     const bool finished = waitFor([this] {
-        return connected() || m_socket->state() == QAbstractSocket::UnconnectedState;
+        return connected() || m_socket->state() == QAbstractSocket::UnconnectedState ? Progress::Done : Progress::Waiting;
     }, m_timeoutMs);
     disconnect(tcp);
     if (connected())
@@ -231,7 +241,12 @@ CborItem TNetConnection::call(const QString &method, const QCborArray &args)
     return call(m_serverName, method, args);
 }
 
-CborItem TNetConnection::call(const QString &object, const QString &method, const QCborArray &args)
+CborItem TNetConnection::call(const QString &method, const QCborArray &args, const ReplyParts &parts)
+{
+    return call(m_serverName, method, args, parts);
+}
+
+CborItem TNetConnection::call(const QString &object, const QString &method, const QCborArray &args, const ReplyParts &parts)
 {
     if (m_calling)
         failCall(method, QStringLiteral("Outra chamada ao servidor de aplicação ainda está em andamento. Aguarde e tente de novo."),
@@ -257,15 +272,15 @@ CborItem TNetConnection::call(const QString &object, const QString &method, cons
             failCall(method, m_failure, QStringLiteral("não foi possível conectar (%1)").arg(m_lastError));
     }
     try {
-        return exchange(object, method, args);
+        return exchange(object, method, args, parts);
     } catch (const ServerCallError &e) {
         if (e.code() != QLatin1String(UnauthenticatedCode) || !m_session || !m_session->ended(sender()))
             throw;
     }
-    return exchange(object, method, args);
+    return exchange(object, method, args, parts);
 }
 
-TNetConnection::Arrival TNetConnection::takeFrames(quint64 awaited, Reply *reply, QString *broken)
+TNetConnection::Arrival TNetConnection::takeFrames(quint64 awaited, Reply *reply, QString *broken, const ReplyParts &parts)
 {
     m_frames.append(m_socket->readAll());
     m_frames.reserveAnnounced();
@@ -282,6 +297,19 @@ TNetConnection::Arrival TNetConnection::takeFrames(quint64 awaited, Reply *reply
                 continue;
             }
             Reply got = decodeReply(frame);
+            if (awaited != 0 && got.id == awaited && got.part) {
+                if (!parts) {
+                    *broken = QStringLiteral("parte de um resultado não pedido em partes");
+                    return Arrival::Broken;
+                }
+                try {
+                    parts(got.result, got.total);
+                } catch (...) {
+                    m_partFailure = std::current_exception();
+                    return Arrival::Stopped;
+                }
+                return Arrival::Part;
+            }
             if (awaited != 0 && got.id == awaited) {
                 *reply = std::move(got);
                 return Arrival::Reply;
@@ -326,23 +354,33 @@ void TNetConnection::deliverLater()
     }, Qt::QueuedConnection);
 }
 
-CborItem TNetConnection::exchange(const QString &object, const QString &method, const QCborArray &args)
+CborItem TNetConnection::exchange(const QString &object, const QString &method, const QCborArray &args,
+                                  const ReplyParts &parts)
 {
     if (!connected())
         failCall(method, QStringLiteral("A conexão com o servidor de aplicação em %1 caiu. Tente de novo.").arg(where()),
                  QStringLiteral("a conexão não está aberta"));
     const quint64 id = m_nextId++;
-    m_socket->write(encodeFrame(encodeRequest({id, object, method, args})));
+    m_socket->write(encodeFrame(encodeRequest({id, object, method, args, bool(parts)})));
 
     Reply reply;
     QString broken;
     Arrival arrival = Arrival::NeedMore;
     m_exchanging = true;
     const bool finished = waitFor([&] {
-        arrival = takeFrames(id, &reply, &broken);
-        return arrival != Arrival::NeedMore || m_socket->state() != QAbstractSocket::ConnectedState;
+        arrival = takeFrames(id, &reply, &broken, parts);
+        if (arrival == Arrival::Part)
+            return Progress::Advanced;
+        return arrival != Arrival::NeedMore || m_socket->state() != QAbstractSocket::ConnectedState ? Progress::Done
+                                                                                                      : Progress::Waiting;
     }, m_timeoutMs);
     m_exchanging = false;
+
+    if (arrival == Arrival::Stopped) {
+        // The rest of this result comes as replies to a call no longer waited for: dropped.
+        readUnasked();
+        std::rethrow_exception(std::exchange(m_partFailure, nullptr));
+    }
 
     if (arrival == Arrival::Reply) {
         readUnasked(); // what came after the reply, read with it

@@ -14,7 +14,9 @@
 #include <QSslError>
 #include <QSslSocket>
 
+#include <exception>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 namespace fw {
@@ -122,8 +124,15 @@ public:
     // Calls a method of the server object with positional arguments and returns its result,
     // still encoded. Throws ServerCallError on any failure.
     CborItem call(const QString &method, const QCborArray &args);
+    // Each part of a streamed result, a data packet of the next rows, as it arrives, with the
+    // rows of the whole result when the server says; the window repaints between parts. What
+    // the handler throws ends the call (the parts still coming are dropped) and is rethrown.
+    using ReplyParts = std::function<void(const CborItem &packet, std::optional<quint64> total)>;
+    // The same, asking for the result in parts: those the server sends go to `parts`, and the
+    // returned result holds the rest (a server that doesn't stream sends it all there).
+    CborItem call(const QString &method, const QCborArray &args, const ReplyParts &parts);
     // The same, to another object of the server.
-    CborItem call(const QString &object, const QString &method, const QCborArray &args);
+    CborItem call(const QString &object, const QString &method, const QCborArray &args, const ReplyParts &parts = {});
 
 signals:
     void connectedChanged(bool connected);
@@ -135,11 +144,13 @@ signals:
 private:
     bool connectSocket();
     // Sends one request and waits for its reply, on an open connection.
-    CborItem exchange(const QString &object, const QString &method, const QCborArray &args);
-    enum class Arrival { NeedMore, Reply, TooLarge, Broken };
+    CborItem exchange(const QString &object, const QString &method, const QCborArray &args,
+                      const ReplyParts &parts = {});
+    enum class Arrival { NeedMore, Part, Reply, TooLarge, Broken, Stopped };
     // Takes the whole frames received: events are held for delivery; the reply to `awaited`
-    // (0: none is awaited) ends the reading, what follows it stays for later.
-    Arrival takeFrames(quint64 awaited, Reply *reply, QString *broken);
+    // (0: none is awaited) ends the reading, what follows it stays for later. A part of it goes
+    // to `parts` and ends this reading too, so the window repaints before the next.
+    Arrival takeFrames(quint64 awaited, Reply *reply, QString *broken, const ReplyParts &parts = {});
     // Frames that came while no call waits: events, or late replies to calls that gave up.
     void readUnasked();
     // Starts the connection, with the before-connect event, and returns at once.
@@ -147,7 +158,10 @@ private:
     void sessionInBackground();
     void deliverLater();
     ConnectionSender sender();
-    bool waitFor(const std::function<bool()> &done, int timeoutMs);
+    enum class Progress { Waiting, Advanced, Done };
+    // Runs the event loop until `step` says Done or the time runs out; Advanced starts the time
+    // again and asks for the next step at once.
+    bool waitFor(const std::function<Progress()> &step, int timeoutMs);
     // The operator's message, and the technical detail that goes under it.
     [[noreturn]] void failCall(const QString &method, const QString &message, const QString &technical,
                                const QString &code = {});
@@ -176,6 +190,7 @@ private:
     bool m_backgroundOpen = false;
     quint64 m_attempt = 0;
     QString m_lastError;
+    std::exception_ptr m_partFailure; // what a parts handler threw, rethrown when its call ends
 };
 
 } // namespace fw

@@ -57,6 +57,8 @@ QByteArray encodeRequest(const Request &request)
     m.insert(QLatin1String("object"), request.object);
     m.insert(QLatin1String("method"), request.method);
     m.insert(QLatin1String("args"), request.args);
+    if (request.streamed)
+        m.insert(QLatin1String("stream"), true);
     return m.toCborValue().toCbor();
 }
 
@@ -89,6 +91,7 @@ Request decodeRequest(const QByteArray &message, quint64 *id)
     r.object = object.toString();
     r.method = method.toString();
     r.args = args.toArray();
+    r.streamed = m.value(QLatin1String("stream")).isTrue();
     return r;
 }
 
@@ -108,6 +111,24 @@ QByteArray encodeReply(quint64 id, QByteArrayView encodedResult)
 {
     QByteArray bytes = encodeReplyHead(id);
     bytes.append(encodedResult);
+    return bytes;
+}
+
+QByteArray encodeReplyPart(quint64 id, std::optional<quint64> total, QByteArrayView encodedPacket)
+{
+    QByteArray bytes;
+    {
+        QCborStreamWriter writer(&bytes);
+        writer.startMap(total ? 3 : 2);
+        writer.append(QLatin1String("id"));
+        writer.append(id);
+        if (total) {
+            writer.append(QLatin1String("total"));
+            writer.append(*total);
+        }
+        writer.append(QLatin1String("part"));
+    }
+    bytes.append(encodedPacket);
     return bytes;
 }
 
@@ -144,9 +165,15 @@ Reply decodeReply(const QByteArray &message)
             reply.id = reader.toUnsignedInteger();
             reader.next();
             haveId = true;
-        } else if (*key == QLatin1String("result")) {
+        } else if (*key == QLatin1String("total")) {
+            if (!reader.isUnsignedInteger())
+                protocolError(QStringLiteral("\"total\" da parte não é inteiro"));
+            reply.total = reader.toUnsignedInteger();
+            reader.next();
+        } else if (*key == QLatin1String("result") || *key == QLatin1String("part")) {
             const qint64 start = reader.currentOffset();
             haveOutcome = true;
+            reply.part = *key == QLatin1String("part");
             if (entry == entries) {
                 // The last value of the message ends where the message ends: no need to
                 // walk a large packet just to find its end.
@@ -173,7 +200,7 @@ Reply decodeReply(const QByteArray &message)
     if (reader.lastError() != QCborError::NoError)
         protocolError(QStringLiteral("resposta ilegível: %1").arg(reader.lastError().toString()));
     if (!haveId || !haveOutcome)
-        protocolError(QStringLiteral("resposta sem \"id\" ou sem \"result\"/\"error\""));
+        protocolError(QStringLiteral("resposta sem \"id\" ou sem \"result\"/\"error\"/\"part\""));
     return reply;
 }
 

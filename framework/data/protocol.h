@@ -21,13 +21,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// {"id": uint, "object": text, "method": text, "args": [...]}
+// {"id": uint, "object": text, "method": text, "args": [...]}, and "stream": true when the
+// client takes a large result in parts.
 struct Request
 {
     quint64 id = 0;
     QString object;
     QString method;
     QCborArray args;
+    bool streamed = false;
 };
 
 struct ReplyError
@@ -36,12 +38,15 @@ struct ReplyError
     QString message;
 };
 
-// {"id": uint, "result": value} or {"id": uint, "error": {"code": text, "message": text}}
+// {"id": uint, "result": value} or {"id": uint, "error": {"code": text, "message": text}};
+// or a part of a streamed result, {"id": uint, "total": uint, "part": packet}, "total" optional.
 struct Reply
 {
     quint64 id = 0;
     std::optional<ReplyError> error;
-    CborItem result;
+    CborItem result; // a part's packet, for a part
+    bool part = false;
+    std::optional<quint64> total; // the rows of the whole result, when a part says
 };
 
 // {"event": text, ...} with no "id": what the server sends unasked, to a connection that asked
@@ -66,6 +71,8 @@ FW_DATA_EXPORT QByteArray encodeReply(quint64 id, QByteArrayView encodedResult);
 // What goes before the result: a frame of it and the result is the reply, without a copy of the
 // reply in between.
 FW_DATA_EXPORT QByteArray encodeReplyHead(quint64 id);
+// A part of a streamed result: a data packet of the next rows, ahead of the reply.
+FW_DATA_EXPORT QByteArray encodeReplyPart(quint64 id, std::optional<quint64> total, QByteArrayView encodedPacket);
 FW_DATA_EXPORT QByteArray encodeErrorReply(quint64 id, const QString &code, const QString &message);
 FW_DATA_EXPORT Reply decodeReply(const QByteArray &message);
 FW_DATA_EXPORT QByteArray encodeEvent(const QString &name, const QCborMap &fields);

@@ -278,6 +278,49 @@ void RecordSet::loadFromPacket(QByteArrayView packet)
 std::vector<ColumnStore> RecordSet::readPacket(QByteArrayView packet, quint32 *rowCount)
 {
     // The packet is read whole before the contents go: a broken one leaves them as they were.
+    std::vector<ColumnStore> columns;
+    *rowCount = decodePacket(packet, columns);
+    return columns;
+}
+
+void RecordSet::appendFromPacket(QByteArrayView packet)
+{
+    checkActive("acrescentar");
+    if (m_state != DataSetState::Browse || !m_log.empty())
+        throw DataSetError(QStringLiteral("%1: há alterações não enviadas; não há como acrescentar").arg(objectName()).toStdString());
+    // Decoded straight into the columns, and cut back to where they were if it is broken.
+    const quint32 first = m_columns.empty() ? 0 : m_columns.front().size();
+    quint32 rows = 0;
+    try {
+        rows = decodePacket(packet, m_columns);
+    } catch (...) {
+        for (ColumnStore &c : m_columns)
+            c.truncate(first);
+        throw;
+    }
+    if (rows == 0)
+        return;
+    const int position = recordCount();
+    emit aboutToAppendRows(position, position + int(rows) - 1);
+    for (quint32 slot = first; slot < first + rows; ++slot) {
+        m_order.push_back(slot);
+        m_baseOrder.push_back(slot);
+        computeSlot(slot);
+    }
+    if (m_cursor < 0) {
+        m_cursor = 0;
+        updateBounds();
+        emit rowsAppended();
+        emit currentChanged(m_cursor);
+        fire(afterScroll);
+        return;
+    }
+    updateBounds();
+    emit rowsAppended();
+}
+
+quint32 RecordSet::decodePacket(QByteArrayView packet, std::vector<ColumnStore> &columns)
+{
     DataPacketReader reader(packet);
     const QList<PacketField> &incoming = reader.fields();
     if (m_fields.empty()) {
@@ -304,9 +347,10 @@ std::vector<ColumnStore> RecordSet::readPacket(QByteArrayView packet, quint32 *r
         reader.setFieldSize(int(packetIndex), f->size());
     }
 
-    std::vector<ColumnStore> columns;
-    for (const auto &f : m_fields)
-        columns.emplace_back(f->dataType());
+    if (columns.empty()) {
+        for (const auto &f : m_fields)
+            columns.emplace_back(f->dataType());
+    }
     // Room for the rows announced, but never more than the packet's bytes can hold (a row
     // takes at least a byte for its head and one per value): a count the rows don't back
     // must not reserve gigabytes.
@@ -314,7 +358,7 @@ std::vector<ColumnStore> RecordSet::readPacket(QByteArrayView packet, quint32 *r
     const qint64 expectedRows = std::min({reader.announcedRows(), rowsThatFit, qint64(UINT32_MAX - 1)});
     if (expectedRows > 0) {
         for (ColumnStore &c : columns)
-            c.reserve(quint32(expectedRows));
+            c.reserve(quint32(std::min<qint64>(c.size() + expectedRows, UINT32_MAX - 1)));
     }
     std::vector<ColumnStore *> sinks;
     for (int t : target)
@@ -325,9 +369,10 @@ std::vector<ColumnStore> RecordSet::readPacket(QByteArrayView packet, quint32 *r
             calculated.push_back(&columns[size_t(f->index())]);
     }
 
+    const quint32 held = columns.empty() ? 0 : columns.front().size();
     quint32 rows = 0;
     while (reader.nextRow()) {
-        if (rows == UINT32_MAX - 1)
+        if (held + rows == UINT32_MAX - 1)
             throw PacketError("pacote de dados com linhas demais");
         for (ColumnStore *sink : sinks)
             reader.readCell(sink);
@@ -335,8 +380,7 @@ std::vector<ColumnStore> RecordSet::readPacket(QByteArrayView packet, quint32 *r
             c->appendNull();
         ++rows;
     }
-    *rowCount = rows;
-    return columns;
+    return rows;
 }
 
 int RecordSet::mergeFromPacket(QByteArrayView packet, const QString &keyField, const QStringList &orderFields)

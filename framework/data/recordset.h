@@ -82,6 +82,10 @@ public:
     // (the view being in that order). The cursor stays on its record. Returns the records
     // brought in; a malformed packet throws PacketError and changes nothing.
     int mergeFromPacket(QByteArrayView packet, const QString &keyField, const QStringList &orderFields);
+    // Adds a packet's records after the last, while browsing with nothing in the change log (a
+    // statement read in parts); the cursor stays where it is, or goes to the first record when
+    // there was none. A malformed packet throws PacketError and changes nothing.
+    void appendFromPacket(QByteArrayView packet);
     void close();
 
     void first();
@@ -133,6 +137,8 @@ signals:
     void reset();
     void aboutToInsertRow(int position);
     void rowInserted(int position);
+    void aboutToAppendRows(int first, int last);
+    void rowsAppended();
     void aboutToRemoveRow(int position);
     void rowRemoved(int position);
     void rowChanged(int position);
@@ -169,6 +175,8 @@ private:
     // The packet's rows as columns of this record set's fields (taking the packet's fields
     // when it has none); throws PacketError before anything changes.
     std::vector<ColumnStore> readPacket(QByteArrayView packet, quint32 *rowCount);
+    // The packet's rows appended to `columns` (made for our fields when empty); returns how many.
+    quint32 decodePacket(QByteArrayView packet, std::vector<ColumnStore> &columns);
     void moveTo(int position);
     void updateBounds();
     void computeSlot(quint32 slot);

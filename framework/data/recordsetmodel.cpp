@@ -30,6 +30,9 @@ RecordSetModel::RecordSetModel(RecordSet *recordSet, QObject *parent)
     connect(recordSet, &RecordSet::aboutToInsertRow, this,
             [this](int row) { beginInsertRows({}, row, row); });
     connect(recordSet, &RecordSet::rowInserted, this, &RecordSetModel::endInsertRows);
+    connect(recordSet, &RecordSet::aboutToAppendRows, this,
+            [this](int first, int last) { beginInsertRows({}, first, last); });
+    connect(recordSet, &RecordSet::rowsAppended, this, &RecordSetModel::endInsertRows);
     connect(recordSet, &RecordSet::aboutToRemoveRow, this,
             [this](int row) { beginRemoveRows({}, row, row); });
     connect(recordSet, &RecordSet::rowRemoved, this, &RecordSetModel::endRemoveRows);

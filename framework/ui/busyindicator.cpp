@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPointer>
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -33,11 +34,11 @@ public:
         auto *layout = new QVBoxLayout(this);
         m_label = new QLabel(this);
         m_label->setAlignment(Qt::AlignCenter);
-        auto *bar = new QProgressBar(this);
-        bar->setRange(0, 0); // moving, with no end known
-        bar->setTextVisible(false);
+        m_bar = new QProgressBar(this);
+        m_bar->setObjectName(QStringLiteral("busyBar"));
+        m_bar->setTextVisible(false);
         layout->addWidget(m_label);
-        layout->addWidget(bar);
+        layout->addWidget(m_bar);
         setFrameStyle();
         resize(260, 70);
     }
@@ -45,6 +46,7 @@ public:
     void showOver(QWidget *window, int kind)
     {
         m_label->setText(textOf(kind));
+        m_bar->setRange(0, 0); // moving, with no end known
         if (window)
             move(window->mapToGlobal(window->rect().center()) - rect().center());
         show();
@@ -52,9 +54,24 @@ public:
         repaint();
     }
 
+    void showProgress(int kind, qint64 rows, std::optional<quint64> total)
+    {
+        const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+        m_label->setText(total ? QStringLiteral("%1 %2 de %3 lançamentos").arg(textOf(kind), brazil.toString(rows), brazil.toString(*total))
+                               : QStringLiteral("%1 %2 lançamentos").arg(textOf(kind), brazil.toString(rows)));
+        if (total && *total > 0) {
+            // The bar counts in thousandths: a total past an int's range still fills it.
+            m_bar->setRange(0, 1000);
+            m_bar->setValue(int(std::min<quint64>(quint64(rows), *total) * 1000 / *total));
+        }
+    }
+
+    QString text() const { return m_label->text(); }
+
 private:
     void setFrameStyle() { setStyleSheet(QStringLiteral("BusyWindow { border: 1px solid palette(mid); }")); }
     QLabel *m_label;
+    QProgressBar *m_bar;
 };
 
 QPointer<BusyWindow> busyWindow;
@@ -85,6 +102,17 @@ void DeactiveShowAvi()
 int busyIndicatorKind()
 {
     return shown.empty() ? -1 : shown.back().second;
+}
+
+void setBusyProgress(qint64 rows, std::optional<quint64> total)
+{
+    if (busyWindow && !shown.empty())
+        busyWindow->showProgress(shown.back().second, rows, total);
+}
+
+QString busyIndicatorText()
+{
+    return busyIndicatorVisible() ? busyWindow->text() : QString();
 }
 
 bool busyIndicatorVisible()

@@ -2,6 +2,10 @@
 
 #include <framework/ui/uiexport.h>
 
+#include <QString>
+
+#include <optional>
+
 class QWidget;
 
 namespace fw {
@@ -15,6 +19,10 @@ FW_UI_EXPORT void DeactiveShowAvi();
 FW_UI_EXPORT bool busyIndicatorVisible();
 // The kind of the indicator showing now (the innermost of nested calls); -1 when none shows.
 FW_UI_EXPORT int busyIndicatorKind();
+// Rows read so far by the call showing now, of the total when it is known (its bar then fills).
+FW_UI_EXPORT void setBusyProgress(qint64 rows, std::optional<quint64> total);
+// The words the indicator shows ("Consultando... 4.296 de 100.000 lançamentos"); empty when hidden.
+FW_UI_EXPORT QString busyIndicatorText();
 
 // Takes the indicator off the screen for its lifetime (a message shown during a call would be
 // under it), and puts it back while calls are still open.
