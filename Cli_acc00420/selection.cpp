@@ -11,6 +11,7 @@
 #include <framework/core/logincontext.h>
 #include "acc00420module.h"
 #include "screen.h"
+#include "statementload.h"
 #include <framework/ui/widgetutils.h>
 
 #include <QApplication>
@@ -304,31 +305,15 @@ void TfrmPagClie::loadWholeStatement()
 {
     fw::BusyIndicator busy(fw::hostServices().mainWindow, 6);
     std::tie(stCDCONSUMIDOR, stTCDCONSUMIDOR) = statementConsumer();
-    // A large statement comes in parts: the first screenful shows as soon as it is in, the rest
-    // is added below it as it arrives. The selection panel entered again (which closes the
-    // statement) or the screen closing meanwhile ends the reading.
-    bool started = false;
-    const auto take = [&](const fw::CborItem &packet) {
-        if (fw::screenClosing(this) || (started && !cdsMovCliente->active()))
-            throw fw::Abort();
-        if (std::exchange(started, true))
-            cdsMovCliente->appendFromPacket(packet.bytes());
-        else
-            cdsMovCliente->loadFromPacket(packet.bytes());
-    };
+    // The panel's enter is held back while it is being left, so the focus put back in it while
+    // rows still arrive ends the reading, and the enter runs once the reading is over.
+    const auto panelEntered = [this] { return panCliente->isAncestorOf(QApplication::focusWidget()); };
     try {
-        const fw::CborItem payload = fw::CheckResultServ(
-            service().getMovCliente(stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate(),
-                                    [&](const fw::CborItem &packet, std::optional<quint64> total) {
-                                        take(packet);
-                                        fw::setBusyProgress(cdsMovCliente->recordCount(), total);
-                                    }),
-            true, 0);
-        take(payload);
-    } catch (...) {
-        // Half a statement is never shown as if it were the whole.
-        if (started && !fw::screenClosing(this))
-            cdsMovCliente->close();
+        loadStatementInParts(service(), *cdsMovCliente, stCDCONSUMIDOR, stTCDCONSUMIDOR, selectedClient(), startDate(),
+                             [&] { return !fw::screenClosing(this) && !panelEntered(); });
+    } catch (const fw::Abort &) {
+        if (!fw::screenClosing(this) && panelEntered())
+            panClienteEnter();
         throw;
     }
 }

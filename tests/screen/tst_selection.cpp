@@ -14,6 +14,8 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,7 +29,7 @@ class TestSelection : public QObject
 
     QTemporaryDir m_dir;
     FakeAppServer *m_server = nullptr;
-    TfrmPagClie *m_screen = nullptr;
+    QPointer<TfrmPagClie> m_screen; // a test may close it, and closing frees it
     RecordingDialogs *m_dialogs = nullptr;
 
     TfrmPagClie &s() { return *m_screen; }
@@ -372,6 +374,73 @@ private slots:
         QVERIFY(!s().mnuFormulario->isChecked());
         QVERIFY(!s().pageEnabled(s().tshFormulario));
         QVERIFY(s().pageEnabled(s().tshFolhaDados));
+    }
+
+    // Five movements in two parts and the reply, 200 ms apart; what the screen shows once the
+    // first part is in, and after the operator (or the server) interrupts the reading there.
+    void aStatementInPartsShowsItsFirstRowsAtOnce_data()
+    {
+        QTest::addColumn<QString>("interruption");
+        QTest::addColumn<int>("rowsAtTheEnd"); // -1: the statement closed
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("read whole") << "" << 5 << QStringList();
+        QTest::newRow("panel entered again") << "panel" << -1 << QStringList();
+        QTest::newRow("screen closed") << "close" << -1 << QStringList();
+        QTest::newRow("failure after parts") << "failure" << -1 << QStringList{"Banco indisponível; tente novamente."};
+    }
+
+    void aStatementInPartsShowsItsFirstRowsAtOnce()
+    {
+        QFETCH(QString, interruption);
+        QFETCH(int, rowsAtTheEnd);
+        QFETCH(QStringList, messages);
+        QList<TestMovement> movements;
+        for (int i = 1; i <= 5; ++i)
+            movements.append({QStringLiteral("%1").arg(i, 10, 10, QChar(u'0')), "D", double(i)});
+        m_server->answerInParts("getMovCliente", {statementPacket(movements.mid(0, 2)), statementPacket(movements.mid(2, 2))}, 5, 200);
+        if (interruption == "failure")
+            m_server->answerFailure("getMovCliente", "Banco indisponível; tente novamente.");
+        else
+            m_server->answerOkPacket("getMovCliente", statementPacket(movements.mid(4)));
+        knownConsumer();
+        const auto read = [&] {
+            s().depDe->setFocus();
+            s().medCdCliente->setText(CPF);
+            s().edtConsumidor->setText("42");
+            leavePanel();
+        };
+        int rowsShown = 0;
+        QString busyText;
+        connect(s().cdsMovCliente, &fw::RecordSet::reset, this, [&] { // the first part opens it
+            QTimer::singleShot(0, this, [&] { // once the first part is in, before the next comes
+                rowsShown = s().dbgPadrao->model()->rowCount();
+                busyText = fw::busyIndicatorText();
+                if (interruption == "panel")
+                    s().medCdCliente->setFocus();
+                else if (interruption == "close")
+                    s().close();
+            });
+        }, Qt::SingleShotConnection);
+        read();
+
+        QCOMPARE(rowsShown, 2);
+        QCOMPARE(busyText, QStringLiteral("Consultando... 2 de 5 lançamentos"));
+        QVERIFY(!fw::busyIndicatorVisible());
+        QCOMPARE(m_dialogs->texts(), messages);
+        m_dialogs->shown.clear();
+        if (interruption == "close") {
+            QTRY_VERIFY(!m_screen);
+            return;
+        }
+        QCOMPARE(s().cdsMovCliente->active() ? s().cdsMovCliente->recordCount() : -1, rowsAtTheEnd);
+        if (interruption == "panel") // the panel works on, and a second reading is whole
+            QCOMPARE(s().medCdCliente->window()->focusWidget(), s().medCdCliente);
+        QTest::qWait(600); // what was still on its way is dropped, and the connection serves on
+        m_server->answerOkPacket("getMovCliente", statementPacket(movements));
+        m_server->answerInParts("getMovCliente", {}, 5, 0);
+        read();
+        QCOMPARE(m_dialogs->texts(), QStringList());
+        QCOMPARE(s().cdsMovCliente->recordCount(), 5);
     }
 
     void aFailingServerCallHidesTheIndicatorAndKeepsTheStatementClosed()

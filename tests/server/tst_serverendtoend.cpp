@@ -137,6 +137,49 @@ private slots:
         }
     }
 
+    // A statement of more rows than two parts hold, read in parts and in one reply: the same
+    // rows in the same order, the first parts a screenful and then 4,096 rows, each telling the total.
+    void aStatementInPartsHoldsWhatOneReplyHolds_data()
+    {
+        QTest::addColumn<QString>("backend");
+        LedgerBackend::addRows([](const QString &kind) { QTest::newRow(qPrintable(kind)) << kind; });
+    }
+    void aStatementInPartsHoldsWhatOneReplyHolds()
+    {
+        QFETCH(QString, backend);
+        LedgerBackend b(backend);
+        createDemoData(b.storage(), QDate::currentDate());
+        const QString client = QString(20, u'0') + "1";
+        const QDateTime start(QDate::currentDate().addDays(-60), QTime(0, 0));
+        b.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4500)"
+                              " INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, VRMOVCLI, DTMOVCLI, DSHISTMOV,"
+                              " IDTIPMOCVLI, VRMOVPESCONS, TIPO) SELECT '%1', '9' || CAST(100000000 + i AS TEXT), '0001',"
+                              " i, %2 + i * 1000, 'parte ' || CAST(i AS TEXT), 'C', 0, 'N' FROM n")
+                   .arg(client).arg(start.toMSecsSinceEpoch()));
+        LedgerOnLoopback loopback(b.storage(), {});
+        QString consumer, all = "T";
+        fw::RecordSet whole, inParts;
+        whole.loadFromPacket(fw::CheckResultServ(loopback.service.getMovCliente(consumer, all, client, start), true, 0).bytes());
+        QList<qint64> partRows;
+        QList<std::optional<quint64>> totals;
+        const fw::CborItem rest = fw::CheckResultServ(
+            loopback.service.getMovCliente(consumer, all, client, start, [&](const fw::CborItem &part, std::optional<quint64> total) {
+                const int before = inParts.active() ? inParts.recordCount() : 0;
+                partRows.isEmpty() ? inParts.loadFromPacket(part.bytes()) : inParts.appendFromPacket(part.bytes());
+                partRows.append(inParts.recordCount() - before);
+                totals.append(total);
+            }), true, 0);
+        inParts.appendFromPacket(rest.bytes());
+        QCOMPARE(partRows, (QList<qint64>{200, 4096}));
+        QCOMPARE(totals, (QList<std::optional<quint64>>(2, quint64(whole.recordCount()))));
+        QVERIFY(whole.recordCount() > 4500);
+        QCOMPARE(inParts.recordCount(), whole.recordCount());
+        for (int row = 0; row < whole.recordCount(); ++row) {
+            for (int f = 0; f < whole.fieldCount(); ++f)
+                QCOMPARE(inParts.textAt(row, f), whole.textAt(row, f));
+        }
+    }
+
     void demoAccountThroughTheWire()
     {
         LedgerBackend backend("sqlite");

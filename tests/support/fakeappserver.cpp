@@ -4,6 +4,7 @@
 #include <framework/data/frame.h>
 
 #include <QTcpSocket>
+#include <QTimer>
 
 using namespace fw;
 
@@ -53,6 +54,11 @@ void FakeAppServer::answerRaw(const QString &method, const QByteArray &bytes)
     m_raw.insert(method, bytes);
 }
 
+void FakeAppServer::answerInParts(const QString &method, QList<QByteArray> packets, quint64 total, int gapMs)
+{
+    m_parts.insert(method, {std::move(packets), total, gapMs});
+}
+
 QStringList FakeAppServer::methods() const
 {
     QStringList list;
@@ -93,6 +99,17 @@ void FakeAppServer::serve(QTcpSocket *socket)
             const std::optional<QByteArray> reply = handler
                 ? handler(r)
                 : std::optional<QByteArray>(encodeReply(r.id, encodeEnvelope(true, {}, QCborValue())));
+            if (r.streamed && m_parts.contains(r.method)) {
+                const Parts parts = m_parts.value(r.method);
+                for (int i = 0; i < parts.packets.size(); ++i) {
+                    QTimer::singleShot(i * parts.gapMs, socket, [socket, frame = encodeFrame(encodeReplyPart(r.id, parts.total, parts.packets.at(i)))] {
+                        socket->write(frame);
+                    });
+                }
+                if (reply)
+                    QTimer::singleShot(int(parts.packets.size()) * parts.gapMs, socket, [socket, frame = encodeFrame(*reply)] { socket->write(frame); });
+                continue;
+            }
             if (reply)
                 socket->write(encodeFrame(*reply));
         }

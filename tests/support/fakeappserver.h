@@ -43,6 +43,9 @@ public:
     void neverAnswer(const QString &method);
     // Sends raw bytes instead of a reply frame.
     void answerRaw(const QString &method, const QByteArray &bytes);
+    // To a request that asks for its result in parts: these packets as parts, the first at once
+    // and each next `gapMs` later, then the method's reply; `total` is told with each part.
+    void answerInParts(const QString &method, QList<QByteArray> packets, quint64 total, int gapMs);
     // Closes the connection instead of answering.
     void dropOn(const QString &method) { m_drop.insert(method); }
     // Sends bytes unasked to every connection still open, as the server sends an event.
@@ -57,6 +60,13 @@ private:
     QTcpServer m_server;
     QHash<QString, Handler> m_handlers;
     QHash<QString, QByteArray> m_raw;
+    struct Parts
+    {
+        QList<QByteArray> packets;
+        quint64 total;
+        int gapMs;
+    };
+    QHash<QString, Parts> m_parts;
     QSet<QString> m_drop;
     QList<QPointer<QTcpSocket>> m_sockets;
 };
