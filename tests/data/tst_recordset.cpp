@@ -449,6 +449,55 @@ private slots:
         QCOMPARE(f.set.recordCount(), 3);
     }
 
+    // The next part of a statement read in parts: below what is in view, the cursor where it
+    // was; a broken part, or one over unsent changes, changes nothing.
+    void appendAddsBelowAndKeepsTheCursor_data()
+    {
+        QTest::addColumn<QList<Row>>("loaded");
+        QTest::addColumn<QByteArray>("part");
+        QTest::addColumn<bool>("pendingChange");
+        QTest::addColumn<QStringList>("ids"); // empty: refused
+        QTest::addColumn<QString>("current");
+        const QList<Row> two = {{"4", "Davi", 40}, {"5", "Eva", 50}};
+        QTest::newRow("below") << threeRows << packetOf(two) << false << QStringList{"1", "2", "3", "4", "5"} << "2";
+        QTest::newRow("into an empty view") << QList<Row>{} << packetOf(two) << false << QStringList{"4", "5"} << "4";
+        QTest::newRow("no rows") << threeRows << packetOf({}) << false << QStringList{"1", "2", "3"} << "2";
+        QTest::newRow("cut short") << threeRows << packetOf(two).chopped(4) << false << QStringList() << "2";
+        QTest::newRow("over an unsent change") << threeRows << packetOf(two) << true << QStringList() << "2";
+    }
+    void appendAddsBelowAndKeepsTheCursor()
+    {
+        QFETCH(QList<Row>, loaded);
+        QFETCH(QByteArray, part);
+        QFETCH(bool, pendingChange);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, current);
+        Fixture f;
+        RecordSetModel model(&f.set);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        f.set.loadFromPacket(packetOf(loaded));
+        if (!loaded.isEmpty())
+            f.set.setRecNo(1);
+        if (pendingChange) {
+            f.set.edit();
+            f.set.fieldByName("AMOUNT").setAsFloat(21);
+            f.set.post();
+        }
+        const QStringList before = f.ids();
+        try {
+            f.set.appendFromPacket(part);
+            QVERIFY(!ids.isEmpty());
+        } catch (const std::exception &) {
+            QVERIFY(ids.isEmpty());
+            ids = before;
+        }
+        QCOMPARE(f.ids(), ids);
+        QCOMPARE(model.rowCount(), ids.size());
+        QCOMPARE(f.set.fieldByName("ID").asString(), current);
+        const int last = int(ids.size()) - 1; // calculated as it came
+        QCOMPARE(f.set.valueAt(last, 3), Value(std::get<double>(f.set.valueAt(last, 2)) * 2));
+    }
+
     void modelFollowsEveryChange()
     {
         Fixture f;
