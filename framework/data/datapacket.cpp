@@ -1,5 +1,7 @@
 #include "datapacket.h"
 
+#include <QtEndian>
+
 #include <framework/data/cborread.h>
 #include <framework/data/wiredatetime.h>
 
@@ -296,35 +298,30 @@ void writeHead(QCborStreamWriter &writer, const QList<PacketField> &fields)
 } // namespace
 
 DataPacketWriter::DataPacketWriter(QByteArray *out, const QList<PacketField> &fields, qint64 rowCount)
-    : m_buffer(out)
+    : m_out(out)
     , m_fieldCount(fields.size())
 {
-    open();
-    writeHead(m_writer, fields);
-    if (rowCount < 0)
-        m_writer.startArray();
+    {
+        QCborStreamWriter writer(out); // appends to what the array already holds
+        writeHead(writer, fields);
+    }
+    m_openRows = rowCount < 0;
+    if (m_openRows)
+        m_out->append(char(0x9f)); // an array of rows whose end is marked
     else
-        m_writer.startArray(quint64(rowCount));
+        writeHeadOf(4, quint64(rowCount));
 }
 
 DataPacketWriter::DataPacketWriter(QByteArray *out, qsizetype fieldCount)
-    : m_buffer(out)
+    : m_out(out)
     , m_rowsOnly(true)
     , m_fieldCount(fieldCount)
 {
-    open();
 }
 
 DataPacketWriter::~DataPacketWriter()
 {
     finish();
-}
-
-void DataPacketWriter::open()
-{
-    // Appended to what the array already holds (a reply's head, say).
-    m_buffer.open(QIODevice::WriteOnly | QIODevice::Append);
-    m_writer.setDevice(&m_buffer);
 }
 
 QByteArray DataPacketWriter::head(const QList<PacketField> &fields, quint64 rowCount)
@@ -336,28 +333,81 @@ QByteArray DataPacketWriter::head(const QList<PacketField> &fields, quint64 rowC
     return bytes;
 }
 
-void DataPacketWriter::beginRow()
+// A data item's head: its major type and its argument in the fewest bytes (RFC 8949 3.1),
+// as QCborStreamWriter writes it, without a device call per value.
+void DataPacketWriter::writeHeadOf(int major, quint64 argument)
 {
-    if (m_inRow)
-        m_writer.endArray();
-    m_writer.startArray(quint64(m_fieldCount));
-    m_inRow = true;
+    const char type = char(major << 5);
+    if (argument < 24) {
+        m_out->append(char(type | char(argument)));
+        return;
+    }
+    char bytes[9];
+    int size;
+    if (argument <= 0xff) {
+        bytes[0] = char(type | 24);
+        bytes[1] = char(argument);
+        size = 2;
+    } else if (argument <= 0xffff) {
+        bytes[0] = char(type | 25);
+        qToBigEndian(quint16(argument), bytes + 1);
+        size = 3;
+    } else if (argument <= 0xffffffffULL) {
+        bytes[0] = char(type | 26);
+        qToBigEndian(quint32(argument), bytes + 1);
+        size = 5;
+    } else {
+        bytes[0] = char(type | 27);
+        qToBigEndian(argument, bytes + 1);
+        size = 9;
+    }
+    m_out->append(bytes, size);
 }
 
-void DataPacketWriter::writeNull() { m_writer.append(nullptr); }
-void DataPacketWriter::writeString(QStringView text) { m_writer.append(text); }
-void DataPacketWriter::writeUtf8(const char *text, qsizetype length) { m_writer.appendTextString(text, length); }
-void DataPacketWriter::writeFloat(double value) { m_writer.append(value); }
+void DataPacketWriter::beginRow()
+{
+    writeHeadOf(4, quint64(m_fieldCount));
+}
+
+void DataPacketWriter::writeNull() { m_out->append(char(0xf6)); }
+
+void DataPacketWriter::writeString(QStringView text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    writeUtf8(utf8.constData(), utf8.size());
+}
+
+void DataPacketWriter::writeUtf8(const char *text, qsizetype length)
+{
+    writeHeadOf(3, quint64(length));
+    m_out->append(text, length);
+}
+
+void DataPacketWriter::writeFloat(double value)
+{
+    char bytes[9];
+    bytes[0] = char(0xfb);
+    qToBigEndian(value, bytes + 1);
+    m_out->append(bytes, 9);
+}
 
 void DataPacketWriter::writeDateTime(qint64 msecs)
 {
-    m_writer.append(QCborKnownTags::DateTimeString);
-    const QByteArray text = formatWireDateTime(msecs);
-    m_writer.appendTextString(text.constData(), text.size());
+    char text[WireDateTimeMaxLength];
+    const qsizetype length = formatWireDateTime(msecs, text);
+    m_out->append(char(0xc0)); // tag 0
+    writeUtf8(text, length);
 }
 
-void DataPacketWriter::writeInteger(qint64 value) { m_writer.append(value); }
-void DataPacketWriter::writeBoolean(bool value) { m_writer.append(value); }
+void DataPacketWriter::writeInteger(qint64 value)
+{
+    if (value < 0)
+        writeHeadOf(1, quint64(-1 - value));
+    else
+        writeHeadOf(0, quint64(value));
+}
+
+void DataPacketWriter::writeBoolean(bool value) { m_out->append(char(value ? 0xf5 : 0xf4)); }
 
 void DataPacketWriter::writeValue(FieldType type, const Value &value)
 {
@@ -379,12 +429,9 @@ void DataPacketWriter::finish()
     if (m_finished)
         return;
     m_finished = true;
-    if (m_inRow)
-        m_writer.endArray();
-    if (!m_rowsOnly) {
-        m_writer.endArray(); // rows
-        m_writer.endMap();   // packet
-    }
+    // Rows have their length in their head; only an open list of rows has an end to mark.
+    if (!m_rowsOnly && m_openRows)
+        m_out->append(char(0xff));
 }
 
 // ---------------------------------------------------------------------------- value helpers

@@ -4,7 +4,6 @@
 #include <framework/data/fieldtypes.h>
 #include <framework/data/dataexport.h>
 
-#include <QBuffer>
 #include <QByteArrayView>
 #include <QCborMap>
 #include <QCborStreamReader>
@@ -81,8 +80,9 @@ private:
     std::string m_text;
 };
 
-// Writes a packet value by value straight into a byte array. A row ends where the next one
-// begins; finish() (or the destructor) ends the last one and the packet.
+// Writes a packet value by value straight into a byte array, each value's bytes appended as
+// RFC 8949 gives them (no device call per value). A row's length is in its head, so a row ends
+// where the next one begins; finish() (or the destructor) ends the packet.
 class FW_DATA_EXPORT DataPacketWriter
 {
 public:
@@ -108,12 +108,11 @@ public:
     void finish();
 
 private:
-    void open();
+    void writeHeadOf(int major, quint64 argument);
 
-    QBuffer m_buffer;
-    QCborStreamWriter m_writer{static_cast<QIODevice *>(nullptr)};
+    QByteArray *m_out;
     bool m_rowsOnly = false;
-    bool m_inRow = false;
+    bool m_openRows = false;
     bool m_finished = false;
     qsizetype m_fieldCount = 0;
 };

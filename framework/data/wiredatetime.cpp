@@ -139,6 +139,13 @@ std::optional<qint64> parseWireDateTime(const char *p, qsizetype n)
 
 QByteArray formatWireDateTime(qint64 msecs)
 {
+    char text[WireDateTimeMaxLength];
+    const qsizetype length = formatWireDateTime(msecs, text);
+    return QByteArray(text, length);
+}
+
+qsizetype formatWireDateTime(qint64 msecs, char (&buffer)[WireDateTimeMaxLength])
+{
     int offset = localOffsetSeconds(msecs);
     // Old local mean times had offsets in seconds, which RFC 3339 can't write: such an
     // instant goes in UTC, so it still reads back exactly.
@@ -157,7 +164,6 @@ QByteArray formatWireDateTime(qint64 msecs)
         throw std::out_of_range(QStringLiteral("A data do ano %1 está fora dos anos 0000 a 9999 que o protocolo transmite.")
                                     .arg(year).toStdString());
     const auto ms = int(msOfDay);
-    char buffer[29];
     char *p = writeDigits(buffer, year, 4);
     *p++ = '-';
     p = writeDigits(p, int(month), 2);
@@ -175,7 +181,7 @@ QByteArray formatWireDateTime(qint64 msecs)
     p = writeDigits(p, absOffset / 3600, 2);
     *p++ = ':';
     p = writeDigits(p, absOffset / 60 % 60, 2);
-    return QByteArray(buffer, p - buffer);
+    return p - buffer;
 }
 
 } // namespace fw

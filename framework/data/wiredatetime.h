@@ -19,6 +19,9 @@ FW_DATA_EXPORT std::optional<qint64> parseWireDateTime(const char *text, qsizety
 // The instant written in the machine's local time with its offset; throws std::out_of_range
 // for one whose local year is outside 0000-9999.
 FW_DATA_EXPORT QByteArray formatWireDateTime(qint64 msecsSinceEpoch);
+// The same into `out`, without an allocation; returns the length written.
+constexpr qsizetype WireDateTimeMaxLength = 29;
+FW_DATA_EXPORT qsizetype formatWireDateTime(qint64 msecsSinceEpoch, char (&out)[WireDateTimeMaxLength]);
 
 inline QDateTime dateTimeFromMSecs(qint64 msecs)
 {
