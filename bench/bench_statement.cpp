@@ -27,6 +27,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -171,19 +172,15 @@ void measureStreamed(int movements, const QString &client, int runs, sqlite3 *ba
     }
     using bench::median;
     const double firstMs = median(first), baseline = median(firstBaseline);
-    std::printf("statement of %d movements read in parts, median ms of %d runs:
-", movements, runs);
-    std::printf("  first screenful painted %9.2f   (bare 200-row query %.2f + bare QTableView paint %.2f)
-", firstMs,
+    std::printf("statement of %d movements read in parts, median ms of %d runs:\n", movements, runs);
+    std::printf("  first screenful painted %9.2f   (bare 200-row query %.2f + bare QTableView paint %.2f)\n", firstMs,
                 median(bare200), median(barePaint));
-    std::printf("  ratio %.2fx (target: <= 3x)
-", firstMs / baseline);
+    std::printf("  ratio %.2fx (target: <= 3x)\n", firstMs / baseline);
     bench::tableRow(QStringLiteral("statement, %1 movements: first screenful painted vs bare 200-row query + bare QTableView paint").arg(movements),
                     QStringLiteral("%1 ms").arg(firstMs, 0, 'f', 2), QStringLiteral("%1 ms").arg(baseline, 0, 'f', 2),
                     bench::times(firstMs / baseline), QStringLiteral("≤ 3x"), firstMs / baseline <= 3);
     const double wholeMs = median(whole), bare = median(bareWhole);
-    std::printf("  last row in             %9.2f   (bare SQLite C API %.2f), ratio %.2fx
-", wholeMs, bare, wholeMs / bare);
+    std::printf("  last row in             %9.2f   (bare SQLite C API %.2f), ratio %.2fx\n", wholeMs, bare, wholeMs / bare);
     if (movements < 1000)
         return; // for a small statement the grid's paint alone is many times the query
     bench::tableRow(QStringLiteral("statement, %1 movements read in parts: end to end vs bare SQLite C API").arg(movements),
