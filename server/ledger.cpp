@@ -468,11 +468,13 @@ constexpr quint64 FirstPartRows = 200;
 constexpr quint64 LaterPartRows = 4096;
 
 // The statement's rows as a data packet's head and rows, written as the cursor steps them.
-// Given parts, all but the last rows go out in parts of their own as they are written; the
-// first part tells the rows of the whole statement.
+// Given parts, all but the last rows go out in parts of their own as they are written, each
+// with the rows of the whole statement once `countAll` has told them (asked once, after the
+// first part has gone).
 std::pair<QByteArray, QByteArray> statementPacket(RowCursor &rowsRead, const ReplyParts &parts = {},
-                                                  std::optional<quint64> total = std::nullopt)
+                                                  const std::function<quint64()> &countAll = {})
 {
+    std::optional<quint64> total;
     const QList<fw::PacketField> fields = acc00420::movementPacketFields();
     QByteArray rows;
     quint64 count = 0;
@@ -482,6 +484,8 @@ std::pair<QByteArray, QByteArray> statementPacket(RowCursor &rowsRead, const Rep
         if (parts && count == partRows) {
             writer.reset(); // ends the part's rows
             parts(fw::DataPacketWriter::head(fields, count) + rows, total);
+            if (!total && countAll)
+                total = countAll();
             rows.resize(0);
             count = 0;
             partRows = LaterPartRows;
@@ -526,17 +530,23 @@ Outcome Ledger::getMovCliente(const QCborArray &args, const ReplyParts &parts) c
         const QVariant start = msecs(args[3]);
         const QSqlDatabase db = m_storage.connection();
         std::optional<ReadSnapshot> snapshot;
-        std::optional<quint64> total;
+        std::function<quint64()> countAll;
         if (parts) {
             // The count and the rows from one snapshot: the total the client shows is exact.
             snapshot.emplace(db);
-            QSqlQuery counted = run(db, QStringLiteral("SELECT COUNT(*) FROM MOVICLIE M WHERE M.CDCLIENTE = ?"
-                                                       " AND M.DTMOVCLI >= ? AND (? = 'T' OR M.CDCONSUMIDOR = ?)"),
-                                    {client, start, all, consumer}, "contar o extrato");
-            total = counted.next() ? counted.value(0).toULongLong() : 0;
+            countAll = [&] {
+                QSqlQuery counted = run(db, QStringLiteral("SELECT COUNT(*) FROM MOVICLIE M WHERE M.CDCLIENTE = ?"
+                                                           " AND M.DTMOVCLI >= ? AND (? = 'T' OR M.CDCONSUMIDOR = ?)"),
+                                        {client, start, all, consumer}, "contar o extrato");
+                return counted.next() ? counted.value(0).toULongLong() : 0;
+            };
+            // SQLite counts while the first part travels; PostgreSQL's driver would drop the
+            // rows of a query still being read to run another, so it counts first.
+            if (m_storage.kind() == Kind::PostgreSQL)
+                countAll = [total = countAll()] { return total; };
         }
         RowCursor rowsRead(db, statementSql(), {client, start, all, consumer}, "ler o extrato");
-        const auto [head, rows] = statementPacket(rowsRead, parts, total);
+        const auto [head, rows] = statementPacket(rowsRead, parts, countAll);
         return fw::encodeEnvelope(true, {}, {head, rows});
     });
 }

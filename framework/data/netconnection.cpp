@@ -308,7 +308,13 @@ TNetConnection::Arrival TNetConnection::takeFrames(quint64 awaited, Reply *reply
                     m_partFailure = std::current_exception();
                     return Arrival::Stopped;
                 }
-                return Arrival::Part;
+                // The window repaints after the first part, then every PartRepaintMs at most:
+                // a repaint after each part would cost as much as reading it.
+                if (!m_sincePartPainted.isValid() || m_sincePartPainted.elapsed() >= PartRepaintMs) {
+                    m_sincePartPainted.start();
+                    return Arrival::Part;
+                }
+                continue;
             }
             if (awaited != 0 && got.id == awaited) {
                 *reply = std::move(got);
@@ -366,6 +372,7 @@ CborItem TNetConnection::exchange(const QString &object, const QString &method, 
     Reply reply;
     QString broken;
     Arrival arrival = Arrival::NeedMore;
+    m_sincePartPainted.invalidate();
     m_exchanging = true;
     const bool finished = waitFor([&] {
         arrival = takeFrames(id, &reply, &broken, parts);

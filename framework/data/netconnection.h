@@ -8,6 +8,7 @@
 #include <framework/data/dataexport.h>
 
 #include <QCborArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSslCertificate>
@@ -191,6 +192,8 @@ private:
     quint64 m_attempt = 0;
     QString m_lastError;
     std::exception_ptr m_partFailure; // what a parts handler threw, rethrown when its call ends
+    static constexpr qint64 PartRepaintMs = 100;
+    QElapsedTimer m_sincePartPainted;
 };
 
 } // namespace fw

@@ -138,7 +138,7 @@ private slots:
     }
 
     // A statement of more rows than two parts hold, read in parts and in one reply: the same
-    // rows in the same order, the first parts a screenful and then 4,096 rows, each telling the total.
+    // rows in the same order, the first part a screenful and the next 4,096 rows.
     void aStatementInPartsHoldsWhatOneReplyHolds_data()
     {
         QTest::addColumn<QString>("backend");
@@ -171,7 +171,9 @@ private slots:
             }), true, 0);
         inParts.appendFromPacket(rest.bytes());
         QCOMPARE(partRows, (QList<qint64>{200, 4096}));
-        QCOMPARE(totals, (QList<std::optional<quint64>>(2, quint64(whole.recordCount()))));
+        // The first part may go before the rows are counted; the next ones tell them.
+        QVERIFY(!totals.first() || *totals.first() == quint64(whole.recordCount()));
+        QCOMPARE(totals.last(), std::optional(quint64(whole.recordCount())));
         QVERIFY(whole.recordCount() > 4500);
         QCOMPARE(inParts.recordCount(), whole.recordCount());
         for (int row = 0; row < whole.recordCount(); ++row) {
