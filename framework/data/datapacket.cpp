@@ -8,8 +8,10 @@
 #include <QCborArray>
 #include <QCborStreamWriter>
 #include <QCborValue>
+#include <QFloat16>
 
 #include <cmath>
+#include <cstring>
 
 namespace fw {
 namespace {
@@ -33,22 +35,21 @@ qsizetype utf8Characters(QByteArrayView utf8)
 
 DataPacketReader::DataPacketReader(QByteArrayView packet)
     : m_reader(packet.data(), packet.size())
-    , m_packetSize(packet.size())
+    , m_bytes(packet)
+    , m_cursor(packet, 0)
 {
     readHeader();
 }
 
 DataPacketReader::DataPacketReader(QByteArrayView rows, const QList<PacketField> &fields, const QString &where)
     : m_reader(rows.data(), rows.size())
-    , m_packetSize(rows.size())
+    , m_bytes(rows)
+    , m_cursor(rows, 0)
     , m_fields(fields)
     , m_rowsOnly(true)
     , m_where(where)
 {
-    if (!m_reader.isArray())
-        fail(QStringLiteral("linhas não são uma lista"));
-    m_announcedRows = m_reader.isLengthKnown() ? qint64(m_reader.length()) : -1;
-    m_reader.enterContainer();
+    enterRows(QStringLiteral("linhas não são uma lista"));
 }
 
 void DataPacketReader::fail(const QString &why) const
@@ -64,12 +65,15 @@ void DataPacketReader::readHeader()
 {
     if (!m_reader.isMap())
         fail(QStringLiteral("esperado um mapa"));
+    const qint64 entries = m_reader.isLengthKnown() ? qint64(m_reader.length()) : -1;
     m_reader.enterContainer();
     bool haveFields = false;
+    qint64 read = 0;
     while (m_reader.hasNext()) {
         const auto key = readCborText(m_reader);
         if (!key)
             fail(QStringLiteral("chave do pacote ilegível"));
+        ++read;
         if (*key == QLatin1String("fields")) {
             const QCborValue fields = QCborValue::fromCbor(m_reader);
             // A list cut short or with broken text comes back half-built: reading it reads
@@ -81,10 +85,10 @@ void DataPacketReader::readHeader()
         } else if (*key == QLatin1String("rows")) {
             if (!haveFields)
                 fail(QStringLiteral("\"rows\" antes de \"fields\""));
-            if (!m_reader.isArray())
-                fail(QStringLiteral("\"rows\" não é uma lista"));
-            m_announcedRows = m_reader.isLengthKnown() ? qint64(m_reader.length()) : -1;
-            m_reader.enterContainer();
+            // The rows are read straight from their bytes from here on.
+            m_keysAfterRows = entries < 0 ? -1 : entries - read;
+            m_cursor = CborCursor(m_bytes, m_reader.currentOffset());
+            enterRows(QStringLiteral("\"rows\" não é uma lista"));
             return;
         } else if (!m_reader.next()) {
             fail(QStringLiteral("valor ilegível da chave %1").arg(*key));
@@ -93,75 +97,85 @@ void DataPacketReader::readHeader()
     fail(QStringLiteral("sem \"rows\""));
 }
 
+void DataPacketReader::enterRows(const QString &notAList)
+{
+    try {
+        if (m_cursor.peek() >> 5 != 4)
+            fail(notAList);
+        const CborCursor::Head rows = m_cursor.readHead();
+        m_rowsOpen = rows.open;
+        m_rowsLeft = rows.argument;
+        m_announcedRows = rows.open || rows.argument > quint64(INT64_MAX) ? -1 : qint64(rows.argument);
+    } catch (const CborCursor::Broken &b) {
+        fail(QString::fromUtf8(b.why));
+    }
+}
+
 bool DataPacketReader::nextRow()
 {
-    if (m_inRow) {
-        if (m_cell != m_fields.size() || m_reader.hasNext())
-            fail(QStringLiteral("a linha não tem %1 valores").arg(m_fields.size()));
-        m_reader.leaveContainer();
-        m_inRow = false;
-    }
-    if (m_reader.lastError() != QCborError::NoError)
-        fail(m_reader.lastError().toString());
-    if (!m_reader.hasNext()) {
-        m_reader.leaveContainer(); // rows
-        if (!m_rowsOnly) {
-            // Keys after the rows are not ours: skip them. A broken one stops the skipping
-            // (the reader stays on it) and is reported below.
-            while (m_reader.hasNext() && m_reader.next()) {
-            }
-            m_reader.leaveContainer(); // packet
+    try {
+        if (m_inRow) {
+            if (m_cell != m_fields.size() || (!m_rowLengthKnown && !m_cursor.atBreak()))
+                fail(QStringLiteral("a linha não tem %1 valores").arg(m_fields.size()));
+            if (!m_rowLengthKnown)
+                m_cursor.skipByte(); // its break
+            m_inRow = false;
         }
-        if (m_reader.lastError() != QCborError::NoError)
-            fail(m_reader.lastError().toString());
-        return false;
+        if (m_rowsOpen ? m_cursor.atBreak() : m_rowsLeft == 0) {
+            if (m_rowsOpen)
+                m_cursor.skipByte();
+            if (!m_rowsOnly)
+                skipKeysAfterRows();
+            return false;
+        }
+        ++m_row;
+        if (!m_rowsOpen)
+            --m_rowsLeft;
+        if (m_cursor.peek() >> 5 != 4)
+            fail(QStringLiteral("linha não é uma lista"));
+        const CborCursor::Head row = m_cursor.readHead();
+        m_rowLengthKnown = !row.open;
+        if (m_rowLengthKnown && row.argument != quint64(m_fields.size()))
+            fail(QStringLiteral("a linha tem %1 valores, esperados %2").arg(row.argument).arg(m_fields.size()));
+    } catch (const CborCursor::Broken &b) {
+        fail(QString::fromUtf8(b.why));
     }
-    ++m_row;
-    if (!m_reader.isArray())
-        fail(QStringLiteral("linha não é uma lista"));
-    m_rowLengthKnown = m_reader.isLengthKnown();
-    if (m_rowLengthKnown && m_reader.length() != quint64(m_fields.size()))
-        fail(QStringLiteral("a linha tem %1 valores, esperados %2")
-                 .arg(m_reader.length()).arg(m_fields.size()));
-    m_reader.enterContainer();
     m_inRow = true;
     m_cell = 0;
     return true;
 }
 
+void DataPacketReader::skipKeysAfterRows()
+{
+    // Keys after the rows are not ours: stepped over, but a broken one refuses the packet.
+    if (m_keysAfterRows >= 0) {
+        for (qint64 i = 0; i < m_keysAfterRows * 2; ++i)
+            m_cursor.skip();
+        return;
+    }
+    while (!m_cursor.atBreak())
+        m_cursor.skip();
+    m_cursor.skipByte();
+}
+
 const PacketField &DataPacketReader::currentField() const
 {
     // A row that said its length was checked against the fields as it began.
-    if (!m_inRow || m_cell >= m_fields.size() || (!m_rowLengthKnown && !m_reader.hasNext()))
+    if (!m_inRow || m_cell >= m_fields.size() || (!m_rowLengthKnown && m_cursor.atBreak()))
         fail(QStringLiteral("a linha não tem %1 valores").arg(m_fields.size()));
     return m_fields.at(m_cell);
 }
 
-void DataPacketReader::expectString(const char *what)
-{
-    if (!m_reader.isString())
-        fail(QStringLiteral("%1 esperado em %2").arg(QLatin1String(what), m_fields.at(m_cell).name));
-}
-
 QByteArrayView DataPacketReader::readUtf8(const char *what)
 {
-    expectString(what);
-    qsizetype total = 0;
-    QCborStreamReader::StringResult<qsizetype> r;
-    do {
-        const qsizetype chunk = m_reader.currentStringChunkSize();
-        // The length is the sender's word: one past the packet's end must not reserve room.
-        if (chunk < 0 || chunk > m_packetSize - m_reader.currentOffset())
-            fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
-        if (qsizetype(m_text.size()) < total + chunk)
-            m_text.resize(size_t(total + chunk));
-        r = m_reader.readStringChunk(m_text.data() + total, chunk);
-        if (r.status == QCborStreamReader::Ok)
-            total += r.data;
-    } while (r.status == QCborStreamReader::Ok);
-    if (r.status == QCborStreamReader::Error)
-        fail(QStringLiteral("texto ilegível em %1").arg(m_fields.at(m_cell).name));
-    return QByteArrayView(m_text.data(), total);
+    const QString &name = m_fields.at(m_cell).name;
+    if (m_cursor.peek() >> 5 != 3)
+        fail(QStringLiteral("%1 esperado em %2").arg(QLatin1String(what), name));
+    try {
+        return m_cursor.readText();
+    } catch (const CborCursor::Broken &) {
+        fail(QStringLiteral("texto ilegível em %1").arg(name));
+    }
 }
 
 void DataPacketReader::checkSize(QByteArrayView utf8) const
@@ -172,61 +186,96 @@ void DataPacketReader::checkSize(QByteArrayView utf8) const
         fail(QStringLiteral("%1 excede %2 caracteres").arg(field.name).arg(field.size));
 }
 
-std::optional<qint64> DataPacketReader::readDateTime()
+qint64 DataPacketReader::readDateTime()
 {
-    if (!m_reader.isTag() || m_reader.toTag() != QCborTag(QCborKnownTags::DateTimeString))
+    if (m_cursor.peek() >> 5 != 6 || m_cursor.readHead().argument != quint64(QCborKnownTags::DateTimeString))
         fail(QStringLiteral("data-hora (etiqueta 0) esperada em %1").arg(m_fields.at(m_cell).name));
-    m_reader.next();
     const QByteArrayView text = readUtf8("texto de data-hora");
     const auto msecs = parseWireDateTime(text.data(), text.size());
     if (!msecs)
         fail(QStringLiteral("data-hora inválida em %1: %2")
                  .arg(m_fields.at(m_cell).name, QString::fromUtf8(text.data(), text.size())));
-    return msecs;
+    return *msecs;
+}
+
+std::optional<double> DataPacketReader::readNumber()
+{
+    const CborCursor::Head head = m_cursor.readHead();
+    switch (head.major) {
+    case 0: return double(head.argument);
+    case 1: return -1.0 - double(head.argument);
+    case 7:
+        if (head.additional == 25) {
+            const auto bits = quint16(head.argument);
+            qfloat16 half;
+            std::memcpy(&half, &bits, sizeof bits);
+            return double(half);
+        }
+        if (head.additional == 26) {
+            const auto bits = quint32(head.argument);
+            float single;
+            std::memcpy(&single, &bits, sizeof bits);
+            return double(single);
+        }
+        if (head.additional == 27) {
+            double value;
+            std::memcpy(&value, &head.argument, sizeof value);
+            return value;
+        }
+        return std::nullopt;
+    default: return std::nullopt;
+    }
 }
 
 void DataPacketReader::readCell(ColumnStore *column)
 {
     const PacketField &field = currentField();
-    if (m_reader.isNull()) {
-        m_reader.next();
-        if (column)
-            column->appendNull();
-        ++m_cell;
-        return;
+    try {
+        if (m_cursor.peek() == 0xf6) {
+            m_cursor.skipByte();
+            if (column)
+                column->appendNull();
+            ++m_cell;
+            return;
+        }
+        // The common kinds go straight to their column, without a Value in between.
+        switch (field.type) {
+        case FieldType::String: {
+            const QByteArrayView utf8 = readUtf8("texto");
+            checkSize(utf8);
+            if (column)
+                column->appendUtf8(utf8.data(), utf8.size());
+            ++m_cell;
+            return;
+        }
+        case FieldType::DateTime: {
+            const qint64 msecs = readDateTime();
+            if (column)
+                column->appendInteger(msecs);
+            ++m_cell;
+            return;
+        }
+        default:
+            break;
+        }
+    } catch (const CborCursor::Broken &b) {
+        fail(QStringLiteral("%1 em %2").arg(QString::fromUtf8(b.why), field.name));
     }
-    // The common kinds go straight to their column, without a Value in between.
-    switch (field.type) {
-    case FieldType::String: {
-        const QByteArrayView utf8 = readUtf8("texto");
-        checkSize(utf8);
-        if (column)
-            column->appendUtf8(utf8.data(), utf8.size());
-        ++m_cell;
-        return;
-    }
-    case FieldType::DateTime: {
-        const qint64 msecs = *readDateTime();
-        if (column)
-            column->appendInteger(msecs);
-        ++m_cell;
-        return;
-    }
-    default: {
-        const Value v = readValue();
-        if (column)
-            column->append(v);
-    }
-    }
+    const Value v = readValue();
+    if (column)
+        column->append(v);
 }
 
 Value DataPacketReader::readValue()
 {
     const PacketField &field = currentField();
     Value result;
-    if (m_reader.isNull()) {
-        m_reader.next();
-    } else {
+    try {
+        if (m_cursor.peek() == 0xf6) {
+            m_cursor.skipByte();
+            ++m_cell;
+            return result;
+        }
         switch (field.type) {
         case FieldType::String: {
             const QByteArrayView utf8 = readUtf8("texto");
@@ -234,40 +283,37 @@ Value DataPacketReader::readValue()
             result = QString::fromUtf8(utf8.data(), utf8.size());
             break;
         }
-        case FieldType::Float:
-            if (m_reader.isDouble())
-                result = m_reader.toDouble();
-            else if (m_reader.isFloat())
-                result = double(m_reader.toFloat());
-            else if (m_reader.isFloat16())
-                result = double(m_reader.toFloat16());
-            else if (m_reader.isInteger())
-                result = double(m_reader.toInteger());
-            else
+        case FieldType::Float: {
+            const std::optional<double> number = readNumber();
+            if (!number)
                 fail(QStringLiteral("número esperado em %1").arg(field.name));
-            if (!std::isfinite(std::get<double>(result)))
+            if (!std::isfinite(*number))
                 fail(QStringLiteral("número não finito em %1").arg(field.name));
-            m_reader.next();
-            break;
-        case FieldType::DateTime:
-            result = *readDateTime();
-            break;
-        case FieldType::Integer:
-            if (!m_reader.isInteger())
-                fail(QStringLiteral("inteiro esperado em %1").arg(field.name));
-            result = m_reader.toInteger();
-            m_reader.next();
-            break;
-        case FieldType::Boolean:
-            if (!m_reader.isBool())
-                fail(QStringLiteral("booleano esperado em %1").arg(field.name));
-            result = qint64(m_reader.toBool());
-            m_reader.next();
+            result = *number;
             break;
         }
+        case FieldType::DateTime:
+            result = readDateTime();
+            break;
+        case FieldType::Integer: {
+            const CborCursor::Head head = m_cursor.readHead();
+            if (head.major > 1 || head.argument > quint64(INT64_MAX))
+                fail(QStringLiteral("inteiro esperado em %1").arg(field.name));
+            result = head.major == 0 ? qint64(head.argument) : -1 - qint64(head.argument);
+            break;
+        }
+        case FieldType::Boolean: {
+            const quint8 initial = m_cursor.peek();
+            if (initial != 0xf4 && initial != 0xf5)
+                fail(QStringLiteral("booleano esperado em %1").arg(field.name));
+            m_cursor.skipByte();
+            result = qint64(initial == 0xf5);
+            break;
+        }
+        }
+    } catch (const CborCursor::Broken &b) {
+        fail(QStringLiteral("%1 em %2").arg(QString::fromUtf8(b.why), field.name));
     }
-    if (m_reader.lastError() != QCborError::NoError)
-        fail(m_reader.lastError().toString());
     ++m_cell;
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <framework/data/cborcursor.h>
 #include <framework/data/columnstore.h>
 #include <framework/data/fieldtypes.h>
 #include <framework/data/dataexport.h>
@@ -10,6 +11,7 @@
 #include <QCborStreamWriter>
 #include <QList>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -58,26 +60,31 @@ public:
 
 private:
     void readHeader();
-    void readFields();
+    void enterRows(const QString &notAList);
+    void skipKeysAfterRows();
     const PacketField &currentField() const;
-    void expectString(const char *what);
-    // The text's bytes, valid until the next read.
+    // The text's bytes, valid until the next read; `what` names it when it is something else.
     QByteArrayView readUtf8(const char *what);
     void checkSize(QByteArrayView utf8) const;
-    std::optional<qint64> readDateTime();
+    qint64 readDateTime();
+    // nullopt when the item is no number.
+    std::optional<double> readNumber();
     [[noreturn]] void fail(const QString &why) const;
 
-    QCborStreamReader m_reader;
-    qsizetype m_packetSize;
+    QCborStreamReader m_reader; // the head, up to the rows
+    QByteArrayView m_bytes;
+    CborCursor m_cursor;        // the rows
     QList<PacketField> m_fields;
     qint64 m_announcedRows = -1;
+    quint64 m_rowsLeft = 0;
+    bool m_rowsOpen = false;
+    qint64 m_keysAfterRows = 0; // -1: up to the packet's break
     qint64 m_row = -1;
     int m_cell = 0;
     bool m_inRow = false;
     bool m_rowLengthKnown = false;
     bool m_rowsOnly = false;
     QString m_where;
-    std::string m_text;
 };
 
 // Writes a packet value by value straight into a byte array, each value's bytes appended as
