@@ -140,6 +140,47 @@ private slots:
         QVERIFY(!set.active());
     }
 
+    // Every encoding RFC 8949 allows for a row reads as the plain one does; what breaks it is
+    // refused. Fields A (string) and F (float); the rows as bytes, then what follows them.
+    void everyEncodingOfARowReads_data()
+    {
+        QTest::addColumn<QByteArray>("mapHead");
+        QTest::addColumn<QByteArray>("rowsAndAfter"); // hex
+        QTest::addColumn<QString>("a");               // empty: refused
+        QTest::addColumn<double>("f");
+        const QByteArray two = "a2", three = "a3", open = "bf";
+        QTest::newRow("open list of rows") << two << QByteArray("9f826161fb3ff0000000000000ff") << "a" << 1.0;
+        QTest::newRow("open row, half float") << two << QByteArray("819f6161f93c00ff") << "a" << 1.0;
+        QTest::newRow("text in chunks, single float") << two << QByteArray("81827f61616162fffa3f800000") << "ab" << 1.0;
+        QTest::newRow("integer as the number") << two << QByteArray("8182616120") << "a" << -1.0;
+        QTest::newRow("keys after the rows") << three << QByteArray("81826161016178829f9fffff01") << "a" << 1.0;
+        QTest::newRow("open packet") << open << QByteArray("818261610161780aff") << "a" << 1.0;
+        QTest::newRow("text that is no UTF-8") << two << QByteArray("818262c32801") << "" << 0.0;
+        QTest::newRow("break inside a row") << two << QByteArray("81826161ff") << "" << 0.0;
+        QTest::newRow("break for a number") << two << QByteArray("81826161ff01") << "" << 0.0;
+        QTest::newRow("open row without its end") << two << QByteArray("819f616101") << "" << 0.0;
+        QTest::newRow("nesting past any packet's") << three << QByteArray("81826161016178") + QByteArray("9f").repeated(100) << "" << 0.0;
+    }
+    void everyEncodingOfARowReads()
+    {
+        QFETCH(QByteArray, mapHead);
+        QFETCH(QByteArray, rowsAndAfter);
+        QFETCH(QString, a);
+        QFETCH(double, f);
+        const QByteArray bytes = QByteArray::fromHex(mapHead) + cbor(QLatin1String("fields"))
+            + cbor(QCborArray{fieldOf("A", "string", 0), fieldOf("F", "float", 0)}) + cbor(QLatin1String("rows"))
+            + QByteArray::fromHex(rowsAndAfter);
+        RecordSet set;
+        if (a.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(PacketError, set.loadFromPacket(bytes));
+            return;
+        }
+        set.loadFromPacket(bytes);
+        QCOMPARE(set.recordCount(), 1);
+        QCOMPARE(set.fieldByName("A").asString(), a);
+        QCOMPARE(set.fieldByName("F").asFloat(), f);
+    }
+
     // A count of rows the packet doesn't carry is refused, with nothing reserved for them
     // (four billion floats would be a failed allocation of gigabytes).
     void announcedRowsThatAreNotThereAreRefused()
