@@ -19,7 +19,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSqlError>
 #include <QSqlRecord>
 
 #include <cmath>
@@ -38,12 +37,9 @@ constexpr int MovementNumberWidth = 10;
 constexpr double MaxAmount = 9999999999999.99;
 
 // A balance that would leave 64 bits is refused, never wrapped.
-qint64 addChecked(qint64 balance, qint64 change)
+Refusal balanceOutOfRange()
 {
-    qint64 sum = 0;
-    if (__builtin_add_overflow(balance, change, &sum))
-        throw Refusal{QStringLiteral("o saldo excede o maior valor representável")};
-    return sum;
+    return Refusal{QStringLiteral("o saldo excede o maior valor representável")};
 }
 
 // A sum read as text: PostgreSQL's sums of BIGINT are NUMERIC, exact only as digits.
@@ -52,7 +48,7 @@ qint64 storedCents(const QVariant &sum)
     bool ok = false;
     const qint64 cents = sum.toString().toLongLong(&ok);
     if (!ok)
-        throw Refusal{QStringLiteral("o saldo excede o maior valor representável")};
+        throw balanceOutOfRange();
     return cents;
 }
 
@@ -563,49 +559,60 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
                                    " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
                 {client}, "travar a conta");
-        const QString signedCompany = QStringLiteral(
+        const QString signedValue = QStringLiteral(
             "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
-        QSqlQuery carried = run(db, QStringLiteral("SELECT CAST(COALESCE(SUM(%1), 0) AS TEXT), CAST(COALESCE(SUM(%2), 0) AS TEXT) FROM MOVICLIE"
-                                                   " WHERE CDCLIENTE = ? AND DTMOVCLI < ?")
-                                        .arg(signedCompany.arg(QLatin1String("VRMOVCLI")),
-                                             signedCompany.arg(QLatin1String("VRMOVPESCONS"))),
-                                {client, start}, "somar o saldo anterior");
-        carried.next();
-        qint64 company = storedCents(carried.value(0));
-        qint64 personal = storedCents(carried.value(1));
-
+        // The balance carried in as a first row without a number, then each movement from the
+        // start date with its signed values and its running balances after it (exact on
+        // PostgreSQL, NUMERIC; SQLite's SUM fails at a sum that leaves 64 bits).
+        const QString running = QStringLiteral(
+            "SELECT NRSEQMOVCLI, COMPANYVALUE, PERSONALVALUE, SUM(COMPANYVALUE) OVER w AS COMPANY,"
+            " SUM(PERSONALVALUE) OVER w AS PERSONAL FROM ("
+            "SELECT NULL AS NRSEQMOVCLI, 0 AS ORD, 0 AS DTMOVCLI, COALESCE(SUM(%1), 0) AS COMPANYVALUE,"
+            " COALESCE(SUM(%2), 0) AS PERSONALVALUE FROM MOVICLIE WHERE CDCLIENTE = ? AND DTMOVCLI < ?"
+            " UNION ALL SELECT NRSEQMOVCLI, 1, DTMOVCLI, %1, %2 FROM MOVICLIE WHERE CDCLIENTE = ? AND DTMOVCLI >= ?) S"
+            " WINDOW w AS (ORDER BY ORD, DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)")
+                                    .arg(signedValue.arg(QLatin1String("VRMOVCLI")),
+                                         signedValue.arg(QLatin1String("VRMOVPESCONS")));
+        const QVariantList runningValues{client, start, client, start};
+        const QString inRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
         // Only the movements whose running balances come out different are rewritten (and
-        // stamped, and versioned): a posting at the end of a long account changes one row.
-        struct Balance { QString number; qint64 company, personal; };
-        std::vector<Balance> changed;
-        qint64 counted = 0;
-        QSqlQuery movements = run(db, QStringLiteral("SELECT NRSEQMOVCLI, IDTIPMOCVLI, VRMOVCLI, VRMOVPESCONS, VRSALDOCONS,"
-                                                     " VRSALDPECONS FROM MOVICLIE"
-                                                     " WHERE CDCLIENTE = ? AND DTMOVCLI >= ? ORDER BY DTMOVCLI, NRSEQMOVCLI"),
-                                  {client, start}, "ler os lançamentos");
-        while (movements.next()) {
-            const int sign = acc00420::balanceSign(movements.value(1).toString());
-            company = addChecked(company, sign * movements.value(2).toLongLong());
-            personal = addChecked(personal, sign * movements.value(3).toLongLong());
-            ++counted;
-            if (movements.value(4).toLongLong() != company || movements.value(5).toLongLong() != personal)
-                changed.push_back({movements.value(0).toString(), company, personal});
+        // stamped, and versioned): a posting at the end of a long account changes one row. A
+        // balance out of range is never written; the totals below refuse the whole of it.
+        const QString rewrite = QStringLiteral(
+            "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
+            " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI"
+            " AND (M.VRSALDOCONS <> R.COMPANY OR M.VRSALDPECONS <> R.PERSONAL)"
+            " AND R.COMPANY %2 AND R.PERSONAL %2");
+        const QString totals = QStringLiteral(
+            "SELECT COUNT(NRSEQMOVCLI), CAST(SUM(COMPANYVALUE) AS TEXT), CAST(SUM(PERSONALVALUE) AS TEXT),"
+            " SUM(CASE WHEN COMPANY %1 AND PERSONAL %1 THEN 0 ELSE 1 END) FROM %2");
+        const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
+        QSqlQuery summed(db);
+        if (m_storage.kind() == Kind::PostgreSQL) {
+            // One statement: the running balances are worked out once for the rows and the totals.
+            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2) %3")
+                                 .arg(running, rewrite.arg(QLatin1String("running"), inRange),
+                                      totals.arg(inRange, QLatin1String("running"))),
+                         runningValues + stamp + QVariantList{client}, "recalcular os saldos");
+        } else {
+            const QString subquery = u'(' + running + u')';
+            try {
+                run(db, rewrite.arg(subquery, inRange), stamp + runningValues + QVariantList{client}, "recalcular os saldos");
+            } catch (const DatabaseError &e) {
+                // SQLite's SUM stops at a sum that leaves 64 bits with this error.
+                if (QByteArray(e.what()).contains("integer overflow"))
+                    throw balanceOutOfRange();
+                throw;
+            }
+            summed = run(db, totals.arg(inRange, subquery + QLatin1String(" R")), runningValues, "somar os saldos");
         }
-        QSqlQuery update(db);
-        update.prepare(QStringLiteral("UPDATE MOVICLIE SET VRSALDOCONS = ?, VRSALDPECONS = ?, DTRECMOVCLIE = ?,"
-                                      " CDOPERRECA = ?, NRVERSAO = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        for (const Balance &b : changed) {
-            update.bindValue(0, b.company);
-            update.bindValue(1, b.personal);
-            update.bindValue(2, now);
-            update.bindValue(3, who.operatorCode);
-            update.bindValue(4, nextVersion(head));
-            update.bindValue(5, client);
-            update.bindValue(6, b.number);
-            if (!update.exec())
-                throw DatabaseError(update.lastError().text().toStdString());
-        }
+        summed.next();
+        if (summed.value(3).toLongLong() != 0)
+            throw balanceOutOfRange();
+        const qint64 counted = summed.value(0).toLongLong();
+        const qint64 company = storedCents(summed.value(1));
+        const qint64 personal = storedCents(summed.value(2));
+        summed.finish();
         rememberAccountChange(db, "SALDOS", client, "recalc", who,
                               QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
                                           {"LANCAMENTOS", counted},
