@@ -561,62 +561,59 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                 {client}, "travar a conta");
         const QString signedValue = QStringLiteral(
             "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
-        // The balance carried in as a first row without a number, then each movement from the
-        // start date with its signed values and its running balances after it (exact on
-        // PostgreSQL, NUMERIC; SQLite's SUM fails at a sum that leaves 64 bits).
+        const QString company = signedValue.arg(QLatin1String("VRMOVCLI")), personal = signedValue.arg(QLatin1String("VRMOVPESCONS"));
+        // Every movement's running balances, in the account's index order (no sort), the ones
+        // before the start date carrying the balance in: exact on PostgreSQL (NUMERIC), while
+        // SQLite's SUM fails at a sum that leaves 64 bits.
         const QString running = QStringLiteral(
-            "SELECT NRSEQMOVCLI, COMPANYVALUE, PERSONALVALUE, SUM(COMPANYVALUE) OVER w AS COMPANY,"
-            " SUM(PERSONALVALUE) OVER w AS PERSONAL FROM ("
-            "SELECT NULL AS NRSEQMOVCLI, 0 AS ORD, 0 AS DTMOVCLI, COALESCE(SUM(%1), 0) AS COMPANYVALUE,"
-            " COALESCE(SUM(%2), 0) AS PERSONALVALUE FROM MOVICLIE WHERE CDCLIENTE = ? AND DTMOVCLI < ?"
-            " UNION ALL SELECT NRSEQMOVCLI, 1, DTMOVCLI, %1, %2 FROM MOVICLIE WHERE CDCLIENTE = ? AND DTMOVCLI >= ?) S"
-            " WINDOW w AS (ORDER BY ORD, DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)")
-                                    .arg(signedValue.arg(QLatin1String("VRMOVCLI")),
-                                         signedValue.arg(QLatin1String("VRMOVPESCONS")));
-        const QVariantList runningValues{client, start, client, start};
+            "SELECT NRSEQMOVCLI, DTMOVCLI, SUM(%1) OVER w AS COMPANY, SUM(%2) OVER w AS PERSONAL FROM MOVICLIE"
+            " WHERE CDCLIENTE = ? WINDOW w AS (ORDER BY DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)").arg(company, personal);
         const QString inRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
         // Only the movements whose running balances come out different are rewritten (and
         // stamped, and versioned): a posting at the end of a long account changes one row. A
-        // balance out of range is never written; the totals below refuse the whole of it.
+        // balance out of range is never written; it refuses the whole below.
         const QString rewrite = QStringLiteral(
             "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
             " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI"
-            " AND (M.VRSALDOCONS <> R.COMPANY OR M.VRSALDPECONS <> R.PERSONAL)"
+            " AND R.DTMOVCLI >= ? AND (M.VRSALDOCONS <> R.COMPANY OR M.VRSALDPECONS <> R.PERSONAL)"
             " AND R.COMPANY %2 AND R.PERSONAL %2");
+        // What the history records: the movements counted and the final balances; and how
+        // many balances were out of range.
         const QString totals = QStringLiteral(
-            "SELECT COUNT(NRSEQMOVCLI), CAST(SUM(COMPANYVALUE) AS TEXT), CAST(SUM(PERSONALVALUE) AS TEXT),"
-            " SUM(CASE WHEN COMPANY %1 AND PERSONAL %1 THEN 0 ELSE 1 END) FROM %2");
+            "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
+            " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3 FROM MOVICLIE WHERE CDCLIENTE = ?");
         const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
         QSqlQuery summed(db);
         if (m_storage.kind() == Kind::PostgreSQL) {
-            // One statement: the running balances are worked out once for the rows and the totals.
+            // One statement: the running balances are worked out once for the rows and the check.
+            const QString outOfRange = QStringLiteral("(SELECT COUNT(*) FROM running WHERE NOT (COMPANY %1 AND PERSONAL %1))").arg(inRange);
             summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2) %3")
                                  .arg(running, rewrite.arg(QLatin1String("running"), inRange),
-                                      totals.arg(inRange, QLatin1String("running"))),
-                         runningValues + stamp + QVariantList{client}, "recalcular os saldos");
+                                      totals.arg(company, personal, outOfRange)),
+                         QVariantList{client} + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
         } else {
-            const QString subquery = u'(' + running + u')';
             try {
-                run(db, rewrite.arg(subquery, inRange), stamp + runningValues + QVariantList{client}, "recalcular os saldos");
+                run(db, rewrite.arg(u'(' + running + u')', inRange), stamp + QVariantList{client, client, start},
+                    "recalcular os saldos");
             } catch (const DatabaseError &e) {
                 // SQLite's SUM stops at a sum that leaves 64 bits with this error.
                 if (QByteArray(e.what()).contains("integer overflow"))
                     throw balanceOutOfRange();
                 throw;
             }
-            summed = run(db, totals.arg(inRange, subquery + QLatin1String(" R")), runningValues, "somar os saldos");
+            summed = run(db, totals.arg(company, personal, QLatin1String("0")), {start, client}, "somar os saldos");
         }
         summed.next();
         if (summed.value(3).toLongLong() != 0)
             throw balanceOutOfRange();
         const qint64 counted = summed.value(0).toLongLong();
-        const qint64 company = storedCents(summed.value(1));
-        const qint64 personal = storedCents(summed.value(2));
+        const qint64 companyBalance = storedCents(summed.value(1));
+        const qint64 personalBalance = storedCents(summed.value(2));
         summed.finish();
         rememberAccountChange(db, "SALDOS", client, "recalc", who,
                               QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
                                           {"LANCAMENTOS", counted},
-                                          {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}},
+                                          {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
                               m_chained);
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
