@@ -132,7 +132,8 @@ void remember(const QSqlDatabase &db, const QString &client, const QString &numb
 // A change that is not one movement's: a sale's or its receipts' cancellation, an account's
 // recalculation.
 void rememberAccountChange(const QSqlDatabase &db, const char *object, const QString &key, const char *operation,
-                           const Actor &who, const QJsonValue &data, bool chained)
+                           const Actor &who, const QJsonValue &data, bool chained,
+                           const std::optional<ChainHead> &locked = std::nullopt) // the account's, when its change holds it
 {
     run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
                            " VALUES (?, ?, ?, ?, ?, ?, ?)"),
@@ -143,7 +144,7 @@ void rememberAccountChange(const QSqlDatabase &db, const char *object, const QSt
         return;
     // The accounts it touches chain it: the recalculated one, or those whose movements came from the sale.
     if (qstrcmp(object, "SALDOS") == 0) {
-        appendToChain(db, key, who, QStringLiteral("recalc"), {}, data.toObject());
+        appendToChain(db, key, *locked, who, QStringLiteral("recalc"), {}, data.toObject()); // locked by the recalculation
         return;
     }
     const QStringList sale = key.split(u'/');
@@ -566,16 +567,17 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         // before the start date carrying the balance in: exact on PostgreSQL (NUMERIC), while
         // SQLite's SUM fails at a sum that leaves 64 bits.
         const QString running = QStringLiteral(
-            "SELECT NRSEQMOVCLI, DTMOVCLI, SUM(%1) OVER w AS COMPANY, SUM(%2) OVER w AS PERSONAL FROM MOVICLIE"
+            "SELECT NRSEQMOVCLI, DTMOVCLI, VRSALDOCONS, VRSALDPECONS, SUM(%1) OVER w AS COMPANY, SUM(%2) OVER w AS PERSONAL FROM MOVICLIE"
             " WHERE CDCLIENTE = ? WINDOW w AS (ORDER BY DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)").arg(company, personal);
         const QString inRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
         // Only the movements whose running balances come out different are rewritten (and
-        // stamped, and versioned): a posting at the end of a long account changes one row. A
-        // balance out of range is never written; it refuses the whole below.
+        // stamped, and versioned): a posting at the end of a long account changes one row, and
+        // only those rows are looked up again. A balance out of range is never written; it
+        // refuses the whole below.
         const QString rewrite = QStringLiteral(
             "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
             " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI"
-            " AND R.DTMOVCLI >= ? AND (M.VRSALDOCONS <> R.COMPANY OR M.VRSALDPECONS <> R.PERSONAL)"
+            " AND R.DTMOVCLI >= ? AND (R.VRSALDOCONS <> R.COMPANY OR R.VRSALDPECONS <> R.PERSONAL)"
             " AND R.COMPANY %2 AND R.PERSONAL %2");
         // What the history records: the movements counted and the final balances; and how
         // many balances were out of range.
@@ -614,7 +616,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                               QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
                                           {"LANCAMENTOS", counted},
                                           {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
-                              m_chained);
+                              m_chained, head);
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
