@@ -5,7 +5,7 @@
 // call, beside the bare query (on SQLite through SQLite's own interface) and a bare insert
 // transaction on a connection per thread, at the same concurrency; and 16 writers through a
 // ledger that keeps each account's chain beside as many through one that skips it; a recalculation
-// of a 788-movement account beside one read of it by the statement's query, and 4 writers posting
+// of a 1,000-movement account beside one read of it by the statement's query, and 4 writers posting
 // to that account while 3 threads recalculate it over and over, beside the same writers alone. On
 // SQLite and, when ACC00420_TEST_PG_URL names a server, on PostgreSQL.
 //
@@ -326,9 +326,9 @@ void chainCost(const QString &backend, const Storage &storage)
                     QStringLiteral("≥ 85%"), share >= 0.85);
 }
 
-// The account a recalculation is measured on: as long as the one whose recalculations, three
-// at a time in a loop, held postings to it at a few a second.
-constexpr int RecalculatedMovements = 788;
+// The account a recalculation is measured on: longer than the one (788 movements) whose
+// recalculations, three at a time in a loop, held postings to it at a few a second.
+constexpr int RecalculatedMovements = 1000;
 const QString RecalculatedClient = bench::code(6000, 21);
 
 void recalculate(const Ledger &ledger, const QString &client)
@@ -467,7 +467,7 @@ void benchmark(const QString &backend, const Storage &storage)
             if (!writing)
                 bench::tableRow(prefix + "p99 vs bare p99", ms(served.p99), ms(bare.p99), bench::times(p99),
                                 QStringLiteral("≤ 2x"), p99 <= 2);
-            else if (storage.kind() == fw::DatabaseUrl::Kind::SQLite)
+            else
                 bench::tableRow(prefix + "worst call vs median call", ms(served.worst), ms(served.p50),
                                 bench::times(served.worst / served.p50), QStringLiteral("≤ 5x"),
                                 served.worst / served.p50 <= 5);
