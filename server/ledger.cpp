@@ -68,11 +68,6 @@ QVariant nullable(const QString &text)
     return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
 }
 
-bool clientExists(const QSqlDatabase &db, const QString &client)
-{
-    return run(db, QStringLiteral("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?"), {client}, "ler o cliente").next();
-}
-
 // The rows a query reads, as JSON for the history: null stays null, apart from "".
 QJsonArray rowsJson(QSqlQuery &q)
 {
@@ -135,18 +130,20 @@ void rememberAccountChange(const QSqlDatabase &db, const char *object, const QSt
                            const Actor &who, const QJsonValue &data, bool chained,
                            const std::optional<ChainHead> &locked = std::nullopt) // the account's, when its change holds it
 {
-    run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
-                           " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+    const Alongside history{
+        QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?)"),
         {QLatin1String(object), key, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(),
-         nullable(who.operatorCode), nullable(who.terminal), compact(data)},
-        "gravar o histórico");
-    if (!chained)
-        return;
-    // The accounts it touches chain it: the recalculated one, or those whose movements came from the sale.
-    if (qstrcmp(object, "SALDOS") == 0) {
-        appendToChain(db, key, *locked, who, QStringLiteral("recalc"), {}, data.toObject()); // locked by the recalculation
+         nullable(who.operatorCode), nullable(who.terminal), compact(data)}};
+    // The accounts it touches chain it: the recalculated one (its history row in the same round
+    // trip, while the recalculation holds the lock), or those whose movements came from the sale.
+    if (chained && qstrcmp(object, "SALDOS") == 0) {
+        appendToChain(db, key, *locked, who, QStringLiteral("recalc"), {}, data.toObject(), history);
         return;
     }
+    run(db, history.sql, history.values, "gravar o histórico");
+    if (!chained)
+        return;
     const QStringList sale = key.split(u'/');
     QSqlQuery accounts = run(db, QStringLiteral("SELECT DISTINCT CDCLIENTE FROM MOVICLIE WHERE CDFILIAL = ? AND CDCAIXA = ?"
                                                 " AND NRSEQVENDA = ? ORDER BY CDCLIENTE"),
@@ -541,6 +538,52 @@ Outcome Ledger::getMovClienteDesde(const QCborArray &args, const Actor &) const
     });
 }
 
+namespace {
+
+// A movement's value with the balance rule's sign: a credit adds, a debit and a debit
+// adjustment subtract, a cancelled movement counts zero.
+QString signedValue(const char *column)
+{
+    return QStringLiteral("CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END")
+        .arg(QLatin1String(column));
+}
+
+// Every movement's running balances, in the account's index order (no sort), the ones before
+// the start date carrying the balance in: exact on PostgreSQL (NUMERIC), while SQLite's SUM
+// fails at a sum that leaves 64 bits. Its one value is the client code.
+QString runningBalancesSql()
+{
+    return QStringLiteral("SELECT NRSEQMOVCLI, DTMOVCLI, VRSALDOCONS, VRSALDPECONS, SUM(%1) OVER w AS COMPANY,"
+                          " SUM(%2) OVER w AS PERSONAL FROM MOVICLIE WHERE CDCLIENTE = ?"
+                          " WINDOW w AS (ORDER BY DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)")
+        .arg(signedValue("VRMOVCLI"), signedValue("VRMOVPESCONS"));
+}
+
+// The running balances from the start date on that differ from the stored ones (a balance out
+// of range always does).
+QString differsFromStored(const QString &alias)
+{
+    return QStringLiteral("%1.DTMOVCLI >= ? AND (%1.VRSALDOCONS <> %1.COMPANY OR %1.VRSALDPECONS <> %1.PERSONAL)").arg(alias);
+}
+
+const QString InRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
+
+// SQLite's SUM stops at a sum that leaves 64 bits with an error of its own: the balance is out
+// of range.
+template<typename Work>
+auto refusingOverflow(Work work)
+{
+    try {
+        return work();
+    } catch (const DatabaseError &e) {
+        if (QByteArray(e.what()).contains("integer overflow"))
+            throw balanceOutOfRange();
+        throw;
+    }
+}
+
+} // namespace
+
 Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) const
 {
     const QString client = args[1].toString();
@@ -548,11 +591,24 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(m_storage, db);
-        if (!clientExists(db, client))
+        // Balances already right are only read: one statement, without the account's lock,
+        // so postings to the account never wait for it, and no version nor chain entry, since
+        // nothing changes.
+        QSqlQuery differing = refusingOverflow([&] {
+            return run(db, QStringLiteral("SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?),"
+                                          " (SELECT COUNT(*) FROM (%1) R WHERE %2)")
+                               .arg(runningBalancesSql(), differsFromStored(QStringLiteral("R"))),
+                       {client, client, start}, "ler os saldos");
+        });
+        differing.next();
+        if (differing.value(0).toInt() == 0)
             return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
+        if (differing.value(1).toLongLong() == 0)
+            return Outcome::ok(okEnvelope(true));
+        differing.finish();
+        Transaction transaction(m_storage, db);
         // The account's counter row is its lock: recalculations of one account run one after
-        // the other, also across server instances.
+        // the other, also across server instances, and postings wait only while one rewrites.
         std::optional<ChainHead> head;
         if (m_chained)
             head = lockChain(db, client);
@@ -560,63 +616,56 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
                                    " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
                 {client}, "travar a conta");
-        const QString signedValue = QStringLiteral(
-            "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
-        const QString company = signedValue.arg(QLatin1String("VRMOVCLI")), personal = signedValue.arg(QLatin1String("VRMOVPESCONS"));
-        // Every movement's running balances, in the account's index order (no sort), the ones
-        // before the start date carrying the balance in: exact on PostgreSQL (NUMERIC), while
-        // SQLite's SUM fails at a sum that leaves 64 bits.
-        const QString running = QStringLiteral(
-            "SELECT NRSEQMOVCLI, DTMOVCLI, VRSALDOCONS, VRSALDPECONS, SUM(%1) OVER w AS COMPANY, SUM(%2) OVER w AS PERSONAL FROM MOVICLIE"
-            " WHERE CDCLIENTE = ? WINDOW w AS (ORDER BY DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)").arg(company, personal);
-        const QString inRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
         // Only the movements whose running balances come out different are rewritten (and
-        // stamped, and versioned): a posting at the end of a long account changes one row, and
-        // only those rows are looked up again. A balance out of range is never written; it
-        // refuses the whole below.
+        // stamped, and versioned): a posting at the end of a long account changes one row. A
+        // balance out of range is never written; it refuses the whole below.
         const QString rewrite = QStringLiteral(
             "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
-            " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI"
-            " AND R.DTMOVCLI >= ? AND (R.VRSALDOCONS <> R.COMPANY OR R.VRSALDPECONS <> R.PERSONAL)"
-            " AND R.COMPANY %2 AND R.PERSONAL %2");
-        // What the history records: the movements counted and the final balances; and how
-        // many balances were out of range.
+            " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
+            " AND R.COMPANY %3 AND R.PERSONAL %3");
+        // What the history records: the movements counted and the final balances; how many
+        // balances were out of range, and how many rows were rewritten.
         const QString totals = QStringLiteral(
             "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
-            " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3 FROM MOVICLIE WHERE CDCLIENTE = ?");
+            " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3, %4 FROM MOVICLIE WHERE CDCLIENTE = ?");
         const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
+        const QString company = signedValue("VRMOVCLI"), personal = signedValue("VRMOVPESCONS");
         QSqlQuery summed(db);
+        qint64 rewritten = 0;
         if (m_storage.kind() == Kind::PostgreSQL) {
             // One statement: the running balances are worked out once for the rows and the check.
-            const QString outOfRange = QStringLiteral("(SELECT COUNT(*) FROM running WHERE NOT (COMPANY %1 AND PERSONAL %1))").arg(inRange);
-            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2) %3")
-                                 .arg(running, rewrite.arg(QLatin1String("running"), inRange),
-                                      totals.arg(company, personal, outOfRange)),
+            const QString outOfRange =
+                QStringLiteral("(SELECT COUNT(*) FROM running WHERE NOT (COMPANY %1 AND PERSONAL %1))").arg(InRange);
+            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1) %3")
+                                 .arg(runningBalancesSql(),
+                                      rewrite.arg(QLatin1String("running"), differsFromStored(QStringLiteral("R")), InRange),
+                                      totals.arg(company, personal, outOfRange, QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
                          QVariantList{client} + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
+            summed.next();
+            rewritten = summed.value(4).toLongLong();
         } else {
-            try {
-                run(db, rewrite.arg(u'(' + running + u')', inRange), stamp + QVariantList{client, client, start},
-                    "recalcular os saldos");
-            } catch (const DatabaseError &e) {
-                // SQLite's SUM stops at a sum that leaves 64 bits with this error.
-                if (QByteArray(e.what()).contains("integer overflow"))
-                    throw balanceOutOfRange();
-                throw;
-            }
-            summed = run(db, totals.arg(company, personal, QLatin1String("0")), {start, client}, "somar os saldos");
+            rewritten = refusingOverflow([&] {
+                return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(QStringLiteral("R")), InRange),
+                           stamp + QVariantList{client, client, start}, "recalcular os saldos")
+                    .numRowsAffected();
+            });
+            summed = run(db, totals.arg(company, personal, QLatin1String("0"), QLatin1String("0")), {start, client},
+                         "somar os saldos");
+            summed.next();
         }
-        summed.next();
         if (summed.value(3).toLongLong() != 0)
             throw balanceOutOfRange();
         const qint64 counted = summed.value(0).toLongLong();
         const qint64 companyBalance = storedCents(summed.value(1));
         const qint64 personalBalance = storedCents(summed.value(2));
         summed.finish();
-        rememberAccountChange(db, "SALDOS", client, "recalc", who,
-                              QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
-                                          {"LANCAMENTOS", counted},
-                                          {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
-                              m_chained, head);
+        // Another recalculation may have brought them right while this one waited for the lock.
+        if (rewritten > 0)
+            rememberAccountChange(db, "SALDOS", client, "recalc", who,
+                                  QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
+                                              {"LANCAMENTOS", counted},
+                                              {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
+                                  m_chained, head);
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
