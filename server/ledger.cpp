@@ -244,15 +244,19 @@ void checkDeltaFields(const fw::Delta &delta)
     }
 }
 
-void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
+Refusal numberNotHandedOut(const QString &number)
 {
-    const Actor who = acting(actor, v.text("CDOPERADOR"));
+    return Refusal{QStringLiteral("NRSEQMOVCLI: o número %1 não foi fornecido pelo servidor para este cliente.").arg(number)};
+}
+
+// Why an insert the database did not take was not taken, in what it knows: a refusal, or
+// nothing when it is the same insert sent again (already done).
+void refuseOrSkipInsert(const QSqlDatabase &db, const MovementValues &v)
+{
     const QString client = v.text("CDCLIENTE");
     const QString number = v.text("NRSEQMOVCLI");
     const QString branch = v.text("CDFILIAL");
     const QVariant consumer = v.nullableText("CDCONSUMIDOR");
-    // Everything the checks below read, in one statement (one round trip to the database): no
-    // row when the client is not registered.
     QSqlQuery known = run(db, QStringLiteral(
         "SELECT (SELECT NRULTMOV FROM NUMMOVCLIE N WHERE N.CDCLIENTE = C.CDCLIENTE),"
         " CASE WHEN EXISTS (SELECT 1 FROM FILIAL WHERE CDFILIAL = ?) THEN 1 ELSE 0 END,"
@@ -265,12 +269,41 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
         {branch, consumer, number, number, client}, "ler o cliente");
     if (!known.next())
         throw Refusal{QStringLiteral("CDCLIENTE: cliente %1 não cadastrado.").arg(client)};
+    if (known.isNull(0) || number.toLongLong() > known.value(0).toLongLong())
+        throw numberNotHandedOut(number);
+    if (known.value(1).toInt() == 0)
+        throw Refusal{QStringLiteral("CDFILIAL: filial \"%1\" não cadastrada.").arg(branch)};
+    if (!consumer.isNull() && known.value(2).toInt() == 0)
+        throw Refusal{QStringLiteral("CDCONSUMIDOR: consumidor %1 não é do cliente.").arg(consumer.toString())};
+    if (!known.isNull(4)) {
+        // The same insert sent again after its reply was lost: already done.
+        if (known.value(5).toLongLong() == toCents(v.number("VRMOVCLI").value_or(0))
+            && known.value(6).toLongLong() == toCents(v.number("VRMOVPESCONS").value_or(0))
+            && known.value(7).toLongLong() == v.moment("DTMOVCLI").toLongLong())
+            return;
+        throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento %1 já existe com outros valores.").arg(number)};
+    }
+    if (known.value(3).toInt() != 0)
+        return; // sent again after it was already stored and then deleted
+    throw DatabaseError("o lançamento não foi gravado; envie-o de novo");
+}
+
+void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
+{
+    const Actor who = acting(actor, v.text("CDOPERADOR"));
+    const QString client = v.text("CDCLIENTE");
+    const QString number = v.text("NRSEQMOVCLI");
+    const QString branch = v.text("CDFILIAL");
+    const QVariant consumer = v.nullableText("CDCONSUMIDOR");
+    // What the movement alone says is checked here; what the database knows (the client, the
+    // number handed out, the branch, the consumer, the movement already stored or deleted) the
+    // insert checks as it stores, so an accepted movement costs the database one statement.
     if (number.trimmed().isEmpty())
         throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento não tem número. Cancele a inclusão e inclua de novo.")};
     bool numeric = false;
     const qlonglong n = number.toLongLong(&numeric);
-    if (!numeric || n < 1 || known.isNull(0) || n > known.value(0).toLongLong())
-        throw Refusal{QStringLiteral("NRSEQMOVCLI: o número %1 não foi fornecido pelo servidor para este cliente.").arg(number)};
+    if (!numeric || n < 1)
+        throw numberNotHandedOut(number);
     const QString type = v.text("IDTIPMOCVLI");
     if (type != QLatin1String("C") && type != QLatin1String("D") && type != QLatin1String("A"))
         throw Refusal{QStringLiteral("IDTIPMOCVLI: tipo de lançamento \"%1\" inválido.").arg(type)};
@@ -287,19 +320,6 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
         throw Refusal{QStringLiteral("VRMOVCLI: o valor do lançamento deve ser maior que zero.")};
     if (v.moment("DTMOVCLI").isNull())
         throw Refusal{QStringLiteral("DTMOVCLI: a data do lançamento deve ser informada.")};
-    if (known.value(1).toInt() == 0)
-        throw Refusal{QStringLiteral("CDFILIAL: filial \"%1\" não cadastrada.").arg(branch)};
-    if (!consumer.isNull() && known.value(2).toInt() == 0)
-        throw Refusal{QStringLiteral("CDCONSUMIDOR: consumidor %1 não é do cliente.").arg(consumer.toString())};
-    if (!known.isNull(4)) {
-        // The same insert sent again after its reply was lost: already done.
-        if (known.value(5).toLongLong() == toCents(company) && known.value(6).toLongLong() == toCents(personal)
-            && known.value(7).toLongLong() == v.moment("DTMOVCLI").toLongLong())
-            return;
-        throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento %1 já existe com outros valores.").arg(number)};
-    }
-    if (known.value(3).toInt() != 0)
-        return; // sent again after it was already stored and then deleted
     // The stored row comes back with the insert, for the history; on PostgreSQL the insert also
     // takes the account's lock for the chain.
     const bool locking = chained && db.driverName() == QLatin1String("QPSQL");
@@ -316,17 +336,32 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
                                       : QStringLiteral("COALESCE((SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?), 0) + 1");
     if (chained && !locking)
         values.append(client);
+    values << client << n << branch;
+    if (!consumer.isNull())
+        values << client << consumer;
+    values << client << number << client << number;
     QSqlQuery stored = run(db, (locking ? lockingWith() : QString())
                                + QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
                                                 " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
                                                 " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
                                                 " TIPO, DTMOVIMCLIE, NRVERSAO)"
-                                                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?, ")
-                               + version + QStringLiteral(") RETURNING *")
+                                                " SELECT ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?, ")
+                               + version
+                               + QStringLiteral(" WHERE EXISTS (SELECT 1 FROM NUMMOVCLIE WHERE CDCLIENTE = ? AND NRULTMOV >= ?)"
+                                                " AND EXISTS (SELECT 1 FROM FILIAL WHERE CDFILIAL = ?)")
+                               + (consumer.isNull() ? QString()
+                                                    : QStringLiteral(" AND EXISTS (SELECT 1 FROM CONSUMIDOR WHERE CDCLIENTE = ?"
+                                                                     " AND CDCONSUMIDOR = ?)"))
+                               + QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?)"
+                                                " AND NOT EXISTS (SELECT 1 FROM HISTMOVCLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"
+                                                " AND DSOPERACAO = 'delete') RETURNING *")
                                + (locking ? QStringLiteral(", ") + headColumns() : QString()),
                            values, "gravar o lançamento");
-    if (!stored.next())
-        throw DatabaseError("o lançamento gravado não foi devolvido");
+    if (!stored.next()) {
+        stored.finish();
+        refuseOrSkipInsert(db, v);
+        return;
+    }
     QJsonObject row = rowJson(stored);
     const std::optional<ChainHead> head = locking ? lockedHead(row) : std::nullopt;
     remember(db, client, number, "insert", who, row, chained, head);
@@ -734,9 +769,12 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args, const Actor &) const
     const QString client = args[0].toString();
     try {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(m_storage, db);
         // One statement: the number is handed out once even under concurrent callers, and only
-        // to a registered client (no row otherwise).
+        // to a registered client (no row otherwise). On PostgreSQL it is its own transaction,
+        // two round trips fewer; SQLite's writers of this process take their turn on the lock.
+        std::optional<Transaction> transaction;
+        if (m_storage.kind() == Kind::SQLite)
+            transaction.emplace(m_storage, db);
         QSqlQuery q = run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) SELECT CDCLIENTE, 1 FROM CLIENTE"
                                              " WHERE CDCLIENTE = ?"
                                              " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV + 1"
@@ -746,7 +784,8 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args, const Actor &) const
             return Outcome::error(QStringLiteral("bad-arguments"), QStringLiteral("cliente %1 não cadastrado").arg(client));
         const qint64 number = q.value(0).toLongLong();
         q.finish();
-        transaction.commit();
+        if (transaction)
+            transaction->commit();
         return Outcome::ok(QCborValue(QString::number(number).rightJustified(MovementNumberWidth, u'0')).toCbor());
     } catch (const DatabaseError &e) {
         return Outcome::error(QStringLiteral("database-error"),
