@@ -22,6 +22,7 @@
 #include <QSqlRecord>
 
 #include <cmath>
+#include <limits>
 
 namespace server {
 namespace {
@@ -583,19 +584,30 @@ QString signedValue(const char *column)
         .arg(QLatin1String(column));
 }
 
-// Every movement's running balances, in the account's index order (no sort), the ones before
-// the start date carrying the balance in: exact on PostgreSQL (NUMERIC), while SQLite's SUM
-// fails at a sum that leaves 64 bits. Its one value is the client code.
+// Where a recalculation's running balances start: after a movement whose stored balances are
+// right, carrying them in, or (by default) from the account's first movement, carrying nothing.
+struct RunningFrom
+{
+    qint64 moment = std::numeric_limits<qint64>::min();
+    QString number;
+    qint64 company = 0, personal = 0;
+
+    QVariantList values(const QString &client) const { return {company, personal, client, moment, number}; }
+};
+
+// The running balances of every movement after a RunningFrom (its values), in the account's
+// index order (no sort): exact on PostgreSQL (NUMERIC), while SQLite's SUM fails at a sum that
+// leaves 64 bits.
 QString runningBalancesSql()
 {
-    return QStringLiteral("SELECT NRSEQMOVCLI, DTMOVCLI, VRSALDOCONS, VRSALDPECONS, SUM(%1) OVER w AS COMPANY,"
-                          " SUM(%2) OVER w AS PERSONAL FROM MOVICLIE WHERE CDCLIENTE = ?"
+    return QStringLiteral("SELECT NRSEQMOVCLI, DTMOVCLI, VRSALDOCONS, VRSALDPECONS, ? + SUM(%1) OVER w AS COMPANY,"
+                          " ? + SUM(%2) OVER w AS PERSONAL FROM MOVICLIE WHERE CDCLIENTE = ? AND (DTMOVCLI, NRSEQMOVCLI) > (?, ?)"
                           " WINDOW w AS (ORDER BY DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)")
         .arg(signedValue("VRMOVCLI"), signedValue("VRMOVPESCONS"));
 }
 
 // The running balances from the start date on that differ from the stored ones (a balance out
-// of range always does).
+// of range always does). Its one value is the start date.
 QString differsFromStored(const QString &alias)
 {
     return QStringLiteral("%1.DTMOVCLI >= ? AND (%1.VRSALDOCONS <> %1.COMPANY OR %1.VRSALDPECONS <> %1.PERSONAL)").arg(alias);
@@ -626,21 +638,37 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        // Balances already right are only read: one statement, without the account's lock,
-        // so postings to the account never wait for it, and no version nor chain entry, since
-        // nothing changes.
-        QSqlQuery differing = refusingOverflow([&] {
-            return run(db, QStringLiteral("SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?),"
-                                          " (SELECT COUNT(*) FROM (%1) R WHERE %2)")
-                               .arg(runningBalancesSql(), differsFromStored(QStringLiteral("R"))),
-                       {client, client, start}, "ler os saldos");
+        // First one statement compares the running balances with the stored ones without the
+        // account's lock, so postings to the account never wait for it: balances already right
+        // end the recalculation there (no version, no chain entry: nothing changes). It also
+        // finds the last movement from the start date on whose balances are right before the
+        // first that isn't, and the account's version it saw.
+        QSqlQuery compared = refusingOverflow([&] {
+            return run(db, QStringLiteral(
+                "WITH running AS (%1),"
+                " firstdiffering AS (SELECT DTMOVCLI, NRSEQMOVCLI FROM running R WHERE %2 ORDER BY DTMOVCLI, NRSEQMOVCLI LIMIT 1),"
+                " lastright AS (SELECT R.DTMOVCLI, R.NRSEQMOVCLI, R.VRSALDOCONS, R.VRSALDPECONS FROM running R"
+                " JOIN firstdiffering F ON (R.DTMOVCLI, R.NRSEQMOVCLI) < (F.DTMOVCLI, F.NRSEQMOVCLI) WHERE R.DTMOVCLI >= ?"
+                " ORDER BY R.DTMOVCLI DESC, R.NRSEQMOVCLI DESC LIMIT 1)"
+                " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
+                " (SELECT COUNT(*) FROM running WHERE NOT (COMPANY %3 AND PERSONAL %3)),"
+                " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
+                " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
+                           .arg(runningBalancesSql(), differsFromStored(QStringLiteral("R")), InRange),
+                       RunningFrom().values(client) + QVariantList{start, start, client, client}, "ler os saldos");
         });
-        differing.next();
-        if (differing.value(0).toInt() == 0)
+        compared.next();
+        if (compared.value(0).toInt() == 0)
             return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
-        if (differing.value(1).toLongLong() == 0)
+        if (compared.value(2).toLongLong() != 0)
+            throw balanceOutOfRange();
+        if (compared.value(1).toLongLong() == 0)
             return Outcome::ok(okEnvelope(true));
-        differing.finish();
+        const std::optional<qint64> versionSeen = compared.isNull(3) ? std::nullopt : std::optional(compared.value(3).toLongLong());
+        const std::optional<RunningFrom> lastRight = compared.isNull(4) ? std::nullopt
+            : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
+                                        compared.value(7).toLongLong()});
+        compared.finish();
         Transaction transaction(m_storage, db);
         // The account's counter row is its lock: recalculations of one account run one after
         // the other, also across server instances, and postings wait only while one rewrites.
@@ -651,9 +679,13 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
                                    " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
                 {client}, "travar a conta");
+        // Every change to the account moves its version: when it is still the one compared, the
+        // balances found right still are, and the running balances start after them (a posting
+        // at the end of a long account: one row); otherwise from the first movement.
+        const RunningFrom from = head && versionSeen == head->sequence && lastRight ? *lastRight : RunningFrom();
         // Only the movements whose running balances come out different are rewritten (and
-        // stamped, and versioned): a posting at the end of a long account changes one row. A
-        // balance out of range is never written; it refuses the whole below.
+        // stamped, and versioned). A balance out of range is never written; it refuses the
+        // whole below.
         const QString rewrite = QStringLiteral(
             "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
             " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
@@ -675,13 +707,13 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                                  .arg(runningBalancesSql(),
                                       rewrite.arg(QLatin1String("running"), differsFromStored(QStringLiteral("R")), InRange),
                                       totals.arg(company, personal, outOfRange, QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
-                         QVariantList{client} + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
+                         from.values(client) + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
             summed.next();
             rewritten = summed.value(4).toLongLong();
         } else {
             rewritten = refusingOverflow([&] {
                 return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(QStringLiteral("R")), InRange),
-                           stamp + QVariantList{client, client, start}, "recalcular os saldos")
+                           stamp + from.values(client) + QVariantList{client, start}, "recalcular os saldos")
                     .numRowsAffected();
             });
             summed = run(db, totals.arg(company, personal, QLatin1String("0"), QLatin1String("0")), {start, client},

@@ -258,6 +258,8 @@ private slots:
         QCOMPARE(recorded.value("LANCAMENTOS").toInt(), counted);
         QCOMPARE(recorded.value("VRSALDOCONS").toInteger(), company);
         QCOMPARE(recorded.value("VRSALDPECONS").toInteger(), qint64(0));
+        // The rows rewritten carry in the balances of those before them that were right.
+        QCOMPARE(count(b, "SELECT VRSALDOCONS FROM MOVICLIE ORDER BY DTMOVCLI DESC, NRSEQMOVCLI DESC LIMIT 1"), int(company));
     }
 
     void aDatabaseFailureSaysWhatToDoAndLogsItsDetail_data()
