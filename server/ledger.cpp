@@ -638,112 +638,114 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        // Twice at most: compared, and once more after a change in between.
-        constexpr int Comparisons = 2;
-        for (int attempt = 1;; ++attempt) {
-            // First one statement compares the running balances with the stored ones without the
-            // account's lock, so postings to the account never wait for it: balances already right
-            // end the recalculation there (no version, no chain entry: nothing changes). It also
-            // finds the last movement from the start date on whose balances are right before the
-            // first that isn't, and the account's version it saw.
-            QSqlQuery compared = refusingOverflow([&] {
-                return run(db, QStringLiteral(
-                    "WITH running AS (%1),"
-                    " firstdiffering AS (SELECT DTMOVCLI, NRSEQMOVCLI FROM running R WHERE %2 ORDER BY DTMOVCLI, NRSEQMOVCLI LIMIT 1),"
-                    " lastright AS (SELECT R.DTMOVCLI, R.NRSEQMOVCLI, R.VRSALDOCONS, R.VRSALDPECONS FROM running R"
-                    " JOIN firstdiffering F ON (R.DTMOVCLI, R.NRSEQMOVCLI) < (F.DTMOVCLI, F.NRSEQMOVCLI) WHERE R.DTMOVCLI >= ?"
-                    " ORDER BY R.DTMOVCLI DESC, R.NRSEQMOVCLI DESC LIMIT 1)"
-                    " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
-                    " (SELECT COUNT(*) FROM running WHERE NOT (COMPANY %3 AND PERSONAL %3)),"
-                    " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
-                    " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
-                               .arg(runningBalancesSql(), differsFromStored(QStringLiteral("R")), InRange),
-                           RunningFrom().values(client) + QVariantList{start, start, client, client}, "ler os saldos");
-            });
-            compared.next();
-            if (compared.value(0).toInt() == 0)
-                return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
-            if (compared.value(2).toLongLong() != 0)
-                throw balanceOutOfRange();
-            if (compared.value(1).toLongLong() == 0)
-                return Outcome::ok(okEnvelope(true));
-            const std::optional<qint64> versionSeen = compared.isNull(3) ? std::nullopt : std::optional(compared.value(3).toLongLong());
-            const std::optional<RunningFrom> lastRight = compared.isNull(4) ? std::nullopt
-                : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
-                                            compared.value(7).toLongLong()});
-            compared.finish();
-            Transaction transaction(m_storage, db);
-            // The account's counter row is its lock: recalculations of one account run one after
-            // the other, also across server instances, and postings wait only while one rewrites.
-            std::optional<ChainHead> head;
-            if (m_chained)
-                head = lockChain(db, client);
-            else
-                run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
-                                       " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
-                    {client}, "travar a conta");
-            // A change that got in between the comparison and the lock (most often another
-            // recalculation of the account, which leaves nothing to do) has the account compared
-            // again, the lock let go meanwhile; the last time the recalculation goes on under it.
-            if (head && versionSeen != head->sequence && attempt < Comparisons)
-                continue;
-            // Every change to the account moves its version: when it is still the one compared, the
-            // balances found right still are, and the running balances start after them (a posting
-            // at the end of a long account: one row); otherwise from the first movement.
-            const RunningFrom from = head && versionSeen == head->sequence && lastRight ? *lastRight : RunningFrom();
-            // Only the movements whose running balances come out different are rewritten (and
-            // stamped, and versioned). A balance out of range is never written; it refuses the
-            // whole below.
-            const QString rewrite = QStringLiteral(
-                "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
-                " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
-                " AND R.COMPANY %3 AND R.PERSONAL %3");
-            // What the history records: the movements counted and the final balances; how many
-            // balances were out of range, and how many rows were rewritten.
-            const QString totals = QStringLiteral(
-                "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
-                " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3, %4 FROM MOVICLIE WHERE CDCLIENTE = ?");
-            const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
-            const QString company = signedValue("VRMOVCLI"), personal = signedValue("VRMOVPESCONS");
-            QSqlQuery summed(db);
-            qint64 rewritten = 0;
-            if (m_storage.kind() == Kind::PostgreSQL) {
-                // One statement: the running balances are worked out once for the rows and the check.
-                const QString outOfRange =
-                    QStringLiteral("(SELECT COUNT(*) FROM running WHERE NOT (COMPANY %1 AND PERSONAL %1))").arg(InRange);
-                summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1) %3")
-                                     .arg(runningBalancesSql(),
-                                          rewrite.arg(QLatin1String("running"), differsFromStored(QStringLiteral("R")), InRange),
-                                          totals.arg(company, personal, outOfRange, QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
-                             from.values(client) + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
-                summed.next();
-                rewritten = summed.value(4).toLongLong();
-            } else {
-                rewritten = refusingOverflow([&] {
-                    return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(QStringLiteral("R")), InRange),
-                               stamp + from.values(client) + QVariantList{client, start}, "recalcular os saldos")
-                        .numRowsAffected();
-                });
-                summed = run(db, totals.arg(company, personal, QLatin1String("0"), QLatin1String("0")), {start, client},
-                             "somar os saldos");
-                summed.next();
-            }
-            if (summed.value(3).toLongLong() != 0)
-                throw balanceOutOfRange();
-            const qint64 counted = summed.value(0).toLongLong();
-            const qint64 companyBalance = storedCents(summed.value(1));
-            const qint64 personalBalance = storedCents(summed.value(2));
-            summed.finish();
-            // Another recalculation may have brought them right while this one waited for the lock.
-            if (rewritten > 0)
-                rememberAccountChange(db, "SALDOS", client, "recalc", who,
-                                      QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
-                                                  {"LANCAMENTOS", counted},
-                                                  {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
-                                      m_chained, head);
-            transaction.commit();
+        // First one statement compares the running balances with the stored ones without the
+        // account's lock, so postings to the account never wait for it: balances already right
+        // end the recalculation there (no version, no chain entry: nothing changes). It also
+        // finds the last movement from the start date on whose balances are right before the
+        // first that isn't, and the account's version it saw.
+        QSqlQuery compared = refusingOverflow([&] {
+            return run(db, QStringLiteral(
+                "WITH running AS (%1),"
+                " firstdiffering AS (SELECT DTMOVCLI, NRSEQMOVCLI FROM running R WHERE %2 ORDER BY DTMOVCLI, NRSEQMOVCLI LIMIT 1),"
+                " lastright AS (SELECT R.DTMOVCLI, R.NRSEQMOVCLI, R.VRSALDOCONS, R.VRSALDPECONS FROM running R"
+                " JOIN firstdiffering F ON (R.DTMOVCLI, R.NRSEQMOVCLI) < (F.DTMOVCLI, F.NRSEQMOVCLI) WHERE R.DTMOVCLI >= ?"
+                " ORDER BY R.DTMOVCLI DESC, R.NRSEQMOVCLI DESC LIMIT 1)"
+                " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
+                " (SELECT COUNT(*) FROM running WHERE NOT (COMPANY %3 AND PERSONAL %3)),"
+                " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
+                " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
+                           .arg(runningBalancesSql(), differsFromStored(QStringLiteral("R")), InRange),
+                       RunningFrom().values(client) + QVariantList{start, start, client, client}, "ler os saldos");
+        });
+        compared.next();
+        if (compared.value(0).toInt() == 0)
+            return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
+        if (compared.value(2).toLongLong() != 0)
+            throw balanceOutOfRange();
+        if (compared.value(1).toLongLong() == 0)
             return Outcome::ok(okEnvelope(true));
+        const std::optional<qint64> versionSeen = compared.isNull(3) ? std::nullopt : std::optional(compared.value(3).toLongLong());
+        const std::optional<RunningFrom> lastRight = compared.isNull(4) ? std::nullopt
+            : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
+                                        compared.value(7).toLongLong()});
+        compared.finish();
+        Transaction transaction(m_storage, db);
+        // The account's counter row is its lock: recalculations of one account run one after
+        // the other, also across server instances, and postings wait only while one rewrites.
+        std::optional<ChainHead> head;
+        if (m_chained)
+            head = lockChain(db, client);
+        else
+            run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
+                                   " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
+                {client}, "travar a conta");
+        // The balances found right still are when no movement up to the last of them changed
+        // since the comparison: every change moves the account's version, a movement written
+        // carries it (NRVERSAO) and a deletion marks the account (NRVERSAOCOMPLETA). Then the
+        // running balances start after them (a posting at the end of a long account, or a
+        // recalculation that got there first: a row or none); otherwise from the first movement.
+        const auto unchangedUpTo = [&](const RunningFrom &right, qint64 seen) {
+            QSqlQuery changed = run(db, QStringLiteral("SELECT (SELECT COUNT(*) FROM MOVICLIE WHERE CDCLIENTE = ? AND NRVERSAO > ?"
+                                                       " AND (DTMOVCLI, NRSEQMOVCLI) <= (?, ?)) + (SELECT COUNT(*) FROM NUMMOVCLIE"
+                                                       " WHERE CDCLIENTE = ? AND NRVERSAOCOMPLETA > ?)"),
+                                    {client, seen, right.moment, right.number, client, seen}, "ler as mudanças da conta");
+            return changed.next() && changed.value(0).toLongLong() == 0;
+        };
+        const bool stillRight = head && lastRight && versionSeen
+            && (*versionSeen == head->sequence || unchangedUpTo(*lastRight, *versionSeen));
+        const RunningFrom from = stillRight ? *lastRight : RunningFrom();
+        // Only the movements whose running balances come out different are rewritten (and
+        // stamped, and versioned). A balance out of range is never written; it refuses the
+        // whole below.
+        const QString rewrite = QStringLiteral(
+            "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
+            " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
+            " AND R.COMPANY %3 AND R.PERSONAL %3");
+        // What the history records: the movements counted and the final balances; how many
+        // balances were out of range, and how many rows were rewritten.
+        const QString totals = QStringLiteral(
+            "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
+            " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3, %4 FROM MOVICLIE WHERE CDCLIENTE = ?");
+        const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
+        const QString company = signedValue("VRMOVCLI"), personal = signedValue("VRMOVPESCONS");
+        QSqlQuery summed(db);
+        qint64 rewritten = 0;
+        if (m_storage.kind() == Kind::PostgreSQL) {
+            // One statement: the running balances are worked out once for the rows and the check.
+            const QString outOfRange =
+                QStringLiteral("(SELECT COUNT(*) FROM running WHERE NOT (COMPANY %1 AND PERSONAL %1))").arg(InRange);
+            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1) %3")
+                                 .arg(runningBalancesSql(),
+                                      rewrite.arg(QLatin1String("running"), differsFromStored(QStringLiteral("R")), InRange),
+                                      totals.arg(company, personal, outOfRange, QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
+                         from.values(client) + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
+            summed.next();
+            rewritten = summed.value(4).toLongLong();
+        } else {
+            rewritten = refusingOverflow([&] {
+                return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(QStringLiteral("R")), InRange),
+                           stamp + from.values(client) + QVariantList{client, start}, "recalcular os saldos")
+                    .numRowsAffected();
+            });
+            summed = run(db, totals.arg(company, personal, QLatin1String("0"), QLatin1String("0")), {start, client},
+                         "somar os saldos");
+            summed.next();
         }
+        if (summed.value(3).toLongLong() != 0)
+            throw balanceOutOfRange();
+        const qint64 counted = summed.value(0).toLongLong();
+        const qint64 companyBalance = storedCents(summed.value(1));
+        const qint64 personalBalance = storedCents(summed.value(2));
+        summed.finish();
+        // Another recalculation may have brought them right while this one waited for the lock.
+        if (rewritten > 0)
+            rememberAccountChange(db, "SALDOS", client, "recalc", who,
+                                  QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
+                                              {"LANCAMENTOS", counted},
+                                              {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
+                                  m_chained, head);
+        transaction.commit();
+        return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
         // The caller tells the operator the balances could not be brought up to date.
         return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Saldos não recalculados: %1").arg(r.message),
