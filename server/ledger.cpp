@@ -606,14 +606,20 @@ QString runningBalancesSql()
         .arg(signedValue("VRMOVCLI"), signedValue("VRMOVPESCONS"));
 }
 
-// The running balances from the start date on that differ from the stored ones (a balance out
+// The running balances R from the start date on that differ from the stored ones (a balance out
 // of range always does). Its one value is the start date.
-QString differsFromStored(const QString &alias)
+QString differsFromStored()
 {
-    return QStringLiteral("%1.DTMOVCLI >= ? AND (%1.VRSALDOCONS <> %1.COMPANY OR %1.VRSALDPECONS <> %1.PERSONAL)").arg(alias);
+    return QStringLiteral("R.DTMOVCLI >= ? AND (R.VRSALDOCONS <> R.COMPANY OR R.VRSALDPECONS <> R.PERSONAL)");
 }
 
 const QString InRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
+
+// How many of the running balances (a table or a subquery) are out of range.
+QString countOutOfRange(const QString &running)
+{
+    return QStringLiteral("(SELECT COUNT(*) FROM %1 WHERE NOT (COMPANY %2 AND PERSONAL %2))").arg(running, InRange);
+}
 
 // SQLite's SUM stops at a sum that leaves 64 bits with an error of its own: the balance is out
 // of range.
@@ -651,10 +657,10 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                 " JOIN firstdiffering F ON (R.DTMOVCLI, R.NRSEQMOVCLI) < (F.DTMOVCLI, F.NRSEQMOVCLI) WHERE R.DTMOVCLI >= ?"
                 " ORDER BY R.DTMOVCLI DESC, R.NRSEQMOVCLI DESC LIMIT 1)"
                 " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
-                " (SELECT COUNT(*) FROM running WHERE NOT (COMPANY %3 AND PERSONAL %3)),"
+                " %3,"
                 " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
                 " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
-                           .arg(runningBalancesSql(), differsFromStored(QStringLiteral("R")), InRange),
+                           .arg(runningBalancesSql(), differsFromStored(), countOutOfRange(QStringLiteral("running"))),
                        RunningFrom().values(client) + QVariantList{start, start, client, client}, "ler os saldos");
         });
         compared.next();
@@ -712,23 +718,27 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         qint64 rewritten = 0;
         if (m_storage.kind() == Kind::PostgreSQL) {
             // One statement: the running balances are worked out once for the rows and the check.
-            const QString outOfRange =
-                QStringLiteral("(SELECT COUNT(*) FROM running WHERE NOT (COMPANY %1 AND PERSONAL %1))").arg(InRange);
             summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1) %3")
                                  .arg(runningBalancesSql(),
-                                      rewrite.arg(QLatin1String("running"), differsFromStored(QStringLiteral("R")), InRange),
-                                      totals.arg(company, personal, outOfRange, QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
+                                      rewrite.arg(QLatin1String("running"), differsFromStored(), InRange),
+                                      totals.arg(company, personal, countOutOfRange(QStringLiteral("running")),
+                                                 QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
                          from.values(client) + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
             summed.next();
             rewritten = summed.value(4).toLongLong();
         } else {
             rewritten = refusingOverflow([&] {
-                return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(QStringLiteral("R")), InRange),
+                return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(), InRange),
                            stamp + from.values(client) + QVariantList{client, start}, "recalcular os saldos")
                     .numRowsAffected();
             });
-            summed = run(db, totals.arg(company, personal, QLatin1String("0"), QLatin1String("0")), {start, client},
-                         "somar os saldos");
+            // Carried in, a balance may leave 64 bits where the sum alone doesn't: SQLite's sum
+            // then turns to a float, never written, and counted here.
+            summed = refusingOverflow([&] {
+                return run(db, totals.arg(company, personal, countOutOfRange(u'(' + runningBalancesSql() + u')'),
+                                          QLatin1String("0")),
+                           QVariantList{start} + from.values(client) + QVariantList{client}, "somar os saldos");
+            });
             summed.next();
         }
         if (summed.value(3).toLongLong() != 0)
