@@ -19,10 +19,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSqlError>
 #include <QSqlRecord>
 
 #include <cmath>
+#include <limits>
 
 namespace server {
 namespace {
@@ -38,12 +38,9 @@ constexpr int MovementNumberWidth = 10;
 constexpr double MaxAmount = 9999999999999.99;
 
 // A balance that would leave 64 bits is refused, never wrapped.
-qint64 addChecked(qint64 balance, qint64 change)
+Refusal balanceOutOfRange()
 {
-    qint64 sum = 0;
-    if (__builtin_add_overflow(balance, change, &sum))
-        throw Refusal{QStringLiteral("o saldo excede o maior valor representável")};
-    return sum;
+    return Refusal{QStringLiteral("o saldo excede o maior valor representável")};
 }
 
 // A sum read as text: PostgreSQL's sums of BIGINT are NUMERIC, exact only as digits.
@@ -52,7 +49,7 @@ qint64 storedCents(const QVariant &sum)
     bool ok = false;
     const qint64 cents = sum.toString().toLongLong(&ok);
     if (!ok)
-        throw Refusal{QStringLiteral("o saldo excede o maior valor representável")};
+        throw balanceOutOfRange();
     return cents;
 }
 
@@ -70,11 +67,6 @@ qint64 msecs(const QCborValue &value)
 QVariant nullable(const QString &text)
 {
     return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
-}
-
-bool clientExists(const QSqlDatabase &db, const QString &client)
-{
-    return run(db, QStringLiteral("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?"), {client}, "ler o cliente").next();
 }
 
 // The rows a query reads, as JSON for the history: null stays null, apart from "".
@@ -136,20 +128,23 @@ void remember(const QSqlDatabase &db, const QString &client, const QString &numb
 // A change that is not one movement's: a sale's or its receipts' cancellation, an account's
 // recalculation.
 void rememberAccountChange(const QSqlDatabase &db, const char *object, const QString &key, const char *operation,
-                           const Actor &who, const QJsonValue &data, bool chained)
+                           const Actor &who, const QJsonValue &data, bool chained,
+                           const std::optional<ChainHead> &locked = std::nullopt) // the account's, when its change holds it
 {
-    run(db, QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
-                           " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+    const Alongside history{
+        QStringLiteral("INSERT INTO HISTCONTA (DSOBJETO, DSCHAVE, DSOPERACAO, DTHIST, CDOPERADOR, CDTERMINAL, DSDADOS)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?)"),
         {QLatin1String(object), key, QLatin1String(operation), QDateTime::currentMSecsSinceEpoch(),
-         nullable(who.operatorCode), nullable(who.terminal), compact(data)},
-        "gravar o histórico");
-    if (!chained)
-        return;
-    // The accounts it touches chain it: the recalculated one, or those whose movements came from the sale.
-    if (qstrcmp(object, "SALDOS") == 0) {
-        appendToChain(db, key, who, QStringLiteral("recalc"), {}, data.toObject());
+         nullable(who.operatorCode), nullable(who.terminal), compact(data)}};
+    // The accounts it touches chain it: the recalculated one (its history row in the same round
+    // trip, while the recalculation holds the lock), or those whose movements came from the sale.
+    if (chained && qstrcmp(object, "SALDOS") == 0) {
+        appendToChain(db, key, *locked, who, QStringLiteral("recalc"), {}, data.toObject(), history);
         return;
     }
+    run(db, history.sql, history.values, "gravar o histórico");
+    if (!chained)
+        return;
     const QStringList sale = key.split(u'/');
     QSqlQuery accounts = run(db, QStringLiteral("SELECT DISTINCT CDCLIENTE FROM MOVICLIE WHERE CDFILIAL = ? AND CDCAIXA = ?"
                                                 " AND NRSEQVENDA = ? ORDER BY CDCLIENTE"),
@@ -250,15 +245,19 @@ void checkDeltaFields(const fw::Delta &delta)
     }
 }
 
-void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
+Refusal numberNotHandedOut(const QString &number)
 {
-    const Actor who = acting(actor, v.text("CDOPERADOR"));
+    return Refusal{QStringLiteral("NRSEQMOVCLI: o número %1 não foi fornecido pelo servidor para este cliente.").arg(number)};
+}
+
+// Why an insert the database did not take was not taken, in what it knows: a refusal, or
+// nothing when it is the same insert sent again (already done).
+void refuseOrSkipInsert(const QSqlDatabase &db, const MovementValues &v)
+{
     const QString client = v.text("CDCLIENTE");
     const QString number = v.text("NRSEQMOVCLI");
     const QString branch = v.text("CDFILIAL");
     const QVariant consumer = v.nullableText("CDCONSUMIDOR");
-    // Everything the checks below read, in one statement (one round trip to the database): no
-    // row when the client is not registered.
     QSqlQuery known = run(db, QStringLiteral(
         "SELECT (SELECT NRULTMOV FROM NUMMOVCLIE N WHERE N.CDCLIENTE = C.CDCLIENTE),"
         " CASE WHEN EXISTS (SELECT 1 FROM FILIAL WHERE CDFILIAL = ?) THEN 1 ELSE 0 END,"
@@ -271,12 +270,41 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
         {branch, consumer, number, number, client}, "ler o cliente");
     if (!known.next())
         throw Refusal{QStringLiteral("CDCLIENTE: cliente %1 não cadastrado.").arg(client)};
+    if (known.isNull(0) || number.toLongLong() > known.value(0).toLongLong())
+        throw numberNotHandedOut(number);
+    if (known.value(1).toInt() == 0)
+        throw Refusal{QStringLiteral("CDFILIAL: filial \"%1\" não cadastrada.").arg(branch)};
+    if (!consumer.isNull() && known.value(2).toInt() == 0)
+        throw Refusal{QStringLiteral("CDCONSUMIDOR: consumidor %1 não é do cliente.").arg(consumer.toString())};
+    if (!known.isNull(4)) {
+        // The same insert sent again after its reply was lost: already done.
+        if (known.value(5).toLongLong() == toCents(v.number("VRMOVCLI").value_or(0))
+            && known.value(6).toLongLong() == toCents(v.number("VRMOVPESCONS").value_or(0))
+            && known.value(7).toLongLong() == v.moment("DTMOVCLI").toLongLong())
+            return;
+        throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento %1 já existe com outros valores.").arg(number)};
+    }
+    if (known.value(3).toInt() != 0)
+        return; // sent again after it was already stored and then deleted
+    throw DatabaseError("o lançamento não foi gravado; envie-o de novo");
+}
+
+void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor &actor, bool chained)
+{
+    const Actor who = acting(actor, v.text("CDOPERADOR"));
+    const QString client = v.text("CDCLIENTE");
+    const QString number = v.text("NRSEQMOVCLI");
+    const QString branch = v.text("CDFILIAL");
+    const QVariant consumer = v.nullableText("CDCONSUMIDOR");
+    // What the movement alone says is checked here; what the database knows (the client, the
+    // number handed out, the branch, the consumer, the movement already stored or deleted) the
+    // insert checks as it stores, so an accepted movement costs the database one statement.
     if (number.trimmed().isEmpty())
         throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento não tem número. Cancele a inclusão e inclua de novo.")};
     bool numeric = false;
     const qlonglong n = number.toLongLong(&numeric);
-    if (!numeric || n < 1 || known.isNull(0) || n > known.value(0).toLongLong())
-        throw Refusal{QStringLiteral("NRSEQMOVCLI: o número %1 não foi fornecido pelo servidor para este cliente.").arg(number)};
+    if (!numeric || n < 1)
+        throw numberNotHandedOut(number);
     const QString type = v.text("IDTIPMOCVLI");
     if (type != QLatin1String("C") && type != QLatin1String("D") && type != QLatin1String("A"))
         throw Refusal{QStringLiteral("IDTIPMOCVLI: tipo de lançamento \"%1\" inválido.").arg(type)};
@@ -293,19 +321,6 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
         throw Refusal{QStringLiteral("VRMOVCLI: o valor do lançamento deve ser maior que zero.")};
     if (v.moment("DTMOVCLI").isNull())
         throw Refusal{QStringLiteral("DTMOVCLI: a data do lançamento deve ser informada.")};
-    if (known.value(1).toInt() == 0)
-        throw Refusal{QStringLiteral("CDFILIAL: filial \"%1\" não cadastrada.").arg(branch)};
-    if (!consumer.isNull() && known.value(2).toInt() == 0)
-        throw Refusal{QStringLiteral("CDCONSUMIDOR: consumidor %1 não é do cliente.").arg(consumer.toString())};
-    if (!known.isNull(4)) {
-        // The same insert sent again after its reply was lost: already done.
-        if (known.value(5).toLongLong() == toCents(company) && known.value(6).toLongLong() == toCents(personal)
-            && known.value(7).toLongLong() == v.moment("DTMOVCLI").toLongLong())
-            return;
-        throw Refusal{QStringLiteral("NRSEQMOVCLI: o lançamento %1 já existe com outros valores.").arg(number)};
-    }
-    if (known.value(3).toInt() != 0)
-        return; // sent again after it was already stored and then deleted
     // The stored row comes back with the insert, for the history; on PostgreSQL the insert also
     // takes the account's lock for the chain.
     const bool locking = chained && db.driverName() == QLatin1String("QPSQL");
@@ -322,17 +337,32 @@ void insertMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
                                       : QStringLiteral("COALESCE((SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?), 0) + 1");
     if (chained && !locking)
         values.append(client);
+    values << client << n << branch;
+    if (!consumer.isNull())
+        values << client << consumer;
+    values << client << number << client << number;
     QSqlQuery stored = run(db, (locking ? lockingWith() : QString())
                                + QStringLiteral("INSERT INTO MOVICLIE (CDCLIENTE, NRSEQMOVCLI, CDFILIAL, CDCONSUMIDOR, VRMOVCLI,"
                                                 " DTMOVCLI, DSHISTMOV, IDTIPMOCVLI, NRSEQVENDA, CDCAIXA, DTABERCAIX, CDTIPORECE,"
                                                 " VRMOVPESCONS, VRSALDPECONS, VRSALDOCONS, DTATUMOVCLIE, CDOPERADOR, DSATUMOVCLIE,"
                                                 " TIPO, DTMOVIMCLIE, NRVERSAO)"
-                                                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?, ")
-                               + version + QStringLiteral(") RETURNING *")
+                                                " SELECT ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 'M', ?, ")
+                               + version
+                               + QStringLiteral(" WHERE EXISTS (SELECT 1 FROM NUMMOVCLIE WHERE CDCLIENTE = ? AND NRULTMOV >= ?)"
+                                                " AND EXISTS (SELECT 1 FROM FILIAL WHERE CDFILIAL = ?)")
+                               + (consumer.isNull() ? QString()
+                                                    : QStringLiteral(" AND EXISTS (SELECT 1 FROM CONSUMIDOR WHERE CDCLIENTE = ?"
+                                                                     " AND CDCONSUMIDOR = ?)"))
+                               + QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?)"
+                                                " AND NOT EXISTS (SELECT 1 FROM HISTMOVCLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"
+                                                " AND DSOPERACAO = 'delete') RETURNING *")
                                + (locking ? QStringLiteral(", ") + headColumns() : QString()),
                            values, "gravar o lançamento");
-    if (!stored.next())
-        throw DatabaseError("o lançamento gravado não foi devolvido");
+    if (!stored.next()) {
+        stored.finish();
+        refuseOrSkipInsert(db, v);
+        return;
+    }
     QJsonObject row = rowJson(stored);
     const std::optional<ChainHead> head = locking ? lockedHead(row) : std::nullopt;
     remember(db, client, number, "insert", who, row, chained, head);
@@ -589,6 +619,69 @@ Outcome Ledger::getMovClienteDesde(const QCborArray &args, const Actor &) const
     });
 }
 
+namespace {
+
+// A movement's value with the balance rule's sign: a credit adds, a debit and a debit
+// adjustment subtract, a cancelled movement counts zero.
+QString signedValue(const char *column)
+{
+    return QStringLiteral("CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END")
+        .arg(QLatin1String(column));
+}
+
+// Where a recalculation's running balances start: after a movement whose stored balances are
+// right, carrying them in, or (by default) from the account's first movement, carrying nothing.
+struct RunningFrom
+{
+    qint64 moment = std::numeric_limits<qint64>::min();
+    QString number;
+    qint64 company = 0, personal = 0;
+
+    QVariantList values(const QString &client) const { return {company, personal, client, moment, number}; }
+};
+
+// The running balances of every movement after a RunningFrom (its values), in the account's
+// index order (no sort): exact on PostgreSQL (NUMERIC), while SQLite's SUM fails at a sum that
+// leaves 64 bits.
+QString runningBalancesSql()
+{
+    return QStringLiteral("SELECT NRSEQMOVCLI, DTMOVCLI, VRSALDOCONS, VRSALDPECONS, ? + SUM(%1) OVER w AS COMPANY,"
+                          " ? + SUM(%2) OVER w AS PERSONAL FROM MOVICLIE WHERE CDCLIENTE = ? AND (DTMOVCLI, NRSEQMOVCLI) > (?, ?)"
+                          " WINDOW w AS (ORDER BY DTMOVCLI, NRSEQMOVCLI ROWS UNBOUNDED PRECEDING)")
+        .arg(signedValue("VRMOVCLI"), signedValue("VRMOVPESCONS"));
+}
+
+// The running balances R from the start date on that differ from the stored ones (a balance out
+// of range always does). Its one value is the start date.
+QString differsFromStored()
+{
+    return QStringLiteral("R.DTMOVCLI >= ? AND (R.VRSALDOCONS <> R.COMPANY OR R.VRSALDPECONS <> R.PERSONAL)");
+}
+
+const QString InRange = QStringLiteral("BETWEEN -9223372036854775808 AND 9223372036854775807");
+
+// How many of the running balances (a table or a subquery) are out of range.
+QString countOutOfRange(const QString &running)
+{
+    return QStringLiteral("(SELECT COUNT(*) FROM %1 WHERE NOT (COMPANY %2 AND PERSONAL %2))").arg(running, InRange);
+}
+
+// SQLite's SUM stops at a sum that leaves 64 bits with an error of its own: the balance is out
+// of range.
+template<typename Work>
+auto refusingOverflow(Work work)
+{
+    try {
+        return work();
+    } catch (const DatabaseError &e) {
+        if (QByteArray(e.what()).contains("integer overflow"))
+            throw balanceOutOfRange();
+        throw;
+    }
+}
+
+} // namespace
+
 Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) const
 {
     const QString client = args[1].toString();
@@ -596,11 +689,40 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(m_storage, db);
-        if (!clientExists(db, client))
+        // First one statement compares the running balances with the stored ones without the
+        // account's lock, so postings to the account never wait for it: balances already right
+        // end the recalculation there (no version, no chain entry: nothing changes). It also
+        // finds the last movement from the start date on whose balances are right before the
+        // first that isn't, and the account's version it saw.
+        QSqlQuery compared = refusingOverflow([&] {
+            return run(db, QStringLiteral(
+                "WITH running AS (%1),"
+                " firstdiffering AS (SELECT DTMOVCLI, NRSEQMOVCLI FROM running R WHERE %2 ORDER BY DTMOVCLI, NRSEQMOVCLI LIMIT 1),"
+                " lastright AS (SELECT R.DTMOVCLI, R.NRSEQMOVCLI, R.VRSALDOCONS, R.VRSALDPECONS FROM running R"
+                " JOIN firstdiffering F ON (R.DTMOVCLI, R.NRSEQMOVCLI) < (F.DTMOVCLI, F.NRSEQMOVCLI) WHERE R.DTMOVCLI >= ?"
+                " ORDER BY R.DTMOVCLI DESC, R.NRSEQMOVCLI DESC LIMIT 1)"
+                " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
+                " %3,"
+                " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
+                " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
+                           .arg(runningBalancesSql(), differsFromStored(), countOutOfRange(QStringLiteral("running"))),
+                       RunningFrom().values(client) + QVariantList{start, start, client, client}, "ler os saldos");
+        });
+        compared.next();
+        if (compared.value(0).toInt() == 0)
             return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
+        if (compared.value(2).toLongLong() != 0)
+            throw balanceOutOfRange();
+        if (compared.value(1).toLongLong() == 0)
+            return Outcome::ok(okEnvelope(true));
+        const std::optional<qint64> versionSeen = compared.isNull(3) ? std::nullopt : std::optional(compared.value(3).toLongLong());
+        const std::optional<RunningFrom> lastRight = compared.isNull(4) ? std::nullopt
+            : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
+                                        compared.value(7).toLongLong()});
+        compared.finish();
+        Transaction transaction(m_storage, db);
         // The account's counter row is its lock: recalculations of one account run one after
-        // the other, also across server instances.
+        // the other, also across server instances, and postings wait only while one rewrites.
         std::optional<ChainHead> head;
         if (m_chained)
             head = lockChain(db, client);
@@ -608,54 +730,75 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) VALUES (?, 0)"
                                    " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV"),
                 {client}, "travar a conta");
-        const QString signedCompany = QStringLiteral(
-            "CASE IDTIPMOCVLI WHEN 'C' THEN %1 WHEN 'D' THEN -%1 WHEN 'A' THEN -%1 ELSE 0 END");
-        QSqlQuery carried = run(db, QStringLiteral("SELECT CAST(COALESCE(SUM(%1), 0) AS TEXT), CAST(COALESCE(SUM(%2), 0) AS TEXT) FROM MOVICLIE"
-                                                   " WHERE CDCLIENTE = ? AND DTMOVCLI < ?")
-                                        .arg(signedCompany.arg(QLatin1String("VRMOVCLI")),
-                                             signedCompany.arg(QLatin1String("VRMOVPESCONS"))),
-                                {client, start}, "somar o saldo anterior");
-        carried.next();
-        qint64 company = storedCents(carried.value(0));
-        qint64 personal = storedCents(carried.value(1));
-
+        // The balances found right still are when no movement up to the last of them changed
+        // since the comparison: every change moves the account's version, a movement written
+        // carries it (NRVERSAO) and a deletion marks the account (NRVERSAOCOMPLETA). Then the
+        // running balances start after them (a posting at the end of a long account, or a
+        // recalculation that got there first: a row or none); otherwise from the first movement.
+        const auto unchangedUpTo = [&](const RunningFrom &right, qint64 seen) {
+            QSqlQuery changed = run(db, QStringLiteral("SELECT (SELECT COUNT(*) FROM MOVICLIE WHERE CDCLIENTE = ? AND NRVERSAO > ?"
+                                                       " AND (DTMOVCLI, NRSEQMOVCLI) <= (?, ?)) + (SELECT COUNT(*) FROM NUMMOVCLIE"
+                                                       " WHERE CDCLIENTE = ? AND NRVERSAOCOMPLETA > ?)"),
+                                    {client, seen, right.moment, right.number, client, seen}, "ler as mudanças da conta");
+            return changed.next() && changed.value(0).toLongLong() == 0;
+        };
+        const bool stillRight = head && lastRight && versionSeen
+            && (*versionSeen == head->sequence || unchangedUpTo(*lastRight, *versionSeen));
+        const RunningFrom from = stillRight ? *lastRight : RunningFrom();
         // Only the movements whose running balances come out different are rewritten (and
-        // stamped, and versioned): a posting at the end of a long account changes one row.
-        struct Balance { QString number; qint64 company, personal; };
-        std::vector<Balance> changed;
-        qint64 counted = 0;
-        QSqlQuery movements = run(db, QStringLiteral("SELECT NRSEQMOVCLI, IDTIPMOCVLI, VRMOVCLI, VRMOVPESCONS, VRSALDOCONS,"
-                                                     " VRSALDPECONS FROM MOVICLIE"
-                                                     " WHERE CDCLIENTE = ? AND DTMOVCLI >= ? ORDER BY DTMOVCLI, NRSEQMOVCLI"),
-                                  {client, start}, "ler os lançamentos");
-        while (movements.next()) {
-            const int sign = acc00420::balanceSign(movements.value(1).toString());
-            company = addChecked(company, sign * movements.value(2).toLongLong());
-            personal = addChecked(personal, sign * movements.value(3).toLongLong());
-            ++counted;
-            if (movements.value(4).toLongLong() != company || movements.value(5).toLongLong() != personal)
-                changed.push_back({movements.value(0).toString(), company, personal});
+        // stamped, and versioned). A balance out of range is never written; it refuses the
+        // whole below.
+        const QString rewrite = QStringLiteral(
+            "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
+            " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
+            " AND R.COMPANY %3 AND R.PERSONAL %3");
+        // What the history records: the movements counted and the final balances; how many
+        // balances were out of range, and how many rows were rewritten.
+        const QString totals = QStringLiteral(
+            "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
+            " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3, %4 FROM MOVICLIE WHERE CDCLIENTE = ?");
+        const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
+        const QString company = signedValue("VRMOVCLI"), personal = signedValue("VRMOVPESCONS");
+        QSqlQuery summed(db);
+        qint64 rewritten = 0;
+        if (m_storage.kind() == Kind::PostgreSQL) {
+            // One statement: the running balances are worked out once for the rows and the check.
+            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1) %3")
+                                 .arg(runningBalancesSql(),
+                                      rewrite.arg(QLatin1String("running"), differsFromStored(), InRange),
+                                      totals.arg(company, personal, countOutOfRange(QStringLiteral("running")),
+                                                 QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
+                         from.values(client) + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
+            summed.next();
+            rewritten = summed.value(4).toLongLong();
+        } else {
+            rewritten = refusingOverflow([&] {
+                return run(db, rewrite.arg(u'(' + runningBalancesSql() + u')', differsFromStored(), InRange),
+                           stamp + from.values(client) + QVariantList{client, start}, "recalcular os saldos")
+                    .numRowsAffected();
+            });
+            // Carried in, a balance may leave 64 bits where the sum alone doesn't: SQLite's sum
+            // then turns to a float, never written, and counted here.
+            summed = refusingOverflow([&] {
+                return run(db, totals.arg(company, personal, countOutOfRange(u'(' + runningBalancesSql() + u')'),
+                                          QLatin1String("0")),
+                           QVariantList{start} + from.values(client) + QVariantList{client}, "somar os saldos");
+            });
+            summed.next();
         }
-        QSqlQuery update(db);
-        update.prepare(QStringLiteral("UPDATE MOVICLIE SET VRSALDOCONS = ?, VRSALDPECONS = ?, DTRECMOVCLIE = ?,"
-                                      " CDOPERRECA = ?, NRVERSAO = ? WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"));
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        for (const Balance &b : changed) {
-            update.bindValue(0, b.company);
-            update.bindValue(1, b.personal);
-            update.bindValue(2, now);
-            update.bindValue(3, who.operatorCode);
-            update.bindValue(4, nextVersion(head));
-            update.bindValue(5, client);
-            update.bindValue(6, b.number);
-            if (!update.exec())
-                throw DatabaseError(update.lastError().text().toStdString());
-        }
-        rememberAccountChange(db, "SALDOS", client, "recalc", who,
-                              QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
-                                          {"LANCAMENTOS", counted},
-                                          {"VRSALDOCONS", company}, {"VRSALDPECONS", personal}},
-                              m_chained);
+        if (summed.value(3).toLongLong() != 0)
+            throw balanceOutOfRange();
+        const qint64 counted = summed.value(0).toLongLong();
+        const qint64 companyBalance = storedCents(summed.value(1));
+        const qint64 personalBalance = storedCents(summed.value(2));
+        summed.finish();
+        // Another recalculation may have brought them right while this one waited for the lock.
+        if (rewritten > 0)
+            rememberAccountChange(db, "SALDOS", client, "recalc", who,
+                                  QJsonObject{{"CDCLIENTE", client}, {"DTINICIO", start},
+                                              {"LANCAMENTOS", counted},
+                                              {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
+                                  m_chained, head);
         transaction.commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
@@ -724,9 +867,12 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args, const Actor &) const
     const QString client = args[0].toString();
     try {
         const QSqlDatabase db = m_storage.connection();
-        Transaction transaction(m_storage, db);
         // One statement: the number is handed out once even under concurrent callers, and only
-        // to a registered client (no row otherwise).
+        // to a registered client (no row otherwise). On PostgreSQL it is its own transaction,
+        // two round trips fewer; SQLite's writers of this process take their turn on the lock.
+        std::optional<Transaction> transaction;
+        if (m_storage.kind() == Kind::SQLite)
+            transaction.emplace(m_storage, db);
         QSqlQuery q = run(db, QStringLiteral("INSERT INTO NUMMOVCLIE (CDCLIENTE, NRULTMOV) SELECT CDCLIENTE, 1 FROM CLIENTE"
                                              " WHERE CDCLIENTE = ?"
                                              " ON CONFLICT (CDCLIENTE) DO UPDATE SET NRULTMOV = NUMMOVCLIE.NRULTMOV + 1"
@@ -736,7 +882,8 @@ Outcome Ledger::getPrxMovClie(const QCborArray &args, const Actor &) const
             return Outcome::error(QStringLiteral("bad-arguments"), QStringLiteral("cliente %1 não cadastrado").arg(client));
         const qint64 number = q.value(0).toLongLong();
         q.finish();
-        transaction.commit();
+        if (transaction)
+            transaction->commit();
         return Outcome::ok(QCborValue(QString::number(number).rightJustified(MovementNumberWidth, u'0')).toCbor());
     } catch (const DatabaseError &e) {
         return Outcome::error(QStringLiteral("database-error"),

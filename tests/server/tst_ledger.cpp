@@ -7,6 +7,8 @@
 #include <framework/data/recordset.h>
 
 #include <QCborMap>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -112,6 +114,17 @@ QString handOut(Ledger &ledger)
     return QCborValue::fromCbor(ledger.getPrxMovClie({C1}).result).toString();
 }
 
+// The balance rule's worked example, recalculated from day 3 on.
+void workedExample(LedgerBackend &b)
+{
+    movement(b, "0000000001", day(1), "C", 10000);        // before the start: +100.00
+    movement(b, "0000000002", day(2), "D", 3000, 700);    // before the start: -30.00, personal -7.00
+    movement(b, "0000000003", day(3), "D", 2000, 500);    // 50.00, personal -12.00
+    movement(b, "0000000004", day(4), "A", 500);          // 45.00
+    movement(b, "0000000005", day(5), "X", 100000, 9900); // cancelled: counts zero
+    movement(b, "0000000006", day(6), "C", 1000, 1200);   // 55.00, personal 0.00
+}
+
 int count(LedgerBackend &b, const QString &sql, std::initializer_list<QVariant> values = {})
 {
     QSqlQuery q = run(b.db(), sql, values);
@@ -137,12 +150,7 @@ private slots:
         QFETCH(QString, backend);
         LedgerBackend b(backend);
         seed(b);
-        movement(b, "0000000001", day(1), "C", 10000);        // before the start: +100.00
-        movement(b, "0000000002", day(2), "D", 3000, 700);    // before the start: -30.00, personal -7.00
-        movement(b, "0000000003", day(3), "D", 2000, 500);    // 50.00, personal -12.00
-        movement(b, "0000000004", day(4), "A", 500);          // 45.00
-        movement(b, "0000000005", day(5), "X", 100000, 9900); // cancelled: counts zero
-        movement(b, "0000000006", day(6), "C", 1000, 1200);   // 55.00, personal 0.00
+        workedExample(b);
         Ledger ledger(b.storage());
         QCborValue payload;
         QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, K1, at(day(3, 0)), "0007"}), nullptr, &payload));
@@ -186,9 +194,72 @@ private slots:
             QCborValue recalculated;
             okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(start, 0)), "0007"}), &message, &recalculated);
             QCOMPARE(recalculated, QCborValue(false));
-            QVERIFY2(message.contains("Saldos não recalculados"), qPrintable(message));
+            QVERIFY2(message.contains("Saldos não recalculados: o saldo excede"), qPrintable(message));
             QCOMPARE(count(b, "SELECT COUNT(*) FROM MOVICLIE WHERE VRSALDOCONS <> 0"), 0);
         }
+    }
+
+    // A second recalculation rewrites, stamps and versions only the movements whose balances
+    // it changes, and its chain entry says what it counted and where it ended; one that changes
+    // nothing adds no entry and leaves the account's version as it was.
+    void recalculationRewritesOnlyWhatChanged_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("cancelled"); // after the first recalculation
+        QTest::addColumn<bool>("posted");       // a credit of 1.00 on day 7, after it too
+        QTest::addColumn<QStringList>("rewritten");
+        QTest::addColumn<int>("entries"); // the second recalculation adds to the chain
+        QTest::addColumn<int>("counted");
+        QTest::addColumn<qint64>("company");
+        LedgerBackend::addRows([](const QString &kind) {
+            QTest::newRow(qPrintable(kind + ": balances already right")) << kind << QString() << false << QStringList() << 0 << 4
+                                                                         << qint64(5500);
+            QTest::newRow(qPrintable(kind + ": one cancelled in the middle"))
+                << kind << "0000000004" << false << QStringList{"0000000004", "0000000005", "0000000006"} << 1 << 4 << qint64(6000);
+            QTest::newRow(qPrintable(kind + ": one posted at the end"))
+                << kind << QString() << true << QStringList{"0000000007"} << 1 << 5 << qint64(5600);
+        });
+    }
+    void recalculationRewritesOnlyWhatChanged()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, cancelled);
+        QFETCH(bool, posted);
+        QFETCH(QStringList, rewritten);
+        QFETCH(int, entries);
+        QFETCH(int, counted);
+        QFETCH(qint64, company);
+        LedgerBackend b(backend);
+        seed(b);
+        workedExample(b);
+        Ledger ledger(b.storage());
+        QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(3, 0)), "0007"})));
+        b.exec("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X' WHERE NRSEQMOVCLI = ?", {cancelled});
+        if (posted)
+            movement(b, "0000000007", day(7), "C", 100);
+        const int version = count(b, "SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?", {C1});
+        QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(3, 0)), "0001"})));
+        QCOMPARE(count(b, "SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?", {C1}), version + entries);
+
+        QStringList stamped, versioned;
+        QSqlQuery rows = run(b.db(), "SELECT NRSEQMOVCLI, CDOPERRECA, NRVERSAO > ? FROM MOVICLIE ORDER BY NRSEQMOVCLI",
+                             {version});
+        while (rows.next()) {
+            if (rows.value(1).toString() == "0001")
+                stamped << rows.value(0).toString();
+            if (rows.value(2).toBool())
+                versioned << rows.value(0).toString();
+        }
+        QCOMPARE(stamped, rewritten);
+        QCOMPARE(versioned, rewritten);
+        QSqlQuery last = run(b.db(), "SELECT DSDADOS FROM CADEIA WHERE CDCLIENTE = ? ORDER BY NRSEQ DESC", {C1});
+        QVERIFY(last.next());
+        const QJsonObject recorded = QJsonDocument::fromJson(last.value(0).toByteArray()).object();
+        QCOMPARE(recorded.value("LANCAMENTOS").toInt(), counted);
+        QCOMPARE(recorded.value("VRSALDOCONS").toInteger(), company);
+        QCOMPARE(recorded.value("VRSALDPECONS").toInteger(), qint64(0));
+        // The rows rewritten carry in the balances of those before them that were right.
+        QCOMPARE(count(b, "SELECT VRSALDOCONS FROM MOVICLIE ORDER BY DTMOVCLI DESC, NRSEQMOVCLI DESC LIMIT 1"), int(company));
     }
 
     void aDatabaseFailureSaysWhatToDoAndLogsItsDetail_data()
@@ -198,7 +269,7 @@ private slots:
         QTest::addColumn<QString>("table"); // taken from under it
         LedgerBackend::addRows([](const QString &kind) {
             QTest::newRow(qPrintable(kind + ", a read")) << kind << "getConsumidor" << "CONSUMIDOR";
-            QTest::newRow(qPrintable(kind + ", a recalculation")) << kind << "setAtualizaCons" << "NUMMOVCLIE";
+            QTest::newRow(qPrintable(kind + ", a recalculation")) << kind << "setAtualizaCons" << "MOVICLIE";
             QTest::newRow(qPrintable(kind + ", a number")) << kind << "getPrxMovClie" << "NUMMOVCLIE";
         });
     }
@@ -534,7 +605,9 @@ private slots:
         // Every change is in the history, once, and a null apart from an empty text.
         QVERIFY(okOf(ledger.setCancelaVenda({"again", "0001", "002", "0000000050"})));
         QVERIFY(okOf(ledger.setCancelaReceb({"0001", "002", "0000000050"})));
+        movement(b, "0000000003", day(5), "C", 100); // a balance for the recalculation to write
         QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(1)), "0007"})));
+        QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(1)), "0007"}))); // nothing left to change
         QCOMPARE(count(b, "SELECT COUNT(*) FROM HISTCONTA WHERE DSOBJETO = 'VENDA' AND DSCHAVE = '0001/002/0000000050'"
                           " AND DSOPERACAO = 'cancel' AND DSDADOS LIKE '%\"IDSITVENDA\":\"X\"%'"), 1);
         QCOMPARE(count(b, "SELECT COUNT(*) FROM HISTCONTA WHERE DSOBJETO = 'RECEBIMENTO' AND DSOPERACAO = 'cancel'"
