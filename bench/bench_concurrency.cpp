@@ -458,6 +458,10 @@ void benchmark(const QString &backend, const Storage &storage)
             const double throughput = served.throughput / bare.throughput, p99 = served.p99 / bare.p99;
             std::printf("  %-30s %2d threads: throughput %.0f%% of bare, p99 %.2fx bare, worst/median %.2fx\n", "",
                         threads, throughput * 100, p99, served.worst / served.p50);
+            if (threads == 1 && !writing) // a reader alone: what one statement costs through the server
+                bench::tableRow(QStringLiteral("concurrency, %1, 1 reader: throughput vs bare query").arg(backend),
+                                perSecond(served.throughput), perSecond(bare.throughput), bench::percent(throughput),
+                                QStringLiteral("≥ 50%"), throughput >= 0.5);
             if (threads != 16)
                 continue;
             const QString prefix = QStringLiteral("concurrency, %1, 16 %2: ").arg(backend, writing ? "writers" : "readers");
