@@ -71,12 +71,26 @@ bool TNetConnection::waitFor(const std::function<Progress()> &step, int timeoutM
         timedOut = true;
         loop.quit();
     });
+    // A TLS socket may signal from inside the read a step makes: that signal asks for one more
+    // step once this one is over, never for a step inside it (which would take the reply and
+    // leave this one to say none came).
+    bool stepping = false, signalled = false;
     auto check = [&] {
-        progress = step();
+        if (stepping) {
+            signalled = true;
+            return;
+        }
+        stepping = true;
+        do {
+            signalled = false;
+            progress = step();
+        } while (signalled && progress == Progress::Waiting);
+        stepping = false;
         if (progress == Progress::Done) {
             loop.quit();
-        } else if (progress == Progress::Advanced) {
-            timer.start(timeoutMs);
+        } else if (progress == Progress::Advanced || signalled) {
+            if (progress == Progress::Advanced)
+                timer.start(timeoutMs);
             again.start(0); // what is already received, after the window has repainted
         }
     };
@@ -86,8 +100,7 @@ bool TNetConnection::waitFor(const std::function<Progress()> &step, int timeoutM
     const auto c3 = connect(m_socket, &QTcpSocket::errorOccurred, &loop, check);
     const auto c4 = connect(m_socket, &QSslSocket::encrypted, &loop, check);
     timer.start(timeoutMs);
-    if (progress == Progress::Advanced)
-        again.start(0);
+    again.start(0); // what came while the first step read, before these were connected
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     for (const auto &c : {c1, c2, c3, c4})
         disconnect(c);

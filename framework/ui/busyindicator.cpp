@@ -59,6 +59,10 @@ public:
         const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
         m_label->setText(total ? QStringLiteral("%1 %2 de %3 lançamentos").arg(textOf(kind), brazil.toString(rows), brazil.toString(*total))
                                : QStringLiteral("%1 %2 lançamentos").arg(textOf(kind), brazil.toString(rows)));
+        // Wide enough for the count, centred where it was.
+        const QPoint centre = geometry().center();
+        resize(std::max(width(), sizeHint().width()), height());
+        move(centre - rect().center());
         if (total && *total > 0) {
             // The bar counts in thousandths: a total past an int's range still fills it.
             m_bar->setRange(0, 1000);
