@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <optional>
 #include <map>
 #include <optional>
 #include <set>
@@ -47,6 +48,32 @@ void seed(LedgerBackend &b)
     grantTestOperator(b.storage(), "0007");
     grantTestOperator(b.storage(), "0008");
 }
+
+// Two server instances on one seeded database, HAProxy in front of them once started.
+struct TwoInstances
+{
+    LedgerBackend b;
+    ServerProcess one, two;
+    std::optional<HaproxyFront> front;
+
+    explicit TwoInstances(const QString &backend)
+        : b(backend)
+        , one(ACC00420_SERVER_PATH, b.storage().url())
+        , two(ACC00420_SERVER_PATH, b.storage().url())
+    {
+        seed(b);
+    }
+    // Both instances started, and the balancer too when `balanced`; what went wrong, else empty.
+    QString start(bool balanced)
+    {
+        if (!one.start())
+            return one.output();
+        if (!two.start())
+            return two.output();
+        front.emplace(QList<quint16>{one.port(), two.port()});
+        return balanced && !front->start() ? front->output() : QString();
+    }
+};
 
 // A large account for C1: credits, debits, adjustments and cancelled rows whose date order is
 // not their number order, never recalculated. Numbers are 1000000001 on: ten digits without a
@@ -585,14 +612,11 @@ private slots:
         QFETCH(bool, balanced);
         if (balanced && HaproxyFront::program().isEmpty())
             QSKIP("haproxy is not installed");
-        LedgerBackend b(backend);
-        seed(b);
-        ServerProcess one(ACC00420_SERVER_PATH, b.storage().url()), two(ACC00420_SERVER_PATH, b.storage().url());
-        QVERIFY2(one.start(), qPrintable(one.output()));
-        QVERIFY2(two.start(), qPrintable(two.output()));
-        HaproxyFront front({one.port(), two.port()});
-        if (balanced)
-            QVERIFY2(front.start(), qPrintable(front.output()));
+        TwoInstances servers(backend);
+        const QString failed = servers.start(balanced);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        auto &[b, one, two, balancer] = servers;
+        HaproxyFront &front = *balancer;
 
         constexpr int Screens = 16;
         auto port = [&](int i) { return balanced ? front.port() : (i % 2 ? two : one).port(); };
@@ -643,13 +667,11 @@ private slots:
         QFETCH(QString, backend);
         if (HaproxyFront::program().isEmpty())
             QSKIP("haproxy is not installed");
-        LedgerBackend b(backend);
-        seed(b);
-        ServerProcess one(ACC00420_SERVER_PATH, b.storage().url()), two(ACC00420_SERVER_PATH, b.storage().url());
-        QVERIFY2(one.start(), qPrintable(one.output()));
-        QVERIFY2(two.start(), qPrintable(two.output()));
-        HaproxyFront front({one.port(), two.port()});
-        QVERIFY2(front.start(), qPrintable(front.output()));
+        TwoInstances servers(backend);
+        const QString failed = servers.start(true);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        auto &[b, one, two, balancer] = servers;
+        HaproxyFront &front = *balancer;
         // A new session's first call: connect, sign in, ask for a number.
         auto firstCall = [&] {
             QElapsedTimer call;
