@@ -636,6 +636,7 @@ struct RunningFrom
     qint64 moment = std::numeric_limits<qint64>::min();
     QString number;
     qint64 company = 0, personal = 0;
+    qint64 counted = 0; // the movements from the start date up to it
 
     QVariantList values(const QString &client) const { return {company, personal, client, moment, number}; }
 };
@@ -689,7 +690,18 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        // First one statement compares the running balances with the stored ones without the
+        // On PostgreSQL recalculations of one account take turns from the start, also across
+        // instances: those that would only wait for the account's lock behind one another, and
+        // then find the balances brought right, wait here instead, where postings don't queue
+        // behind them, and compare what the one before left. On SQLite the file's write lock
+        // already lets one at a time rewrite.
+        std::optional<Transaction> transaction;
+        if (m_storage.kind() == Kind::PostgreSQL) {
+            transaction.emplace(m_storage, db);
+            run(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+                {QStringLiteral("acc00420-recalc:") + client}, "aguardar o recálculo da conta");
+        }
+        // Then one statement compares the running balances with the stored ones without the
         // account's lock, so postings to the account never wait for it: balances already right
         // end the recalculation there (no version, no chain entry: nothing changes). It also
         // finds the last movement from the start date on whose balances are right before the
@@ -704,9 +716,12 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                 " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
                 " %3,"
                 " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
-                " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
+                " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS,"
+                " (SELECT COUNT(*) FROM running R JOIN lastright L ON (R.DTMOVCLI, R.NRSEQMOVCLI) <= (L.DTMOVCLI, L.NRSEQMOVCLI)"
+                " WHERE R.DTMOVCLI >= ?)"
+                " FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
                            .arg(runningBalancesSql(), differsFromStored(), countOutOfRange(QStringLiteral("running"))),
-                       RunningFrom().values(client) + QVariantList{start, start, client, client}, "ler os saldos");
+                       RunningFrom().values(client) + QVariantList{start, start, client, client, start}, "ler os saldos");
         });
         compared.next();
         if (compared.value(0).toInt() == 0)
@@ -715,12 +730,14 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             throw balanceOutOfRange();
         if (compared.value(1).toLongLong() == 0)
             return Outcome::ok(okEnvelope(true));
-        const std::optional<qint64> versionSeen = compared.isNull(3) ? std::nullopt : std::optional(compared.value(3).toLongLong());
+        const bool versioned = !compared.isNull(3);
+        const qint64 versionSeen = compared.value(3).toLongLong();
         const std::optional<RunningFrom> lastRight = compared.isNull(4) ? std::nullopt
             : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
-                                        compared.value(7).toLongLong()});
+                                        compared.value(7).toLongLong(), compared.value(8).toLongLong()});
         compared.finish();
-        Transaction transaction(m_storage, db);
+        if (!transaction)
+            transaction.emplace(m_storage, db);
         // The account's counter row is its lock: recalculations of one account run one after
         // the other, also across server instances, and postings wait only while one rewrites.
         std::optional<ChainHead> head;
@@ -742,8 +759,8 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                                     {client, seen, right.moment, right.number, client, seen}, "ler as mudanças da conta");
             return changed.next() && changed.value(0).toLongLong() == 0;
         };
-        const bool stillRight = head && lastRight && versionSeen
-            && (*versionSeen == head->sequence || unchangedUpTo(*lastRight, *versionSeen));
+        const bool stillRight = head && lastRight && versioned
+            && (versionSeen == head->sequence || unchangedUpTo(*lastRight, versionSeen));
         const RunningFrom from = stillRight ? *lastRight : RunningFrom();
         // Only the movements whose running balances come out different are rewritten (and
         // stamped, and versioned). A balance out of range is never written; it refuses the
@@ -762,13 +779,20 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         QSqlQuery summed(db);
         qint64 rewritten = 0;
         if (m_storage.kind() == Kind::PostgreSQL) {
-            // One statement: the running balances are worked out once for the rows and the check.
-            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1) %3")
-                                 .arg(runningBalancesSql(),
-                                      rewrite.arg(QLatin1String("running"), differsFromStored(), InRange),
-                                      totals.arg(company, personal, countOutOfRange(QStringLiteral("running")),
-                                                 QLatin1String("(SELECT COUNT(*) FROM rewritten)"))),
-                         from.values(client) + stamp + QVariantList{client, start, start, client}, "recalcular os saldos");
+            // One statement: the running balances are worked out once for the rows, the check
+            // and the totals, which follow from where they start and their last row, so that
+            // the account's lock is held for the movements after it only.
+            summed = run(db, QStringLiteral("WITH running AS (%1), rewritten AS (%2 RETURNING 1),"
+                                            " last AS (SELECT COMPANY, PERSONAL FROM running"
+                                            " ORDER BY DTMOVCLI DESC, NRSEQMOVCLI DESC LIMIT 1)"
+                                            " SELECT ? + (SELECT COUNT(*) FROM running WHERE DTMOVCLI >= ?),"
+                                            " CAST(COALESCE((SELECT COMPANY FROM last), ?) AS TEXT),"
+                                            " CAST(COALESCE((SELECT PERSONAL FROM last), ?) AS TEXT), %3,"
+                                            " (SELECT COUNT(*) FROM rewritten)")
+                                 .arg(runningBalancesSql(), rewrite.arg(QLatin1String("running"), differsFromStored(), InRange),
+                                      countOutOfRange(QStringLiteral("running"))),
+                         from.values(client) + stamp + QVariantList{client, start, from.counted, start, from.company, from.personal},
+                         "recalcular os saldos");
             summed.next();
             rewritten = summed.value(4).toLongLong();
         } else {
@@ -799,7 +823,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                                               {"LANCAMENTOS", counted},
                                               {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
                                   m_chained, head);
-        transaction.commit();
+        transaction->commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
         // The caller tells the operator the balances could not be brought up to date.
