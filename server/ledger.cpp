@@ -705,7 +705,8 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         // account's lock, so postings to the account never wait for it: balances already right
         // end the recalculation there (no version, no chain entry: nothing changes). It also
         // finds the last movement from the start date on whose balances are right before the
-        // first that isn't, and the account's version it saw.
+        // first that isn't, how many differ of how many the account has, and the account's
+        // version it saw.
         QSqlQuery compared = refusingOverflow([&] {
             return run(db, QStringLiteral(
                 "WITH running AS (%1),"
@@ -713,23 +714,31 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                 " lastright AS (SELECT R.DTMOVCLI, R.NRSEQMOVCLI, R.VRSALDOCONS, R.VRSALDPECONS FROM running R"
                 " JOIN firstdiffering F ON (R.DTMOVCLI, R.NRSEQMOVCLI) < (F.DTMOVCLI, F.NRSEQMOVCLI) WHERE R.DTMOVCLI >= ?"
                 " ORDER BY R.DTMOVCLI DESC, R.NRSEQMOVCLI DESC LIMIT 1)"
-                " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM firstdiffering),"
+                " SELECT (SELECT COUNT(*) FROM CLIENTE WHERE CDCLIENTE = ?), (SELECT COUNT(*) FROM running R WHERE %2),"
                 " %3,"
                 " (SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?),"
                 " L.DTMOVCLI, L.NRSEQMOVCLI, L.VRSALDOCONS, L.VRSALDPECONS,"
                 " (SELECT COUNT(*) FROM running R JOIN lastright L ON (R.DTMOVCLI, R.NRSEQMOVCLI) <= (L.DTMOVCLI, L.NRSEQMOVCLI)"
-                " WHERE R.DTMOVCLI >= ?)"
+                " WHERE R.DTMOVCLI >= ?),"
+                " (SELECT COUNT(*) FROM running)"
                 " FROM (SELECT 1 AS ONE) O LEFT JOIN lastright L ON 1 = 1")
                            .arg(runningBalancesSql(), differsFromStored(), countOutOfRange(QStringLiteral("running"))),
-                       RunningFrom().values(client) + QVariantList{start, start, client, client, start}, "ler os saldos");
+                       RunningFrom().values(client) + QVariantList{start, start, client, start, client, start}, "ler os saldos");
         });
         compared.next();
         if (compared.value(0).toInt() == 0)
             return Outcome::ok(fw::encodeEnvelope(true, QStringLiteral("Cliente %1 não cadastrado.").arg(client), QCborValue(false)));
         if (compared.value(2).toLongLong() != 0)
             throw balanceOutOfRange();
-        if (compared.value(1).toLongLong() == 0)
+        const qint64 differing = compared.value(1).toLongLong();
+        if (differing == 0)
             return Outcome::ok(okEnvelope(true));
+        // Balances rewritten in more than half the account are not versioned row by row: the
+        // account is marked instead, as a deletion marks it, and a screen watching it loads
+        // the statement whole, which costs it at most twice the rows it would be sent anyway.
+        // The rows' versions, and so every index on them, stay as they were: on PostgreSQL the
+        // rows are rewritten in place, at half the cost.
+        const bool markWhole = differing * 2 > compared.value(9).toLongLong();
         const bool versioned = !compared.isNull(3);
         const qint64 versionSeen = compared.value(3).toLongLong();
         const std::optional<RunningFrom> lastRight = compared.isNull(4) ? std::nullopt
@@ -763,18 +772,21 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             && (versionSeen == head->sequence || unchangedUpTo(*lastRight, versionSeen));
         const RunningFrom from = stillRight ? *lastRight : RunningFrom();
         // Only the movements whose running balances come out different are rewritten (and
-        // stamped, and versioned). A balance out of range is never written; it refuses the
-        // whole below.
-        const QString rewrite = QStringLiteral(
-            "UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL, DTRECMOVCLIE = ?,"
-            " CDOPERRECA = ?, NRVERSAO = ? FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
-            " AND R.COMPANY %3 AND R.PERSONAL %3");
+        // stamped, and versioned unless the account is marked). A balance out of range is never
+        // written; it refuses the whole below.
+        const QString rewrite = QStringLiteral("UPDATE MOVICLIE AS M SET VRSALDOCONS = R.COMPANY, VRSALDPECONS = R.PERSONAL,"
+                                               " DTRECMOVCLIE = ?, CDOPERRECA = ?")
+            + (markWhole ? QString() : QStringLiteral(", NRVERSAO = ?"))
+            + QStringLiteral(" FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
+                             " AND R.COMPANY %3 AND R.PERSONAL %3");
         // What the history records: the movements counted and the final balances; how many
         // balances were out of range, and how many rows were rewritten.
         const QString totals = QStringLiteral(
             "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
             " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3, %4 FROM MOVICLIE WHERE CDCLIENTE = ?");
-        const QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode, nextVersion(head)};
+        QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode};
+        if (!markWhole)
+            stamp << nextVersion(head);
         const QString company = signedValue("VRMOVCLI"), personal = signedValue("VRMOVPESCONS");
         QSqlQuery summed(db);
         qint64 rewritten = 0;
@@ -816,6 +828,9 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         const qint64 companyBalance = storedCents(summed.value(1));
         const qint64 personalBalance = storedCents(summed.value(2));
         summed.finish();
+        if (rewritten > 0 && markWhole && head)
+            run(db, QStringLiteral("UPDATE NUMMOVCLIE SET NRVERSAOCOMPLETA = ? WHERE CDCLIENTE = ?"), {nextVersion(head), client},
+                "marcar a versão da conta");
         // Another recalculation may have brought them right while this one waited for the lock.
         if (rewritten > 0)
             rememberAccountChange(db, "SALDOS", client, "recalc", who,

@@ -201,23 +201,30 @@ private slots:
 
     // A second recalculation rewrites, stamps and versions only the movements whose balances
     // it changes, and its chain entry says what it counted and where it ended; one that changes
-    // nothing adds no entry and leaves the account's version as it was.
+    // nothing adds no entry and leaves the account's version as it was. One that changes most of
+    // the account marks it for a whole reload instead of versioning the rows.
     void recalculationRewritesOnlyWhatChanged_data()
     {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<QString>("cancelled"); // after the first recalculation
         QTest::addColumn<bool>("posted");       // a credit of 1.00 on day 7, after it too
+        QTest::addColumn<bool>("zeroed");       // every stored balance, after it too
         QTest::addColumn<QStringList>("rewritten");
         QTest::addColumn<int>("entries"); // the second recalculation adds to the chain
         QTest::addColumn<int>("counted");
         QTest::addColumn<qint64>("company");
+        QTest::addColumn<bool>("marked"); // the account, instead of its rows
         LedgerBackend::addRows([](const QString &kind) {
-            QTest::newRow(qPrintable(kind + ": balances already right")) << kind << QString() << false << QStringList() << 0 << 4
-                                                                         << qint64(5500);
+            QTest::newRow(qPrintable(kind + ": balances already right"))
+                << kind << QString() << false << false << QStringList() << 0 << 4 << qint64(5500) << false;
             QTest::newRow(qPrintable(kind + ": one cancelled in the middle"))
-                << kind << "0000000004" << false << QStringList{"0000000004", "0000000005", "0000000006"} << 1 << 4 << qint64(6000);
+                << kind << "0000000004" << false << false << QStringList{"0000000004", "0000000005", "0000000006"} << 1 << 4
+                << qint64(6000) << false;
             QTest::newRow(qPrintable(kind + ": one posted at the end"))
-                << kind << QString() << true << QStringList{"0000000007"} << 1 << 5 << qint64(5600);
+                << kind << QString() << true << false << QStringList{"0000000007"} << 1 << 5 << qint64(5600) << false;
+            QTest::newRow(qPrintable(kind + ": most balances wrong"))
+                << kind << QString() << false << true << QStringList{"0000000003", "0000000004", "0000000005", "0000000006"} << 1
+                << 4 << qint64(5500) << true;
         });
     }
     void recalculationRewritesOnlyWhatChanged()
@@ -225,10 +232,12 @@ private slots:
         QFETCH(QString, backend);
         QFETCH(QString, cancelled);
         QFETCH(bool, posted);
+        QFETCH(bool, zeroed);
         QFETCH(QStringList, rewritten);
         QFETCH(int, entries);
         QFETCH(int, counted);
         QFETCH(qint64, company);
+        QFETCH(bool, marked);
         LedgerBackend b(backend);
         seed(b);
         workedExample(b);
@@ -237,6 +246,8 @@ private slots:
         b.exec("UPDATE MOVICLIE SET IDTIPMOCVLI = 'X' WHERE NRSEQMOVCLI = ?", {cancelled});
         if (posted)
             movement(b, "0000000007", day(7), "C", 100);
+        if (zeroed)
+            b.exec("UPDATE MOVICLIE SET VRSALDOCONS = 0, VRSALDPECONS = 0");
         const int version = count(b, "SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?", {C1});
         QVERIFY(okOf(ledger.setAtualizaCons({"0001", C1, "", at(day(3, 0)), "0001"})));
         QCOMPARE(count(b, "SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ?", {C1}), version + entries);
@@ -251,7 +262,8 @@ private slots:
                 versioned << rows.value(0).toString();
         }
         QCOMPARE(stamped, rewritten);
-        QCOMPARE(versioned, rewritten);
+        QCOMPARE(versioned, marked ? QStringList() : rewritten);
+        QCOMPARE(count(b, "SELECT NRVERSAOCOMPLETA FROM NUMMOVCLIE WHERE CDCLIENTE = ?", {C1}) > version, marked);
         QSqlQuery last = run(b.db(), "SELECT DSDADOS FROM CADEIA WHERE CDCLIENTE = ? ORDER BY NRSEQ DESC", {C1});
         QVERIFY(last.next());
         const QJsonObject recorded = QJsonDocument::fromJson(last.value(0).toByteArray()).object();
