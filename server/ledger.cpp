@@ -690,18 +690,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        // On PostgreSQL recalculations of one account take turns from the start, also across
-        // instances: those that would only wait for the account's lock behind one another, and
-        // then find the balances brought right, wait here instead, where postings don't queue
-        // behind them, and compare what the one before left. On SQLite the file's write lock
-        // already lets one at a time rewrite.
-        std::optional<Transaction> transaction;
-        if (m_storage.kind() == Kind::PostgreSQL) {
-            transaction.emplace(m_storage, db);
-            run(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
-                {QStringLiteral("acc00420-recalc:") + client}, "aguardar o recálculo da conta");
-        }
-        // Then one statement compares the running balances with the stored ones without the
+        // First one statement compares the running balances with the stored ones without the
         // account's lock, so postings to the account never wait for it: balances already right
         // end the recalculation there (no version, no chain entry: nothing changes). It also
         // finds the last movement from the start date on whose balances are right before the
@@ -733,11 +722,10 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         const qint64 differing = compared.value(1).toLongLong();
         if (differing == 0)
             return Outcome::ok(okEnvelope(true));
-        // Balances rewritten in more than half the account are not versioned row by row: the
-        // account is marked instead, as a deletion marks it, and a screen watching it loads
-        // the statement whole, which costs it at most twice the rows it would be sent anyway.
-        // The rows' versions, and so every index on them, stay as they were: on PostgreSQL the
-        // rows are rewritten in place, at half the cost.
+        // When the comparison finds more than half the account's balances to rewrite, the rows
+        // are not versioned one by one: the account is marked instead, as a deletion marks it,
+        // and a screen watching it loads its statement whole. The rows' versions, and so every
+        // index on them, stay as they were, and PostgreSQL can rewrite the rows in place.
         const bool markWhole = differing * 2 > compared.value(9).toLongLong();
         const bool versioned = !compared.isNull(3);
         const qint64 versionSeen = compared.value(3).toLongLong();
@@ -745,8 +733,14 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
                                         compared.value(7).toLongLong(), compared.value(8).toLongLong()});
         compared.finish();
-        if (!transaction)
-            transaction.emplace(m_storage, db);
+        Transaction transaction(m_storage, db);
+        // On PostgreSQL the recalculations of one account that found balances to rewrite take
+        // turns here, also across instances, rather than in the queue for the account's lock,
+        // where postings would wait behind all of them. On SQLite the file's write lock already
+        // lets one at a time rewrite.
+        if (m_storage.kind() == Kind::PostgreSQL)
+            run(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+                {QStringLiteral("acc00420-recalc:") + client}, "aguardar o recálculo da conta");
         // The account's counter row is its lock: recalculations of one account run one after
         // the other, also across server instances, and postings wait only while one rewrites.
         std::optional<ChainHead> head;
@@ -838,7 +832,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                                               {"LANCAMENTOS", counted},
                                               {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
                                   m_chained, head);
-        transaction->commit();
+        transaction.commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
         // The caller tells the operator the balances could not be brought up to date.

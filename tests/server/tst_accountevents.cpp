@@ -144,19 +144,22 @@ private slots:
     }
 
     // What a version asks for: only the rows changed since, or the whole statement when the
-    // version is none, not the account's, or from before a movement was deleted.
+    // version is none, not the account's, or from before a movement was deleted or most of the
+    // account's balances were rewritten.
     void whatChangedSinceAVersion_data()
     {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<int>("back"); // the version asked for, behind the account's
         QTest::addColumn<bool>("whole");
         QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("zeroed"); // every stored balance, before the recalculation
         LedgerBackend::addRows([](const QString &kind) {
-            QTest::newRow(qPrintable(kind + ": current")) << kind << 0 << false << 0;
-            QTest::newRow(qPrintable(kind + ": before the recalculation")) << kind << 1 << false << 1;
-            QTest::newRow(qPrintable(kind + ": before the posting")) << kind << 2 << false << 1;
-            QTest::newRow(qPrintable(kind + ": none")) << kind << -1 << true << 4;
-            QTest::newRow(qPrintable(kind + ": ahead of the account")) << kind << -2 << true << 4;
+            QTest::newRow(qPrintable(kind + ": current")) << kind << 0 << false << 0 << false;
+            QTest::newRow(qPrintable(kind + ": before the recalculation")) << kind << 1 << false << 1 << false;
+            QTest::newRow(qPrintable(kind + ": before the posting")) << kind << 2 << false << 1 << false;
+            QTest::newRow(qPrintable(kind + ": none")) << kind << -1 << true << 4 << false;
+            QTest::newRow(qPrintable(kind + ": ahead of the account")) << kind << -2 << true << 4 << false;
+            QTest::newRow(qPrintable(kind + ": before a recalculation of most balances")) << kind << 1 << true << 4 << true;
         });
     }
     void whatChangedSinceAVersion()
@@ -165,10 +168,13 @@ private slots:
         QFETCH(int, back);
         QFETCH(bool, whole);
         QFETCH(int, rows);
+        QFETCH(bool, zeroed);
         LedgerBackend b(backend);
         postThroughTheLedger(b);
         const server::Ledger ledger(b.storage());
         post(ledger, C1, 4); // a credit after the others: the recalculation rewrites its balance alone
+        if (zeroed)
+            b.exec("UPDATE MOVICLIE SET VRSALDOCONS = 0, VRSALDPECONS = 0");
         ledger.setAtualizaCons({"0001", C1, "", fw::dateTimeToCbor(QDateTime(QDate(2026, 1, 1), QTime(0, 0))), "0007"}, Who);
         const auto answer = [&](quint64 version) {
             const server::Outcome o = ledger.getMovClienteDesde(statementSince(C1, version), Who);
