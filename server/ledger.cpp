@@ -690,7 +690,18 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
     const Actor who = acting(actor, args[4].toString());
     try {
         const QSqlDatabase db = m_storage.connection();
-        // First one statement compares the running balances with the stored ones without the
+        // On PostgreSQL the recalculations of one account take turns from the start, also across
+        // instances: one at a time compares (the others would only find what it is about to
+        // rewrite) and the others wait here rather than in the queue for the account's lock,
+        // where postings would wait behind all of them. On SQLite the file's write lock already
+        // lets one at a time rewrite.
+        std::optional<Transaction> transaction;
+        if (m_storage.kind() == Kind::PostgreSQL) {
+            transaction.emplace(m_storage, db);
+            run(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+                {QStringLiteral("acc00420-recalc:") + client}, "aguardar o recálculo da conta");
+        }
+        // Then one statement compares the running balances with the stored ones without the
         // account's lock, so postings to the account never wait for it: balances already right
         // end the recalculation there (no version, no chain entry: nothing changes). It also
         // finds the last movement from the start date on whose balances are right before the
@@ -733,14 +744,8 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             : std::optional(RunningFrom{compared.value(4).toLongLong(), compared.value(5).toString(), compared.value(6).toLongLong(),
                                         compared.value(7).toLongLong(), compared.value(8).toLongLong()});
         compared.finish();
-        Transaction transaction(m_storage, db);
-        // On PostgreSQL the recalculations of one account that found balances to rewrite take
-        // turns here, also across instances, rather than in the queue for the account's lock,
-        // where postings would wait behind all of them. On SQLite the file's write lock already
-        // lets one at a time rewrite.
-        if (m_storage.kind() == Kind::PostgreSQL)
-            run(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
-                {QStringLiteral("acc00420-recalc:") + client}, "aguardar o recálculo da conta");
+        if (!transaction)
+            transaction.emplace(m_storage, db);
         // The account's counter row is its lock: recalculations of one account run one after
         // the other, also across server instances, and postings wait only while one rewrites.
         std::optional<ChainHead> head;
@@ -832,7 +837,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                                               {"LANCAMENTOS", counted},
                                               {"VRSALDOCONS", companyBalance}, {"VRSALDPECONS", personalBalance}},
                                   m_chained, head);
-        transaction.commit();
+        transaction->commit();
         return Outcome::ok(okEnvelope(true));
     } catch (const Refusal &r) {
         // The caller tells the operator the balances could not be brought up to date.
