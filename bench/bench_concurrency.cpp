@@ -247,16 +247,14 @@ struct Samples
 };
 
 // One run: `threads` threads each open their caller and make a first call (which signs in),
-// wait for the others, make a few more calls to warm up all at once (so that the server has as
-// many workers, each with its database connection, as calls come at a time) and go on to
-// `calls` timed calls without waiting again: calls started in step would queue on the
-// database's commits together, which calls of people at their tills never do. The main thread
-// serves events (the server's) meanwhile.
+// wait for the others, make a few more calls all at once to warm up (so that the server has as
+// many workers, each with its database connection, as calls come at a time), wait again and
+// make `calls` timed calls together. The main thread serves events (the server's) meanwhile.
 void burst(int threads, int calls, const Opener &open, Samples &into)
 {
     using Clock = std::chrono::steady_clock;
     constexpr int WarmUpCalls = 3;
-    std::latch opened(threads);
+    std::latch opened(threads), ready(threads);
     std::vector<std::vector<double>> times(threads);
     std::vector<Clock::time_point> starts(threads), ends(threads);
     std::vector<std::unique_ptr<QThread>> workers;
@@ -269,6 +267,7 @@ void burst(int threads, int calls, const Opener &open, Samples &into)
             opened.arrive_and_wait();
             for (int i = 0; i < WarmUpCalls; ++i)
                 caller->call();
+            ready.arrive_and_wait();
             starts[t] = Clock::now();
             for (int i = 0; i < calls; ++i)
                 times[t].push_back(bench::timeMs([&] { caller->call(); }));
