@@ -106,6 +106,14 @@ qint64 nextVersion(const std::optional<ChainHead> &head)
     return head ? head->sequence + 1 : 0;
 }
 
+// From the change about to be made on, a screen watching the account reloads its whole
+// statement: what changed can no longer be told from the rows' versions.
+void markWholeReload(const QSqlDatabase &db, const QString &client, const std::optional<ChainHead> &head)
+{
+    run(db, QStringLiteral("UPDATE NUMMOVCLIE SET NRVERSAOCOMPLETA = ? WHERE CDCLIENTE = ?"), {nextVersion(head), client},
+        "marcar a versão da conta");
+}
+
 void remember(const QSqlDatabase &db, const QString &client, const QString &number,
               const char *operation, const Actor &who, const QJsonObject &row, bool chained,
               const std::optional<ChainHead> &locked = std::nullopt)
@@ -410,9 +418,8 @@ void deleteMovement(const QSqlDatabase &db, const MovementValues &v, const Actor
     remember(db, client, number, "delete", acting(actor, v.text("CDOPERADOR")), row, chained, head);
     run(db, QStringLiteral("DELETE FROM MOVICLIE WHERE CDCLIENTE = ? AND NRSEQMOVCLI = ?"), {client, number},
         "excluir o lançamento");
-    // No row is left to tell a watching screen: from now on it reloads the whole statement.
-    run(db, QStringLiteral("UPDATE NUMMOVCLIE SET NRVERSAOCOMPLETA = ? WHERE CDCLIENTE = ?"), {nextVersion(head), client},
-        "marcar a versão da conta");
+    // No row is left to tell a watching screen.
+    markWholeReload(db, client, head);
 }
 
 } // namespace
@@ -778,15 +785,9 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
             + (markWhole ? QString() : QStringLiteral(", NRVERSAO = ?"))
             + QStringLiteral(" FROM %1 R WHERE M.CDCLIENTE = ? AND M.NRSEQMOVCLI = R.NRSEQMOVCLI AND %2"
                              " AND R.COMPANY %3 AND R.PERSONAL %3");
-        // What the history records: the movements counted and the final balances; how many
-        // balances were out of range, and how many rows were rewritten.
-        const QString totals = QStringLiteral(
-            "SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END), CAST(COALESCE(SUM(%1), 0) AS TEXT),"
-            " CAST(COALESCE(SUM(%2), 0) AS TEXT), %3, %4 FROM MOVICLIE WHERE CDCLIENTE = ?");
         QVariantList stamp{QDateTime::currentMSecsSinceEpoch(), who.operatorCode};
         if (!markWhole)
             stamp << nextVersion(head);
-        const QString company = signedValue("VRMOVCLI"), personal = signedValue("VRMOVPESCONS");
         QSqlQuery summed(db);
         qint64 rewritten = 0;
         if (m_storage.kind() == Kind::PostgreSQL) {
@@ -812,11 +813,15 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
                            stamp + from.values(client) + QVariantList{client, start}, "recalcular os saldos")
                     .numRowsAffected();
             });
-            // Carried in, a balance may leave 64 bits where the sum alone doesn't: SQLite's sum
-            // then turns to a float, never written, and counted here.
+            // What the history records: the movements counted and the final balances, and how
+            // many balances were out of range. Carried in, a balance may leave 64 bits where the
+            // sum alone doesn't: SQLite's sum then turns to a float, never written, and counted here.
             summed = refusingOverflow([&] {
-                return run(db, totals.arg(company, personal, countOutOfRange(u'(' + runningBalancesSql() + u')'),
-                                          QLatin1String("0")),
+                return run(db, QStringLiteral("SELECT SUM(CASE WHEN DTMOVCLI >= ? THEN 1 ELSE 0 END),"
+                                              " CAST(COALESCE(SUM(%1), 0) AS TEXT), CAST(COALESCE(SUM(%2), 0) AS TEXT), %3"
+                                              " FROM MOVICLIE WHERE CDCLIENTE = ?")
+                                   .arg(signedValue("VRMOVCLI"), signedValue("VRMOVPESCONS"),
+                                        countOutOfRange(u'(' + runningBalancesSql() + u')')),
                            QVariantList{start} + from.values(client) + QVariantList{client}, "somar os saldos");
             });
             summed.next();
@@ -828,8 +833,7 @@ Outcome Ledger::setAtualizaCons(const QCborArray &args, const Actor &actor) cons
         const qint64 personalBalance = storedCents(summed.value(2));
         summed.finish();
         if (rewritten > 0 && markWhole && head)
-            run(db, QStringLiteral("UPDATE NUMMOVCLIE SET NRVERSAOCOMPLETA = ? WHERE CDCLIENTE = ?"), {nextVersion(head), client},
-                "marcar a versão da conta");
+            markWholeReload(db, client, head);
         // Another recalculation may have brought them right while this one waited for the lock.
         if (rewritten > 0)
             rememberAccountChange(db, "SALDOS", client, "recalc", who,
