@@ -76,6 +76,10 @@ bool TNetConnection::waitFor(const std::function<Progress()> &step, int timeoutM
     // leave this one to say none came).
     bool stepping = false, signalled = false;
     auto check = [&] {
+        // A signal dispatched in the same turn as the one that finished: the step that finished
+        // took what it waited for, and another would take it back.
+        if (progress == Progress::Done)
+            return;
         if (stepping) {
             signalled = true;
             return;

@@ -352,6 +352,28 @@ private slots:
         QCOMPARE(opened, 1); // a server that is gone opens nothing
     }
 
+    // The window repaints after a part; a reply that comes in just then is the reply, however
+    // the repaint and its arrival fall in the turn of the event loop.
+    void replyComingAsAPartRepaintsIsTaken()
+    {
+        FakeAppServer server;
+        quint64 id = 0;
+        server.answer("getMovCliente", [&](const Request &r) -> std::optional<QByteArray> {
+            id = r.id;
+            server.push(encodeFrame(encodeReplyPart(r.id, 1, QByteArray("\xf6", 1))));
+            return std::nullopt;
+        });
+        Client client(server.port());
+        int parts = 0;
+        const CborItem result = client.connection.call(QStringLiteral("getMovCliente"), {}, [&](const CborItem &, std::optional<quint64>) {
+            ++parts;
+            server.push(encodeFrame(encodeReply(id, QCborValue(17).toCbor())));
+        });
+        QCOMPARE(parts, 1);
+        QCOMPARE(result.toValue().toInteger(), 17);
+        QVERIFY(client.connection.connected());
+    }
+
     void serverDroppingTheConnectionFails()
     {
         FakeAppServer server;

@@ -70,8 +70,10 @@ QStringList FakeAppServer::methods() const
 void FakeAppServer::push(const QByteArray &bytes)
 {
     for (const QPointer<QTcpSocket> &socket : std::as_const(m_sockets)) {
-        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+        if (socket && socket->state() == QAbstractSocket::ConnectedState) {
             socket->write(bytes);
+            socket->flush(); // on the wire now, not at the event loop's next turn
+        }
     }
 }
 

@@ -48,7 +48,7 @@ public:
     void answerInParts(const QString &method, QList<QByteArray> packets, quint64 total, int gapMs);
     // Closes the connection instead of answering.
     void dropOn(const QString &method) { m_drop.insert(method); }
-    // Sends bytes unasked to every connection still open, as the server sends an event.
+    // Sends bytes unasked to every connection still open, as the server sends an event, at once.
     void push(const QByteArray &bytes);
 
     QList<Call> calls;
