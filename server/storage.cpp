@@ -26,19 +26,16 @@ class ThreadConnections
 public:
     ~ThreadConnections()
     {
-        // Closed first: the server drops a session's prepared statements with it, and the
-        // statements kept here then go without a word to it.
-        for (const QString &name : std::as_const(m_names))
-            QSqlDatabase::database(name, false).close();
-        m_prepared.clear();
-        for (const QString &name : std::as_const(m_names))
-            QSqlDatabase::removeDatabase(name);
+        // A thread Qt did not start may tell its end after its thread-locals are gone.
+        QObject::disconnect(m_atFinish);
+        releaseAll();
     }
 
     QString nameFor(const QString &prefix)
     {
         auto it = m_names.find(prefix);
         if (it == m_names.end()) {
+            releaseAtFinish();
             static std::atomic<quint64> counter{0};
             it = m_names.insert(prefix, prefix + QString::number(++counter));
         }
@@ -53,18 +50,6 @@ public:
     {
         if (db.driverName() != QLatin1String("QPSQL") || !isOwn(db.connectionName()))
             return nullptr;
-        if (m_prepared.isEmpty() && !m_releasesAtFinish) {
-            // A pool thread lets go of its statements while it still runs; at its very end
-            // the driver can no longer be asked to. The pool starts an expired thread object
-            // again on a new system thread, whose thread-locals are others: the connection goes
-            // with the run that made it, or a later run would clear whatever now lives at `this`,
-            // perhaps a busy thread's statements. Direct: the object itself lives in the thread
-            // that made the pool, and the statements must go here.
-            QThread *thread = QThread::currentThread();
-            QObject::connect(thread, &QThread::finished, thread, [this] { m_prepared.clear(); },
-                             Qt::ConnectionType(Qt::DirectConnection | Qt::SingleShotConnection));
-            m_releasesAtFinish = true;
-        }
         QHash<QString, QSqlQuery> &statements = m_prepared[db.connectionName()];
         auto it = statements.find(sql);
         if (it == statements.end()) {
@@ -93,6 +78,34 @@ public:
     }
 
 private:
+    // A thread lets go of its connections and statements while it still runs. Past its end
+    // the driver can no longer be asked to, and the thread's last steps may meet a program
+    // that has already torn down the registry of connections: the pool's wait for its threads
+    // is over before their thread-locals go. The pool starts an expired thread object again
+    // on a new system thread, whose thread-locals are others: the connection goes with the run
+    // that made it, or a later run would clear whatever now lives at `this`, perhaps a busy
+    // thread's. Direct: the object itself lives in the thread that made the pool, and the
+    // connections must go here.
+    void releaseAtFinish()
+    {
+        if (m_atFinish)
+            return;
+        QThread *thread = QThread::currentThread();
+        m_atFinish = QObject::connect(thread, &QThread::finished, thread, [this] { releaseAll(); },
+                                      Qt::ConnectionType(Qt::DirectConnection | Qt::SingleShotConnection));
+    }
+
+    void releaseAll()
+    {
+        // The statements first, while their connection can still be told to drop them.
+        m_prepared.clear();
+        for (const QString &name : std::as_const(m_names))
+            QSqlDatabase::database(name, false).close();
+        for (const QString &name : std::as_const(m_names))
+            QSqlDatabase::removeDatabase(name);
+        m_names.clear();
+    }
+
     bool isOwn(const QString &name) const
     {
         return std::any_of(m_names.cbegin(), m_names.cend(), [&](const QString &own) { return own == name; });
@@ -100,7 +113,7 @@ private:
 
     QHash<QString, QString> m_names;
     QHash<QString, QHash<QString, QSqlQuery>> m_prepared;
-    bool m_releasesAtFinish = false;
+    QMetaObject::Connection m_atFinish;
 };
 
 thread_local ThreadConnections threadConnections;

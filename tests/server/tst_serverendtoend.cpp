@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 using namespace server;
 
@@ -135,6 +136,31 @@ private slots:
             else
                 QTest::qWait(200); // the workers expire
         }
+    }
+
+    // A thread lets go of its connections before it is over: whoever waited for it may end the
+    // program at once, registry of connections and all, while the thread's own end still runs.
+    void aThreadsConnectionsGoBeforeItIsOver_data() { expiredWorkersCloseTheirConnections_data(); }
+    void aThreadsConnectionsGoBeforeItIsOver()
+    {
+        QFETCH(QString, backend);
+        LedgerBackend b(backend);
+        struct SlowToGo
+        {
+            ~SlowToGo() { QThread::msleep(300); }
+        };
+        const auto sorted = [](QStringList names) {
+            names.sort();
+            return names;
+        };
+        const QStringList registered = sorted(QSqlDatabase::connectionNames());
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            QVERIFY(b.storage().connection().isOpen());
+            thread_local SlowToGo last; // its end runs before the connections' own would
+        }));
+        worker->start();
+        worker->wait();
+        QCOMPARE(sorted(QSqlDatabase::connectionNames()), registered);
     }
 
     // A statement of more rows than two parts hold, read in parts and in one reply: the same
