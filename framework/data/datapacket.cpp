@@ -353,7 +353,7 @@ DataPacketWriter::DataPacketWriter(QByteArray *out, const QList<PacketField> &fi
     }
     m_openRows = rowCount < 0;
     if (m_openRows)
-        m_out->append(char(0x9f)); // an array of rows whose end is marked
+        *take(1) = char(0x9f); // an array of rows whose end is marked
     else
         writeHeadOf(4, quint64(rowCount));
 }
@@ -379,35 +379,51 @@ QByteArray DataPacketWriter::head(const QList<PacketField> &fields, quint64 rowC
     return bytes;
 }
 
-// A data item's head: its major type and its argument in the fewest bytes (RFC 8949 3.1),
-// as QCborStreamWriter writes it, without a device call per value.
-void DataPacketWriter::writeHeadOf(int major, quint64 argument)
+// The array doubles, so a packet of n bytes costs a handful of copies, not one per value.
+void DataPacketWriter::makeRoom(qsizetype bytes)
+{
+    const qsizetype written = m_out->size() - m_room;
+    m_out->resize(std::max(written + bytes, 2 * written + 1024));
+    m_at = m_out->data() + written;
+    m_room = m_out->size() - written;
+}
+
+namespace {
+
+// A data item's head: its major type and its argument in the fewest bytes (RFC 8949 3.1), as
+// QCborStreamWriter writes it; at most 9 bytes, and how many it took.
+int putHead(char *at, int major, quint64 argument)
 {
     const char type = char(major << 5);
     if (argument < 24) {
-        m_out->append(char(type | char(argument)));
-        return;
+        at[0] = char(type | char(argument));
+        return 1;
     }
-    char bytes[9];
-    int size;
     if (argument <= 0xff) {
-        bytes[0] = char(type | 24);
-        bytes[1] = char(argument);
-        size = 2;
-    } else if (argument <= 0xffff) {
-        bytes[0] = char(type | 25);
-        qToBigEndian(quint16(argument), bytes + 1);
-        size = 3;
-    } else if (argument <= 0xffffffffULL) {
-        bytes[0] = char(type | 26);
-        qToBigEndian(quint32(argument), bytes + 1);
-        size = 5;
-    } else {
-        bytes[0] = char(type | 27);
-        qToBigEndian(argument, bytes + 1);
-        size = 9;
+        at[0] = char(type | 24);
+        at[1] = char(argument);
+        return 2;
     }
-    m_out->append(bytes, size);
+    if (argument <= 0xffff) {
+        at[0] = char(type | 25);
+        qToBigEndian(quint16(argument), at + 1);
+        return 3;
+    }
+    if (argument <= 0xffffffffULL) {
+        at[0] = char(type | 26);
+        qToBigEndian(quint32(argument), at + 1);
+        return 5;
+    }
+    at[0] = char(type | 27);
+    qToBigEndian(argument, at + 1);
+    return 9;
+}
+
+} // namespace
+
+void DataPacketWriter::writeHeadOf(int major, quint64 argument)
+{
+    giveBack(9 - putHead(take(9), major, argument));
 }
 
 void DataPacketWriter::beginRow()
@@ -415,7 +431,7 @@ void DataPacketWriter::beginRow()
     writeHeadOf(4, quint64(m_fieldCount));
 }
 
-void DataPacketWriter::writeNull() { m_out->append(char(0xf6)); }
+void DataPacketWriter::writeNull() { *take(1) = char(0xf6); }
 
 void DataPacketWriter::writeString(QStringView text)
 {
@@ -425,23 +441,24 @@ void DataPacketWriter::writeString(QStringView text)
 
 void DataPacketWriter::writeUtf8(const char *text, qsizetype length)
 {
-    writeHeadOf(3, quint64(length));
-    m_out->append(text, length);
+    char *at = take(9 + length);
+    const int head = putHead(at, 3, quint64(length));
+    std::memcpy(at + head, text, size_t(length));
+    giveBack(9 - head);
 }
 
 void DataPacketWriter::writeFloat(double value)
 {
-    char bytes[9];
-    bytes[0] = char(0xfb);
-    qToBigEndian(value, bytes + 1);
-    m_out->append(bytes, 9);
+    char *at = take(9);
+    at[0] = char(0xfb);
+    qToBigEndian(value, at + 1);
 }
 
 void DataPacketWriter::writeDateTime(qint64 msecs)
 {
     char text[WireDateTimeMaxLength];
     const qsizetype length = formatWireDateTime(msecs, text);
-    m_out->append(char(0xc0)); // tag 0
+    *take(1) = char(0xc0); // tag 0
     writeUtf8(text, length);
 }
 
@@ -453,7 +470,7 @@ void DataPacketWriter::writeInteger(qint64 value)
         writeHeadOf(0, quint64(value));
 }
 
-void DataPacketWriter::writeBoolean(bool value) { m_out->append(char(value ? 0xf5 : 0xf4)); }
+void DataPacketWriter::writeBoolean(bool value) { *take(1) = char(value ? 0xf5 : 0xf4); }
 
 void DataPacketWriter::writeValue(FieldType type, const Value &value)
 {
@@ -477,7 +494,9 @@ void DataPacketWriter::finish()
     m_finished = true;
     // Rows have their length in their head; only an open list of rows has an end to mark.
     if (!m_rowsOnly && m_openRows)
-        m_out->append(char(0xff));
+        *take(1) = char(0xff);
+    m_out->resize(m_out->size() - m_room);
+    m_room = 0;
 }
 
 // ---------------------------------------------------------------------------- value helpers

@@ -89,7 +89,8 @@ private:
 
 // Writes a packet value by value straight into a byte array, each value's bytes appended as
 // RFC 8949 gives them (no device call per value). A row's length is in its head, so a row ends
-// where the next one begins; finish() (or the destructor) ends the packet.
+// where the next one begins; finish() (or the destructor) ends the packet. Until then the array
+// is grown ahead of what is written and holds more than the packet: read it once finished.
 class FW_DATA_EXPORT DataPacketWriter
 {
 public:
@@ -115,9 +116,28 @@ public:
     void finish();
 
 private:
+    // Where the next `bytes` go, the array grown when it has no room for them.
+    char *take(qsizetype bytes)
+    {
+        if (m_room < bytes)
+            makeRoom(bytes);
+        char *at = m_at;
+        m_at += bytes;
+        m_room -= bytes;
+        return at;
+    }
+    // What take() got beyond what was written.
+    void giveBack(qsizetype bytes)
+    {
+        m_at -= bytes;
+        m_room += bytes;
+    }
+    void makeRoom(qsizetype bytes);
     void writeHeadOf(int major, quint64 argument);
 
     QByteArray *m_out;
+    char *m_at = nullptr;  // the end of what is written, inside m_out
+    qsizetype m_room = 0;  // bytes of m_out past m_at
     bool m_rowsOnly = false;
     bool m_openRows = false;
     bool m_finished = false;
