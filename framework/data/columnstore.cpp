@@ -1,5 +1,6 @@
 #include "columnstore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -45,16 +46,29 @@ ColumnStore::ColumnStore(FieldType type)
 {
 }
 
+namespace {
+
+// Room for `count`, at least half as much again as there was: a column filled packet after
+// packet is copied a handful of times, not once per packet.
+template<typename Vector>
+void growTo(Vector &values, quint32 count)
+{
+    if (count > values.capacity())
+        values.reserve(std::max<size_t>(count, values.capacity() + values.capacity() / 2));
+}
+
+} // namespace
+
 void ColumnStore::reserve(quint32 count)
 {
     if (m_type == FieldType::String) {
-        m_textRefs.reserve(count);
+        growTo(m_textRefs, count);
     } else {
-        m_nulls.reserve(count);
+        growTo(m_nulls, count);
         if (usesIntegers(m_type))
-            m_integers.reserve(count);
+            growTo(m_integers, count);
         else
-            m_numbers.reserve(count);
+            growTo(m_numbers, count);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace fw {
 
 QByteArray frameHeader(qsizetype payloadLength)
@@ -81,14 +83,26 @@ FrameReader::Status FrameReader::next(QByteArray *frame)
     return Status::Frame;
 }
 
-void FrameReader::reserveAnnounced()
+void FrameReader::readFrom(QIODevice &device)
 {
-    const qsizetype available = m_buffer.size() - m_consumed;
-    if (available < 4)
-        return;
-    const auto announced = qsizetype(qFromBigEndian<quint32>(m_buffer.constData() + m_consumed));
-    if (announced <= m_max)
-        m_buffer.reserve(m_consumed + 4 + announced);
+    for (qint64 available = device.bytesAvailable(); available > 0;) {
+        const qsizetype buffered = m_buffer.size() - m_consumed;
+        qsizetype wanted = 4 - buffered; // the head first
+        if (buffered >= 4) {
+            const auto announced = qsizetype(qFromBigEndian<quint32>(m_buffer.constData() + m_consumed));
+            wanted = 4 + announced - buffered;
+            if (announced > m_max || wanted == 0)
+                return; // next() says it is too large, or hands the frame out
+            m_buffer.reserve(m_consumed + 4 + announced);
+        }
+        const qsizetype at = m_buffer.size();
+        m_buffer.resize(at + qsizetype(std::min<qint64>(wanted, available)));
+        const qint64 got = device.read(m_buffer.data() + at, m_buffer.size() - at);
+        m_buffer.resize(at + qsizetype(std::max<qint64>(got, 0)));
+        if (got <= 0)
+            return;
+        available -= got;
+    }
 }
 
 } // namespace fw

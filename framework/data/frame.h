@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 
 #include <initializer_list>
 
@@ -29,10 +30,11 @@ public:
     explicit FrameReader(qsizetype maxFrameBytes = DefaultMaxFrameBytes);
 
     void append(QByteArrayView bytes);
-    // Makes room for the whole of the frame whose head has arrived, so a large frame is not
-    // copied again as it grows. For a peer trusted with frames up to the maximum (the client's
-    // server); a server never reserves what a client merely announces.
-    void reserveAnnounced();
+    // Reads what the device has, up to the end of the frame in progress, straight into room
+    // made for the whole of that frame: a large frame is neither copied as it grows nor copied
+    // out when whole. For a peer trusted with frames up to the maximum (the client's server); a
+    // server never reserves what a client merely announces.
+    void readFrom(QIODevice &device);
     // Takes the next whole frame out of what was received. TooLarge when the next frame
     // announces more than the maximum; the reader is then unusable and the peer is dropped.
     Status next(QByteArray *frame);

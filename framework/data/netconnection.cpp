@@ -299,10 +299,9 @@ CborItem TNetConnection::call(const QString &object, const QString &method, cons
 
 TNetConnection::Arrival TNetConnection::takeFrames(quint64 awaited, Reply *reply, QString *broken, const ReplyParts &parts)
 {
-    m_frames.append(m_socket->readAll());
-    m_frames.reserveAnnounced();
     QByteArray frame;
     while (true) {
+        m_frames.readFrom(*m_socket);
         const auto status = m_frames.next(&frame);
         if (status == FrameReader::Status::TooLarge)
             return Arrival::TooLarge;

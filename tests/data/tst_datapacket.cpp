@@ -5,6 +5,7 @@
 #include <framework/data/wiredatetime.h>
 #include "recordsetpacket.h"
 
+#include <QBuffer>
 #include <QCborArray>
 #include <QTest>
 
@@ -338,21 +339,41 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PacketError, deltaFromCbor(QCborValue::fromCbor(bytes)));
     }
 
+    // Frames come whole and in order however the bytes arrive, appended or read from the
+    // socket, until one announces more than the limit.
+    void frames_data()
+    {
+        QTest::addColumn<bool>("fromDevice");
+        QTest::addColumn<int>("chunk");
+        for (const bool device : {false, true}) {
+            for (const int chunk : {1, 3, 1000})
+                QTest::addRow("%s, %d bytes at a time", device ? "read" : "appended", chunk) << device << chunk;
+        }
+    }
     void frames()
     {
+        QFETCH(bool, fromDevice);
+        QFETCH(int, chunk);
         FrameReader reader(16);
-        QByteArray frame;
-        const QByteArray two = encodeFrame("hello") + encodeFrame("");
-        reader.append(QByteArrayView(two).first(3));
-        QCOMPARE(reader.next(&frame), FrameReader::Status::NeedMore);
-        reader.append(QByteArrayView(two).sliced(3));
-        QCOMPARE(reader.next(&frame), FrameReader::Status::Frame);
-        QCOMPARE(frame, QByteArray("hello"));
-        QCOMPARE(reader.next(&frame), FrameReader::Status::Frame);
-        QCOMPARE(frame, QByteArray());
-        QCOMPARE(reader.next(&frame), FrameReader::Status::NeedMore);
-        reader.append(frameHeader(17));
-        QCOMPARE(reader.next(&frame), FrameReader::Status::TooLarge);
+        const QByteArray stream = encodeFrame("hello") + encodeFrame("") + encodeFrame("sixteen bytes!!!") + frameHeader(17) + "x";
+        QByteArrayList got;
+        auto status = FrameReader::Status::NeedMore;
+        for (qsizetype at = 0; at < stream.size() && status != FrameReader::Status::TooLarge; at += chunk) {
+            QBuffer arrived;
+            arrived.setData(stream.mid(at, chunk));
+            arrived.open(QIODevice::ReadOnly);
+            if (!fromDevice)
+                reader.append(arrived.data());
+            QByteArray frame;
+            do {
+                if (fromDevice)
+                    reader.readFrom(arrived);
+                while ((status = reader.next(&frame)) == FrameReader::Status::Frame)
+                    got.append(frame);
+            } while (fromDevice && status == FrameReader::Status::NeedMore && arrived.bytesAvailable() > 0);
+        }
+        QCOMPARE(got, (QByteArrayList{"hello", "", "sixteen bytes!!!"}));
+        QCOMPARE(status, FrameReader::Status::TooLarge);
     }
 
     void requestBytesAsDocumented()
