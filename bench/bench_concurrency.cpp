@@ -16,6 +16,7 @@
 #include "accountservice.h"
 #include "appserver.h"
 #include "baresqlite.h"
+#include <framework/core/largebuffers.h>
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerbackend.h"
@@ -490,6 +491,7 @@ void benchmark(const QString &backend, const Storage &storage)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("bench.db"));

@@ -6,6 +6,7 @@
 
 #include "accountservice.h"
 #include "appserver.h"
+#include <framework/core/largebuffers.h>
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerdata.h"
@@ -41,6 +42,7 @@ double bareQueryMs(const Storage &storage, const QString &client, int *rows)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("bench.db"));

@@ -17,6 +17,7 @@
 #include "serverprocess.h"
 #include "testoperator.h"
 
+#include <framework/core/largebuffers.h>
 #include <framework/data/checkresultserv.h>
 #include <framework/data/recordset.h>
 
@@ -166,6 +167,7 @@ void measure(const QString &backend, const server::Storage &storage)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
     {
         LedgerBackend sqlite(QStringLiteral("sqlite"));

@@ -4,6 +4,7 @@
 //
 //   bench_load [database file]   (default: a temporary file, built on first use)
 
+#include <framework/core/largebuffers.h>
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerdata.h"
@@ -69,6 +70,7 @@ quint64 walk(QCborStreamReader &r)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("bench.db"));

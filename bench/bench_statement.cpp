@@ -16,6 +16,7 @@
 #include "appserver.h"
 #include "chainverifier.h"
 #include "baresqlite.h"
+#include <framework/core/largebuffers.h>
 #include <framework/data/checkresultserv.h>
 #include "ledger.h"
 #include "ledgerdata.h"
@@ -225,6 +226,7 @@ double measure(int movements, const QString &client, int runs, sqlite3 *bareDb, 
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -5,6 +5,7 @@
 
 #include "measure.h"
 #include "statementreport.h"
+#include <framework/core/largebuffers.h>
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -58,6 +59,7 @@ int drawBare(const QString &file, const fw::ReportData &data)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -14,6 +14,7 @@
 #include <framework/core/commandline.h>
 #include <framework/core/configsource.h>
 #include <framework/core/dialogs.h>
+#include <framework/core/largebuffers.h>
 #include <framework/ui/hostservices.h>
 #include <framework/core/logincontext.h>
 #include "mainwindow.h"
@@ -78,6 +79,7 @@ std::optional<int> answerWithoutWindow(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     if (const auto exit = answerWithoutWindow(argc, argv))
         return *exit;
     QApplication app(argc, argv);

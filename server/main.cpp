@@ -14,6 +14,7 @@
 #include "appserver.h"
 #include "backupcommand.h"
 #include <framework/core/configsource.h>
+#include <framework/core/largebuffers.h>
 #include <framework/data/database.h>
 #include "demodata.h"
 #include "ledger.h"
@@ -40,6 +41,7 @@ int fail(const QString &message)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
     app.setApplicationVersion(QStringLiteral(ACC00420_VERSION));
     fw::CommandLine commandLine(QStringLiteral("--database=URL [opções] [operator ...|verify|digest|backup]"),

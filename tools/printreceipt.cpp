@@ -13,6 +13,7 @@
 
 #include <framework/core/checks.h>
 #include <framework/core/commandline.h>
+#include <framework/core/largebuffers.h>
 #include <framework/core/logincontext.h>
 #include <framework/report/reportdefinition.h>
 
@@ -32,6 +33,7 @@ int fail(const QString &message)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown
     QGuiApplication app(argc, argv);

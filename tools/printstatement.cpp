@@ -12,6 +12,7 @@
 
 #include <framework/core/checks.h>
 #include <framework/core/commandline.h>
+#include <framework/core/largebuffers.h>
 
 #include <QFile>
 #include <QGuiApplication>
@@ -31,6 +32,7 @@ int fail(const QString &message)
 
 int main(int argc, char **argv)
 {
+    fw::keepLargeBuffersForReuse();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown
     QGuiApplication app(argc, argv);
