@@ -178,17 +178,20 @@ Expected expectedState(const std::vector<StoredEntry> &chain)
     return x;
 }
 
-// Appends a text as a JSON string, as the chain's canonical encoding writes it.
+// Appends a text as a JSON string, as the chain's canonical encoding writes it: what needs no
+// escape in runs, as most texts are whole.
 void appendJsonText(QByteArray &out, QByteArrayView text)
 {
     static constexpr char Hex[] = "0123456789abcdef";
     out.append('"');
-    for (const char c : text) {
+    qsizetype plain = 0; // where the run not yet appended begins
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto u = uchar(c);
-        if (u >= 0x20 && c != '"' && c != '\\') {
-            out.append(c);
+        if (u >= 0x20 && c != '"' && c != '\\')
             continue;
-        }
+        out.append(text.sliced(plain, i - plain));
+        plain = i + 1;
         out.append('\\');
         switch (c) {
         case '"': out.append('"'); break;
@@ -201,6 +204,7 @@ void appendJsonText(QByteArray &out, QByteArrayView text)
         default: out.append("u00").append(Hex[u >> 4]).append(Hex[u & 0xf]); break;
         }
     }
+    out.append(text.sliced(plain));
     out.append('"');
 }
 
@@ -269,7 +273,7 @@ std::optional<QString> movementProblem(const QSqlDatabase &db, const QString &wh
         if (it == expected.movements.end())
             return QStringLiteral("%1, lançamento %2: não consta da cadeia (incluído fora do servidor)")
                 .arg(who, QString::fromUtf8(number));
-        encoded.clear();
+        encoded.resize(0); // keeps its room for the next movement
         for (int i = 0; i < covered; ++i) {
             encoded.append(prefixes[size_t(i)]);
             if (rows.isNull(i))
