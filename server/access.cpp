@@ -1,6 +1,7 @@
 #include "access.h"
 
 #include "operators.h"
+#include "rowcursor.h"
 #include "storage.h"
 
 #include <framework/data/datapacket.h>
@@ -94,10 +95,10 @@ std::optional<QString> refusalOf(const Asked &asked, const Caller &caller, const
             .arg(asked.branch, caller.branch);
     if (!asked.client.isEmpty()) {
         // An unregistered client is the ledger's to refuse, in its own words.
-        QSqlQuery q = run(db, QStringLiteral("SELECT CASE WHEN EXISTS (SELECT 1 FROM CLIENFILIAL F WHERE F.CDCLIENTE = C.CDCLIENTE"
-                                             " AND F.CDFILIAL = ?) THEN 1 ELSE 0 END FROM CLIENTE C WHERE C.CDCLIENTE = ?"),
-                          {caller.branch, asked.client}, "ler as filiais do cliente");
-        if (q.next() && q.value(0).toInt() == 0)
+        RowCursor q(db, QStringLiteral("SELECT CASE WHEN EXISTS (SELECT 1 FROM CLIENFILIAL F WHERE F.CDCLIENTE = C.CDCLIENTE"
+                                       " AND F.CDFILIAL = ?) THEN 1 ELSE 0 END FROM CLIENTE C WHERE C.CDCLIENTE = ?"),
+                    {caller.branch, asked.client}, "ler as filiais do cliente");
+        if (q.next() && q.integer(0) == 0)
             return QStringLiteral("O cliente %1 não é atendido na filial %2.").arg(asked.client, caller.branch);
     }
     return std::nullopt;

@@ -66,28 +66,31 @@ RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, std::initialize
         m_query = run(db, sql, values, purpose);
         return;
     }
-    const QByteArray utf8 = sql.toUtf8();
-    sqlite3_stmt *prepared = nullptr;
-    const int prepareResult = sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &prepared, nullptr);
-    m_statement.reset(prepared); // finalised however the constructor ends
-    if (prepareResult != SQLITE_OK)
+    m_statement.db = db;
+    m_statement.sql = sql.toUtf8();
+    // Given back however the constructor ends.
+    m_statement.prepared = takeKeptStatement(db, m_statement.sql);
+    if (!m_statement.prepared
+        && sqlite3_prepare_v2(handle, m_statement.sql.constData(), int(m_statement.sql.size()), &m_statement.prepared,
+                              nullptr) != SQLITE_OK)
         fail(QString::fromUtf8(sqlite3_errmsg(handle)));
-    m_values.resize(size_t(sqlite3_column_count(m_statement.get())));
-    if (sqlite3_bind_parameter_count(m_statement.get()) != int(values.size()))
-        fail(QStringLiteral("%1 valores para %2 parâmetros")
-                 .arg(values.size()).arg(sqlite3_bind_parameter_count(m_statement.get())));
+    sqlite3_stmt *statement = m_statement.prepared;
+    m_values.resize(size_t(sqlite3_column_count(statement)));
+    if (sqlite3_bind_parameter_count(statement) != int(values.size()))
+        fail(QStringLiteral("%1 valores para %2 parâmetros").arg(values.size()).arg(sqlite3_bind_parameter_count(statement)));
     int i = 0;
     for (const QVariant &v : values) {
-        if (bind(m_statement.get(), ++i, v) != SQLITE_OK)
+        if (bind(statement, ++i, v) != SQLITE_OK)
             fail(QString::fromUtf8(sqlite3_errmsg(handle)));
     }
 }
 
 RowCursor::~RowCursor() = default;
 
-void RowCursor::Finalize::operator()(sqlite3_stmt *statement) const
+RowCursor::Statement::~Statement()
 {
-    sqlite3_finalize(statement);
+    if (prepared)
+        keepStatement(db, sql, prepared);
 }
 
 void RowCursor::fail(const QString &message) const
@@ -99,18 +102,18 @@ bool RowCursor::next()
 {
     if (m_query)
         return m_query->next();
-    const int rc = sqlite3_step(m_statement.get());
+    const int rc = sqlite3_step(m_statement.prepared);
     if (rc == SQLITE_ROW) {
         // The row's values are taken once: the sqlite3_value_* readers take no lock, where
         // each sqlite3_column_* call takes the connection's. They are unprotected values,
         // sound while only this thread uses the connection, as each of the storage's
         // connections is.
         for (size_t i = 0; i < m_values.size(); ++i)
-            m_values[i] = sqlite3_column_value(m_statement.get(), int(i));
+            m_values[i] = sqlite3_column_value(m_statement.prepared, int(i));
         return true;
     }
     if (rc != SQLITE_DONE)
-        fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement.get()))));
+        fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement.prepared))));
     return false;
 }
 

@@ -42,13 +42,16 @@ private:
     [[noreturn]] void fail(const QString &message) const;
 
     const char *m_purpose;
-    // Finalised as soon as the cursor goes: a statement left open would hold on to its read
-    // snapshot.
-    struct Finalize
+    // Reset as soon as the cursor goes (a statement left mid-way would hold on to its read
+    // snapshot) and kept for the next cursor of the same query.
+    struct Statement
     {
-        void operator()(sqlite3_stmt *statement) const;
+        QSqlDatabase db;
+        QByteArray sql;
+        sqlite3_stmt *prepared = nullptr;
+        ~Statement();
     };
-    std::unique_ptr<sqlite3_stmt, Finalize> m_statement;
+    Statement m_statement;
     std::vector<sqlite3_value *> m_values; // the current row's
     std::optional<QSqlQuery> m_query;
     QByteArray m_text;

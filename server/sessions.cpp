@@ -1,6 +1,7 @@
 #include "sessions.h"
 
 #include "outcomes.h"
+#include "rowcursor.h"
 
 #include <framework/data/protocol.h>
 #include <framework/data/sessioncontract.h>
@@ -72,7 +73,8 @@ void Sessions::publish(Dispatcher &d) const
 
 std::optional<Sessions::Held> Sessions::held(const QSqlDatabase &db, const QString &hash) const
 {
-    QSqlQuery q = run(db, QStringLiteral(
+    // Asked before every request: a cursor, whose statement is kept prepared for the next.
+    RowCursor q(db, QStringLiteral(
         "SELECT S.CDOPERADOR, S.CDFILIAL, S.DSTERMINAL, O.NMOPERADOR, O.DSPERMISSOES FROM SESSAO S"
         " JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERADOR"
         " JOIN OPERFILIAL F ON F.CDOPERADOR = S.CDOPERADOR AND F.CDFILIAL = S.CDFILIAL"
@@ -80,8 +82,8 @@ std::optional<Sessions::Held> Sessions::held(const QSqlDatabase &db, const QStri
         {hash, m_options.now() - m_options.idleMs}, "ler a sessão");
     if (!q.next())
         return std::nullopt;
-    return Held{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
-                q.value(4).toString().split(u',', Qt::SkipEmptyParts)};
+    const auto text = [&](int column) { return q.isNull(column) ? QString() : QString::fromUtf8(q.text(column)); };
+    return Held{text(0), text(1), text(2), text(3), text(4).split(u',', Qt::SkipEmptyParts)}; // read in order
 }
 
 // The payload of a sign-in or a resume.

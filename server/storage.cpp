@@ -5,8 +5,11 @@
 #include <QHash>
 #include <QThread>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace server {
 namespace {
@@ -62,8 +65,35 @@ public:
         return &*it;
     }
 
+    sqlite3_stmt *takeKept(const QSqlDatabase &db, const QByteArray &sql)
+    {
+        auto it = std::find_if(m_kept.begin(), m_kept.end(), [&](const Kept &k) {
+            return k.connection == db.connectionName() && k.sql == sql;
+        });
+        if (it == m_kept.end())
+            return nullptr;
+        sqlite3_stmt *statement = it->statement;
+        m_kept.erase(it);
+        return statement;
+    }
+
+    void keep(const QSqlDatabase &db, const QByteArray &sql, sqlite3_stmt *statement)
+    {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        if (!isOwn(db.connectionName()) || m_kept.size() >= MostKept) {
+            sqlite3_finalize(statement);
+            return;
+        }
+        m_kept.push_back({db.connectionName(), sql, statement});
+    }
+
     // A connection opened again starts without statements.
-    void forget(const QString &name) { m_prepared.remove(name); }
+    void forget(const QString &name)
+    {
+        m_prepared.remove(name);
+        finalizeKept(name);
+    }
 
     // The connection of a storage that goes, while its thread still runs: its statements are
     // let go while the driver can still be asked to, then it closes.
@@ -73,6 +103,7 @@ public:
         if (name.isEmpty())
             return;
         m_prepared.remove(name);
+        finalizeKept(name);
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
     }
@@ -97,13 +128,26 @@ private:
 
     void releaseAll()
     {
-        // The statements first, while their connection can still be told to drop them.
+        // The statements first, while their connection can still be told to drop them (a
+        // SQLite connection with statements left would not close at all).
         m_prepared.clear();
+        for (const QString &name : std::as_const(m_names))
+            finalizeKept(name);
         for (const QString &name : std::as_const(m_names))
             QSqlDatabase::database(name, false).close();
         for (const QString &name : std::as_const(m_names))
             QSqlDatabase::removeDatabase(name);
         m_names.clear();
+    }
+
+    void finalizeKept(const QString &connection)
+    {
+        std::erase_if(m_kept, [&](const Kept &k) {
+            if (k.connection != connection)
+                return false;
+            sqlite3_finalize(k.statement);
+            return true;
+        });
     }
 
     bool isOwn(const QString &name) const
@@ -113,6 +157,15 @@ private:
 
     QHash<QString, QString> m_names;
     QHash<QString, QHash<QString, QSqlQuery>> m_prepared;
+    // SQLite statements given back by cursors: a thread uses a handful, each again and again.
+    struct Kept
+    {
+        QString connection;
+        QByteArray sql;
+        sqlite3_stmt *statement;
+    };
+    static constexpr size_t MostKept = 16;
+    std::vector<Kept> m_kept;
     QMetaObject::Connection m_atFinish;
 };
 
@@ -255,6 +308,16 @@ QSqlQuery run(const QSqlDatabase &db, const QString &sql, const QVariantList &va
     if (!query.exec())
         fail();
     return query;
+}
+
+sqlite3_stmt *takeKeptStatement(const QSqlDatabase &db, const QByteArray &sql)
+{
+    return threadConnections.takeKept(db, sql);
+}
+
+void keepStatement(const QSqlDatabase &db, const QByteArray &sql, sqlite3_stmt *statement)
+{
+    threadConnections.keep(db, sql, statement);
 }
 
 } // namespace server

@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+struct sqlite3_stmt;
+
 namespace server {
 
 // The ledger's database: one connection per thread that uses it (Qt SQL connections belong to
@@ -83,5 +85,14 @@ private:
 // statement runs again.
 QSqlQuery run(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {},
               const char *purpose = nullptr);
+
+// A SQLite statement of `sql` on this thread's connection `db`, prepared by an earlier cursor
+// and given back reset, or null. Keeping one holds nothing of the database: a reset statement
+// has let go of its read snapshot.
+sqlite3_stmt *takeKeptStatement(const QSqlDatabase &db, const QByteArray &sql);
+// Gives a statement back, reset, to be taken again; finalised when the connection is not one of
+// this thread's own or enough are kept. Kept statements are finalised before their connection
+// closes.
+void keepStatement(const QSqlDatabase &db, const QByteArray &sql, sqlite3_stmt *statement);
 
 } // namespace server

@@ -2,6 +2,8 @@
 #include "ledger.h"
 #include "ledgerbackend.h"
 #include "publishedledger.h"
+#include "rowcursor.h"
+#include "schema.h"
 #include "movementfields.h"
 #include <framework/data/protocol.h>
 #include <framework/data/recordset.h>
@@ -12,6 +14,7 @@
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -581,6 +584,35 @@ private slots:
         QSqlQuery q = run(staying.db(), sql, {C1});
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("Cantina"));
+    }
+
+    // A statement kept for the next cursor holds nothing of the database: a cursor left after
+    // its first row keeps no snapshot from what another connection writes next, and the
+    // connection still closes for real when its storage goes (SQLite then removes its log).
+    void keptStatementsHoldNothing()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("razao.db"));
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM CLIENTE WHERE NMFANTCLIE = ?");
+        {
+            Storage storage(file);
+            migrate(storage.connection(), storage.kind());
+            const QString insert = QStringLiteral("INSERT INTO CLIENTE VALUES (?, '52998224725', 'F', 'Cliente')");
+            run(storage.connection(), insert, {C1});
+            const auto clients = [&] {
+                RowCursor counted(storage.connection(), sql, {QStringLiteral("Cliente")}, nullptr);
+                return counted.next() ? counted.integer(0) : -1;
+            };
+            const qint64 before = clients();
+            {
+                RowCursor left(storage.connection(), sql, {QStringLiteral("Cliente")}, nullptr);
+                QVERIFY(left.next());
+            }
+            Storage other(file);
+            run(other.connection(), insert, {QString(21, u'9')});
+            QCOMPARE(clients(), before + 1);
+        }
+        QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
     }
 
     void cancellationMarksNeverDeletes_data() { backends(); }
