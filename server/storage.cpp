@@ -46,9 +46,9 @@ public:
     }
 
     // PostgreSQL prepares on the server, a round trip of its own each time, so a connection of
-    // this thread keeps its prepared statements and runs them again. SQLite prepares in
-    // process, and a statement kept half-read would hold on to its read snapshot: none there.
-    // Null when the statement is not kept.
+    // this thread keeps its prepared statements and runs them again. On SQLite a query handed
+    // out half-read would hold on to its read snapshot: only cursors' statements are kept there,
+    // reset when the cursor goes (keep()). Null when the statement is not kept.
     QSqlQuery *prepared(const QSqlDatabase &db, const QString &sql)
     {
         if (db.driverName() != QLatin1String("QPSQL") || !isOwn(db.connectionName()))
