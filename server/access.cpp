@@ -35,14 +35,11 @@ constexpr Rule Rules[] = {
     {"SetMovCliente", nullptr, -1, -1, -1},
 };
 
-// One change of a movement delta as the rules see it.
-struct Asked
-{
-    QString right;
-    QString operatorCode;
-    QString branch;
-    QString client;
-};
+using Asked = AccessCheck::Asked;
+
+const QString ClientServedSql = QStringLiteral(
+    "SELECT CASE WHEN EXISTS (SELECT 1 FROM CLIENFILIAL F WHERE F.CDCLIENTE = C.CDCLIENTE AND F.CDFILIAL = ?)"
+    " THEN 1 ELSE 0 END FROM CLIENTE C WHERE C.CDCLIENTE = ?");
 
 QString text(const fw::Delta &delta, const QList<fw::Value> &values, const char *name)
 {
@@ -83,7 +80,8 @@ QList<Asked> deltaAsks(const QCborValue &encoded)
     return asks;
 }
 
-std::optional<QString> refusalOf(const Asked &asked, const Caller &caller, const QSqlDatabase &db)
+std::optional<QString> refusalOf(const Asked &asked, const Caller &caller, const QSqlDatabase &db,
+                                 const std::optional<QVariant> &served)
 {
     if (!caller.may(asked.right))
         return QStringLiteral("Operador %1 não tem permissão para %2.").arg(caller.operatorCode, rightWords(asked.right));
@@ -94,11 +92,16 @@ std::optional<QString> refusalOf(const Asked &asked, const Caller &caller, const
         return QStringLiteral("O pedido é da filial %1, mas a sessão é da filial %2; entre na filial %1 para fazê-lo.")
             .arg(asked.branch, caller.branch);
     if (!asked.client.isEmpty()) {
-        // An unregistered client is the ledger's to refuse, in its own words.
-        RowCursor q(db, QStringLiteral("SELECT CASE WHEN EXISTS (SELECT 1 FROM CLIENFILIAL F WHERE F.CDCLIENTE = C.CDCLIENTE"
-                                       " AND F.CDFILIAL = ?) THEN 1 ELSE 0 END FROM CLIENTE C WHERE C.CDCLIENTE = ?"),
-                    {caller.branch, asked.client}, "ler as filiais do cliente");
-        if (q.next() && q.integer(0) == 0)
+        // An unregistered client (null) is the ledger's to refuse, in its own words.
+        QVariant answer;
+        if (served) {
+            answer = *served;
+        } else {
+            RowCursor q(db, ClientServedSql, {caller.branch, asked.client}, "ler as filiais do cliente");
+            if (q.next())
+                answer = q.integer(0);
+        }
+        if (!answer.isNull() && answer.toLongLong() == 0)
             return QStringLiteral("O cliente %1 não é atendido na filial %2.").arg(asked.client, caller.branch);
     }
     return std::nullopt;
@@ -106,24 +109,47 @@ std::optional<QString> refusalOf(const Asked &asked, const Caller &caller, const
 
 } // namespace
 
-std::optional<QString> refusalFor(const QString &method, const QCborArray &args, const Caller &caller,
-                                  const QSqlDatabase &db)
+AccessCheck::AccessCheck(const QString &method, const QCborArray &args)
+    : m_method(method)
 {
     for (const Rule &rule : Rules) {
         if (method != QLatin1String(rule.method))
             continue;
-        const QList<Asked> asks = rule.right
+        m_ruled = true;
+        m_asks = rule.right
             ? QList<Asked>{{QLatin1String(rule.right), rule.operatorArg < 0 ? QString() : args[rule.operatorArg].toString(),
                             rule.branchArg < 0 ? QString() : args[rule.branchArg].toString(),
                             rule.clientArg < 0 ? QString() : args[rule.clientArg].toString()}}
             : deltaAsks(args[0]);
-        for (const Asked &asked : asks) {
-            if (auto why = refusalOf(asked, caller, db))
-                return why;
-        }
-        return std::nullopt;
+        return;
     }
-    return QStringLiteral("O método %1 não tem regra de acesso.").arg(method);
+}
+
+std::optional<Sessions::AskedAlong> AccessCheck::clientServed(const Caller &caller) const
+{
+    QString client;
+    for (const Asked &asked : m_asks) {
+        if (asked.client.isEmpty())
+            continue;
+        if (!client.isEmpty() && asked.client != client)
+            return std::nullopt;
+        client = asked.client;
+    }
+    if (client.isEmpty())
+        return std::nullopt;
+    return Sessions::AskedAlong{ClientServedSql, {caller.branch, client}};
+}
+
+std::optional<QString> AccessCheck::refusal(const Caller &caller, const QSqlDatabase &db,
+                                            const std::optional<QVariant> &served) const
+{
+    if (!m_ruled)
+        return QStringLiteral("O método %1 não tem regra de acesso.").arg(m_method);
+    for (const Asked &asked : m_asks) {
+        if (auto why = refusalOf(asked, caller, db, served))
+            return why;
+    }
+    return std::nullopt;
 }
 
 } // namespace server

@@ -473,9 +473,14 @@ void Ledger::publish(Dispatcher &d, const Sessions &sessions, const QHash<QStrin
         d.add(QLatin1String(ObjectName), method,
               [this, own, beside, &sessions, name = method.name](const QCborArray &args, Caller &caller) {
                   try {
-                      if (auto denied = sessions.admit(caller))
+                      // The client's branch is read in the session check's round trip.
+                      const AccessCheck access(name, args);
+                      const std::optional<Sessions::AskedAlong> along = access.clientServed(caller);
+                      QVariant served;
+                      if (auto denied = sessions.admit(caller, along, &served))
                           return *denied;
-                      if (const auto why = refusalFor(name, args, caller, m_storage.connection()))
+                      if (const auto why = access.refusal(caller, m_storage.connection(),
+                                                          along ? std::optional(served) : std::nullopt))
                           return refused(*why);
                   } catch (const DatabaseError &e) {
                       return refused(QStringLiteral("Falha no banco de dados do servidor: %1.").arg(databaseFailure(e)));

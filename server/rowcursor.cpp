@@ -57,7 +57,7 @@ int bind(sqlite3_stmt *statement, int index, const QVariant &v)
 
 } // namespace
 
-RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
+RowCursor::RowCursor(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
                      const char *purpose)
     : m_purpose(purpose)
 {

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QVariant>
 
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,7 +23,7 @@ class RowCursor
 {
 public:
     // Throws fw::DatabaseError naming the purpose and the database's message.
-    RowCursor(const QSqlDatabase &db, const QString &sql, std::initializer_list<QVariant> values,
+    RowCursor(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
               const char *purpose);
     ~RowCursor();
     RowCursor(const RowCursor &) = delete;

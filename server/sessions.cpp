@@ -45,6 +45,7 @@ struct Sessions::Held
 {
     QString operatorCode, branch, terminal, name;
     QStringList rights;
+    QVariant along; // the value asked along, if any
 };
 
 Sessions::Sessions(const Storage &storage, const Passwords &passwords, Options options)
@@ -71,19 +72,26 @@ void Sessions::publish(Dispatcher &d) const
     }
 }
 
-std::optional<Sessions::Held> Sessions::held(const QSqlDatabase &db, const QString &hash) const
+std::optional<Sessions::Held> Sessions::held(const QSqlDatabase &db, const QString &hash,
+                                             const std::optional<AskedAlong> &along) const
 {
     // Asked before every request: a cursor, whose statement is kept prepared for the next.
+    QVariantList values = along ? along->values : QVariantList();
+    values << hash << m_options.now() - m_options.idleMs;
     RowCursor q(db, QStringLiteral(
-        "SELECT S.CDOPERADOR, S.CDFILIAL, S.DSTERMINAL, O.NMOPERADOR, O.DSPERMISSOES FROM SESSAO S"
+        "SELECT S.CDOPERADOR, S.CDFILIAL, S.DSTERMINAL, O.NMOPERADOR, O.DSPERMISSOES%1 FROM SESSAO S"
         " JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERADOR"
         " JOIN OPERFILIAL F ON F.CDOPERADOR = S.CDOPERADOR AND F.CDFILIAL = S.CDFILIAL"
-        " WHERE S.DSHASH = ? AND S.DTFIM IS NULL AND S.DTULTUSO > ? AND O.IDATIVO = 'S'"),
-        {hash, m_options.now() - m_options.idleMs}, "ler a sessão");
+        " WHERE S.DSHASH = ? AND S.DTFIM IS NULL AND S.DTULTUSO > ? AND O.IDATIVO = 'S'")
+                    .arg(along ? QStringLiteral(", (%1)").arg(along->sql) : QString()),
+                values, "ler a sessão");
     if (!q.next())
         return std::nullopt;
     const auto text = [&](int column) { return q.isNull(column) ? QString() : QString::fromUtf8(q.text(column)); };
-    return Held{text(0), text(1), text(2), text(3), text(4).split(u',', Qt::SkipEmptyParts)}; // read in order
+    Held held{text(0), text(1), text(2), text(3), text(4).split(u',', Qt::SkipEmptyParts), {}}; // read in order
+    if (along && !q.isNull(5))
+        held.along = q.integer(5);
+    return held;
 }
 
 // The payload of a sign-in or a resume.
@@ -215,17 +223,19 @@ Outcome Sessions::sair(const QCborArray &, Caller &caller) const
     });
 }
 
-std::optional<Outcome> Sessions::admit(Caller &caller) const
+std::optional<Outcome> Sessions::admit(Caller &caller, const std::optional<AskedAlong> &along, QVariant *answer) const
 {
     if (!caller.signedIn())
         return Outcome::error(QLatin1String(fw::UnauthenticatedCode), QStringLiteral("Entre com operador e senha."));
     const QSqlDatabase db = m_storage.connection();
-    const auto session = held(db, caller.tokenHash);
+    const auto session = held(db, caller.tokenHash, along);
     if (!session) {
         caller.signOut();
         return Outcome::error(QLatin1String(fw::UnauthenticatedCode), Ended);
     }
     caller.rights = session->rights;
+    if (answer)
+        *answer = session->along;
     const qint64 now = m_options.now();
     if (now - caller.lastTouched >= m_options.touchEveryMs) {
         run(db, QStringLiteral("UPDATE SESSAO SET DTULTUSO = ? WHERE DSHASH = ?"), {now, caller.tokenHash}, "usar a sessão");

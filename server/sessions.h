@@ -38,13 +38,24 @@ public:
     Outcome retomar(const QCborArray &args, Caller &caller) const;
     Outcome sair(const QCborArray &args, Caller &caller) const;
 
+    // A value another check of the request needs, read in the session check's own round trip:
+    // a scalar subquery and its values.
+    struct AskedAlong
+    {
+        QString sql;
+        QVariantList values;
+    };
+
     // Before any other object's request: nothing when the caller's session still holds (its
-    // rights read again); the unauthenticated reply otherwise. Throws fw::DatabaseError.
-    std::optional<Outcome> admit(Caller &caller) const;
+    // rights read again); the unauthenticated reply otherwise. With `along`, its value goes to
+    // `answer` (null when the session does not hold). Throws fw::DatabaseError.
+    std::optional<Outcome> admit(Caller &caller, const std::optional<AskedAlong> &along = std::nullopt,
+                                 QVariant *answer = nullptr) const;
 
 private:
     struct Held;
-    std::optional<Held> held(const QSqlDatabase &db, const QString &tokenHash) const;
+    std::optional<Held> held(const QSqlDatabase &db, const QString &tokenHash,
+                             const std::optional<AskedAlong> &along = std::nullopt) const;
     QByteArray granted(const Caller &caller, const QString &name, const QString &token) const;
     void failed(const QSqlDatabase &db, const QString &code) const;
 

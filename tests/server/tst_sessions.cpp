@@ -306,6 +306,11 @@ private slots:
                 << "O pedido é da filial 0002, mas a sessão é da filial 0001; entre na filial 0002 para fazê-lo.";
             *row("a client of another branch", "0007") << "getMovCliente" << QCborArray{"", "T", C2, at(Noon)}
                                                        << "O cliente " + C2 + " não é atendido na filial 0001.";
+            *row("a number for a client of another branch", "0007") << "getPrxMovClie" << QCborArray{C2}
+                                                                    << "O cliente " + C2 + " não é atendido na filial 0001.";
+            const QString unregistered = QString(20, u'0') + u'9';
+            *row("a number for an unregistered client", "0007") << "getPrxMovClie" << QCborArray{unregistered}
+                                                                << "bad-arguments: cliente " + unregistered + " não cadastrado";
         });
     }
     void rightsAndTheSessionsOwnOperatorAndBranch()
