@@ -8,6 +8,7 @@
 #include <QCborMap>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 
 namespace server {
 namespace {
@@ -24,6 +25,7 @@ quint64 versionOf(const QSqlDatabase &db, const QString &client)
 AccountEvents::AccountEvents(const Storage &storage, QObject *parent)
     : QObject(parent)
     , m_storage(storage)
+    , m_instance(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     m_poll.setInterval(PollMs);
     connect(&m_poll, &QTimer::timeout, this, [this] {
@@ -38,6 +40,12 @@ AccountEvents::AccountEvents(const Storage &storage, QObject *parent)
 AccountEvents::~AccountEvents()
 {
     if (!m_listenName.isEmpty()) {
+        try {
+            run(m_storage.connection(), QStringLiteral("DELETE FROM CONTAACOMP WHERE DSINSTANCIA = ?"), {m_instance},
+                "desmarcar as contas acompanhadas");
+        } catch (const fw::DatabaseError &e) {
+            qWarning("acc00420-server: acompanhamento das contas: %s", e.what());
+        }
         QSqlDatabase::database(m_listenName, false).close();
         QSqlDatabase::removeDatabase(m_listenName);
     }
@@ -102,14 +110,42 @@ void AccountEvents::watch(quint64 connection, const QString &client, quint64 ver
         return;
     Watch &w = m_watches[connection][client];
     w.sent = std::max(w.sent, version); // it knows that one: the reply said so
+    const bool first = !m_watchers.contains(client);
     m_watchers[client].insert(connection);
     if (m_known.value(client) < version)
         m_known[client] = version;
     offer(connection, client); // a version seen past the one it read
     try {
-        recheck({client});
+        if (first && m_storage.kind() == fw::DatabaseUrl::Kind::PostgreSQL)
+            changed(client, follow(client));
+        else
+            recheck({client});
     } catch (const fw::DatabaseError &e) {
         qWarning("acc00420-server: acompanhamento das contas: %s", e.what());
+    }
+}
+
+quint64 AccountEvents::follow(const QString &client)
+{
+    m_unmarked.insert(client);
+    // A writer holds the account's lock from its head's update to its commit: the mark waits
+    // for it and reads what it committed, and a writer after it sees the mark.
+    QSqlQuery q = run(m_storage.connection(),
+                      QStringLiteral("WITH marked AS (INSERT INTO CONTAACOMP (CDCLIENTE, DSINSTANCIA) VALUES (?, ?)"
+                                     " ON CONFLICT DO NOTHING) SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ? FOR SHARE"),
+                      {client, m_instance, client}, "marcar a conta acompanhada");
+    m_unmarked.remove(client);
+    return q.next() ? q.value(0).toULongLong() : 0;
+}
+
+void AccountEvents::unfollow(const QString &client)
+{
+    m_unmarked.remove(client);
+    try {
+        run(m_storage.connection(), QStringLiteral("DELETE FROM CONTAACOMP WHERE CDCLIENTE = ? AND DSINSTANCIA = ?"),
+            {client, m_instance}, "desmarcar a conta acompanhada");
+    } catch (const fw::DatabaseError &e) {
+        qWarning("acc00420-server: acompanhamento das contas: %s", e.what()); // only a notification too many
     }
 }
 
@@ -127,6 +163,8 @@ void AccountEvents::unwatch(quint64 connection, const QString &client)
         if (watchers->isEmpty()) {
             m_watchers.erase(watchers);
             m_known.remove(client);
+            if (m_storage.kind() == fw::DatabaseUrl::Kind::PostgreSQL)
+                unfollow(client);
         }
     }
 }
@@ -188,8 +226,11 @@ void AccountEvents::poll()
     if (m_storage.kind() == fw::DatabaseUrl::Kind::PostgreSQL) {
         const QSqlDatabase db = QSqlDatabase::database(m_listenName, false);
         QSqlQuery alive(db);
-        if (db.isOpen() && alive.exec(QStringLiteral("SELECT 1")))
+        if (db.isOpen() && alive.exec(QStringLiteral("SELECT 1"))) {
+            for (const QString &client : QStringList(m_unmarked.begin(), m_unmarked.end()))
+                changed(client, follow(client));
             return;
+        }
         listen(); // lost: listening again, then what was missed meanwhile
         recheck(m_watchers.keys());
         return;

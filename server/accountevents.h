@@ -56,6 +56,10 @@ private:
 
     void watch(quint64 connection, const QString &client, quint64 version);
     void unwatch(quint64 connection, const QString &client);
+    // On PostgreSQL: the account marked as followed by this instance, so that its changes are
+    // notified, under the account's lock, a change in progress waited for; and its version then.
+    quint64 follow(const QString &client);
+    void unfollow(const QString &client);
     // An account is at `version` now (versions only grow: an older one says nothing new).
     void changed(const QString &client, quint64 version);
     void offer(quint64 connection, const QString &client);
@@ -73,6 +77,8 @@ private:
     QTimer m_poll;
     qint64 m_dataVersion = -1;
     QString m_listenName;
+    const QString m_instance; // this instance's name in the marks of followed accounts
+    QSet<QString> m_unmarked; // followed, but their mark failed: tried again at the next poll
     const AppServer *m_server = nullptr;
 };
 

@@ -141,6 +141,22 @@ QStringList version6(Kind kind)
     return statements;
 }
 
+// On PostgreSQL an account's change is notified only while an instance follows it: the
+// notification takes a lock that every notifying commit of the database waits for, and most
+// accounts (the tills' postings) have no screen watching them. An instance marks the accounts
+// its screens watch in CONTAACOMP and unmarks them when the last one leaves; the marks of an
+// instance that did not stop cleanly only cost a notification each.
+QStringList version7(Kind kind)
+{
+    if (kind != Kind::PostgreSQL)
+        return {};
+    return {"CREATE TABLE IF NOT EXISTS CONTAACOMP (CDCLIENTE VARCHAR(21) NOT NULL, DSINSTANCIA VARCHAR(40) NOT NULL,"
+            " PRIMARY KEY (CDCLIENTE, DSINSTANCIA))",
+            "CREATE OR REPLACE FUNCTION ACC00420_CONTA_MUDOU() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+            " IF EXISTS (SELECT 1 FROM CONTAACOMP WHERE CDCLIENTE = NEW.CDCLIENTE) THEN"
+            " PERFORM pg_notify('acc00420_conta', NEW.CDCLIENTE || '/' || NEW.NRSEQCADEIA); END IF; RETURN NULL; END $$"};
+}
+
 struct Migration
 {
     QStringList (*statements)(Kind);
@@ -148,7 +164,8 @@ struct Migration
 };
 
 const std::vector<Migration> migrations = {
-    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, nullptr}, {version5, sealAccounts}, {version6, nullptr}};
+    {version1, nullptr}, {version2, nullptr}, {version3, nullptr}, {version4, nullptr}, {version5, sealAccounts}, {version6, nullptr},
+    {version7, nullptr}};
 
 } // namespace
 

@@ -11,6 +11,8 @@
 
 #include <QCborArray>
 #include <QCborMap>
+#include <QSqlDriver>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -141,6 +143,62 @@ private slots:
         post(elsewhere, C1, 3);
         QTest::qWait(3 * server::AccountEvents::CoalesceMs);
         QCOMPARE(watching.events().size(), told);
+    }
+
+    // On PostgreSQL an account is notified while an instance follows it, and only then: its
+    // mark comes with the first watch and goes with the last, by leaving or by disconnecting.
+    void onlyAFollowedAccountIsNotified()
+    {
+        if (qEnvironmentVariableIsEmpty("ACC00420_TEST_PG_URL"))
+            QSKIP("PostgreSQL only: on SQLite the instances poll the file");
+        LedgerBackend b(QStringLiteral("postgresql"));
+        postThroughTheLedger(b);
+        grantTestOperator(b.storage());
+        ServerProcess instance(ACC00420_SERVER_PATH, b.storage().url());
+        QVERIFY2(instance.start(), qPrintable(instance.output()));
+        const auto marks = [&](const QString &client) {
+            QSqlQuery q = server::run(b.db(), "SELECT COUNT(*) FROM CONTAACOMP WHERE CDCLIENTE = ?", {client});
+            return q.next() ? q.value(0).toInt() : -1;
+        };
+        QStringList heard; // the accounts notified, in commit order
+        QSqlDatabase listener = fw::openDatabase(b.storage().url(), QStringLiteral("listener"));
+        connect(listener.driver(), &QSqlDriver::notification, this,
+                [&](const QString &, QSqlDriver::NotificationSource, const QVariant &payload) {
+                    heard << payload.toString().section(u'/', 0, 0);
+                });
+        QVERIFY(listener.driver()->subscribeToNotification(QLatin1String(server::AccountEvents::Channel)));
+        const server::Ledger ledger(b.storage());
+        // C2, followed throughout, closes each round: what C1 was notified before it has come.
+        // Whether C1 was (-1: C2 never came).
+        const auto round = [&](int day) {
+            heard.clear();
+            post(ledger, C1, day);
+            post(ledger, C2, day);
+            if (!QTest::qWaitFor([&] { return heard.contains(C2); }, 5000))
+                return -1;
+            return int(heard.contains(C1));
+        };
+        auto screen = std::make_unique<Watcher>(instance.port());
+        Watcher followingC2(instance.port());
+        followingC2.payload("acompanhar", {C2});
+        QTRY_COMPARE(marks(C2), 1);
+        QCOMPARE(round(4), 0);
+
+        screen->payload("acompanhar", {C1});
+        QTRY_COMPARE(marks(C1), 1);
+        QCOMPARE(round(5), 1);
+        QTRY_COMPARE(screen->events().size(), 1);
+
+        screen->payload("deixar", {C1});
+        QTRY_COMPARE(marks(C1), 0);
+        QCOMPARE(round(6), 0);
+
+        screen->payload("acompanhar", {C1});
+        QTRY_COMPARE(marks(C1), 1);
+        screen.reset(); // its connection closes
+        QTRY_COMPARE(marks(C1), 0);
+        QCOMPARE(round(7), 0);
+        QCOMPARE(marks(C2), 1);
     }
 
     // What a version asks for: only the rows changed since, or the whole statement when the

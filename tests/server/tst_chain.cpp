@@ -174,7 +174,7 @@ private slots:
         b.exec("DROP TABLE CADEIA");
         backToBeforeTheHeads(b);
         b.exec("DELETE FROM SCHEMAVERSAO WHERE NRVERSAO >= 4");
-        QCOMPARE(server::migrate(b.db(), b.storage().kind()), 6);
+        QCOMPARE(server::migrate(b.db(), b.storage().kind()), 7);
         if (!tampering.isEmpty())
             b.exec(tampering);
         const server::ChainReport report = verifyChains(b.db());
@@ -197,7 +197,7 @@ private slots:
         postThroughTheLedger(b);
         backToBeforeTheHeads(b);
         b.exec("DELETE FROM SCHEMAVERSAO WHERE NRVERSAO >= 5");
-        QCOMPARE(server::migrate(b.db(), b.storage().kind()), 6);
+        QCOMPARE(server::migrate(b.db(), b.storage().kind()), 7);
         post(server::Ledger(b.storage()), C1, 4);
         const server::ChainReport report = verifyChains(b.db());
         QVERIFY2(!report.difference, qPrintable(report.difference.value_or("")));
