@@ -8,6 +8,7 @@
 #include <QCborMap>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QUuid>
 
 namespace server {
@@ -25,7 +26,6 @@ quint64 versionOf(const QSqlDatabase &db, const QString &client)
 AccountEvents::AccountEvents(const Storage &storage, QObject *parent)
     : QObject(parent)
     , m_storage(storage)
-    , m_instance(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     m_poll.setInterval(PollMs);
     connect(&m_poll, &QTimer::timeout, this, [this] {
@@ -39,13 +39,15 @@ AccountEvents::AccountEvents(const Storage &storage, QObject *parent)
 
 AccountEvents::~AccountEvents()
 {
-    if (!m_listenName.isEmpty()) {
+    if (!m_instance.isEmpty()) {
         try {
             run(m_storage.connection(), QStringLiteral("DELETE FROM CONTAACOMP WHERE DSINSTANCIA = ?"), {m_instance},
                 "desmarcar as contas acompanhadas");
         } catch (const fw::DatabaseError &e) {
             qWarning("acc00420-server: acompanhamento das contas: %s", e.what());
         }
+    }
+    if (!m_listenName.isEmpty()) {
         QSqlDatabase::database(m_listenName, false).close();
         QSqlDatabase::removeDatabase(m_listenName);
     }
@@ -133,9 +135,24 @@ quint64 AccountEvents::follow(const QString &client)
     QSqlQuery q = run(m_storage.connection(),
                       QStringLiteral("WITH marked AS (INSERT INTO CONTAACOMP (CDCLIENTE, DSINSTANCIA) VALUES (?, ?)"
                                      " ON CONFLICT DO NOTHING) SELECT NRSEQCADEIA FROM NUMMOVCLIE WHERE CDCLIENTE = ? FOR SHARE"),
-                      {client, m_instance, client}, "marcar a conta acompanhada");
+                      {client, instance(), client}, "marcar a conta acompanhada");
     m_unmarked.remove(client);
     return q.next() ? q.value(0).toULongLong() : 0;
+}
+
+const QString &AccountEvents::instance()
+{
+    if (!m_instance.isEmpty())
+        return m_instance;
+    if (!m_server || m_server->port() == 0) {
+        m_instance = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        return m_instance;
+    }
+    const QString name = QStringLiteral("%1:%2").arg(QSysInfo::machineHostName()).arg(m_server->port());
+    run(m_storage.connection(), QStringLiteral("DELETE FROM CONTAACOMP WHERE DSINSTANCIA = ?"), {name},
+        "desmarcar as contas de antes");
+    m_instance = name;
+    return m_instance;
 }
 
 void AccountEvents::unfollow(const QString &client)

@@ -60,6 +60,9 @@ private:
     // notified, under the account's lock, a change in progress waited for; and its version then.
     quint64 follow(const QString &client);
     void unfollow(const QString &client);
+    // This instance's name in the marks: its host and port once it listens, the marks a run
+    // before on them left cleared first; a name of its own when it serves no port.
+    const QString &instance();
     // An account is at `version` now (versions only grow: an older one says nothing new).
     void changed(const QString &client, quint64 version);
     void offer(quint64 connection, const QString &client);
@@ -77,7 +80,7 @@ private:
     QTimer m_poll;
     qint64 m_dataVersion = -1;
     QString m_listenName;
-    const QString m_instance; // this instance's name in the marks of followed accounts
+    QString m_instance;
     QSet<QString> m_unmarked; // followed, but their mark failed: tried again at the next poll
     const AppServer *m_server = nullptr;
 };

@@ -143,14 +143,14 @@ QStringList version6(Kind kind)
 
 // On PostgreSQL an account's change is notified only while an instance follows it: the
 // notification takes a lock that every notifying commit of the database waits for, and most
-// accounts (the tills' postings) have no screen watching them. An instance marks the accounts
-// its screens watch in CONTAACOMP and unmarks them when the last one leaves; the marks of an
-// instance that did not stop cleanly only cost a notification each.
+// accounts (the tills' postings) have no screen watching them. An instance (its host and port)
+// marks the accounts its screens watch in CONTAACOMP and unmarks them when the last one leaves;
+// it clears what it left there when it starts again.
 QStringList version7(Kind kind)
 {
     if (kind != Kind::PostgreSQL)
         return {};
-    return {"CREATE TABLE IF NOT EXISTS CONTAACOMP (CDCLIENTE VARCHAR(21) NOT NULL, DSINSTANCIA VARCHAR(40) NOT NULL,"
+    return {"CREATE TABLE IF NOT EXISTS CONTAACOMP (CDCLIENTE VARCHAR(21) NOT NULL, DSINSTANCIA VARCHAR(300) NOT NULL,"
             " PRIMARY KEY (CDCLIENTE, DSINSTANCIA))",
             "CREATE OR REPLACE FUNCTION ACC00420_CONTA_MUDOU() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
             " IF EXISTS (SELECT 1 FROM CONTAACOMP WHERE CDCLIENTE = NEW.CDCLIENTE) THEN"
