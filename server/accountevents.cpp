@@ -148,7 +148,9 @@ const QString &AccountEvents::instance()
         m_instance = QUuid::createUuid().toString(QUuid::WithoutBraces);
         return m_instance;
     }
-    const QString name = QStringLiteral("%1:%2").arg(QSysInfo::machineHostName()).arg(m_server->port());
+    const QString name = QStringLiteral("%1 %2:%3")
+                             .arg(QSysInfo::machineHostName(), m_server->address().toString())
+                             .arg(m_server->port());
     run(m_storage.connection(), QStringLiteral("DELETE FROM CONTAACOMP WHERE DSINSTANCIA = ?"), {name},
         "desmarcar as contas de antes");
     m_instance = name;

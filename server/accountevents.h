@@ -60,8 +60,9 @@ private:
     // notified, under the account's lock, a change in progress waited for; and its version then.
     quint64 follow(const QString &client);
     void unfollow(const QString &client);
-    // This instance's name in the marks: its host and port once it listens, the marks a run
-    // before on them left cleared first; a name of its own when it serves no port.
+    // This instance's name in the marks: its host, address and port once it listens ("host
+    // address:port"), the marks a run before on them left cleared first; a name of its own
+    // when it serves no port.
     const QString &instance();
     // An account is at `version` now (versions only grow: an older one says nothing new).
     void changed(const QString &client, quint64 version);

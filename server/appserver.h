@@ -66,6 +66,7 @@ public:
     // Starts listening; false with *error set when the address can't be used.
     bool listen(QString *error);
     quint16 port() const { return m_server->serverPort(); }
+    QHostAddress address() const { return m_server->serverAddress(); }
     int sessionCount() const { return int(m_sessions.size()); }
     // Received requests waiting behind a running one, and their bytes, over all clients.
     int queuedRequests() const;

@@ -143,7 +143,7 @@ QStringList version6(Kind kind)
 
 // On PostgreSQL an account's change is notified only while an instance follows it: the
 // notification takes a lock that every notifying commit of the database waits for, and most
-// accounts (the tills' postings) have no screen watching them. An instance (its host and port)
+// accounts (the tills' postings) have no screen watching them. An instance (its host, address and port)
 // marks the accounts its screens watch in CONTAACOMP and unmarks them when the last one leaves;
 // it clears what it left there when it starts again.
 QStringList version7(Kind kind)

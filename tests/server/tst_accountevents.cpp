@@ -180,8 +180,9 @@ private slots:
             return int(heard.contains(C1));
         };
         auto screen = std::make_unique<Watcher>(instance.port());
-        // What a run before on the same host and port left goes with the first mark.
-        b.exec("INSERT INTO CONTAACOMP VALUES (?, ?)", {C1, QSysInfo::machineHostName() + ':' + QString::number(instance.port())});
+        // What a run before on the same host, address and port left goes with the first mark.
+        b.exec("INSERT INTO CONTAACOMP VALUES (?, ?)",
+               {C1, QSysInfo::machineHostName() + " 127.0.0.1:" + QString::number(instance.port())});
         Watcher followingC2(instance.port());
         followingC2.payload("acompanhar", {C2});
         QTRY_COMPARE(marks(C2), 1);
