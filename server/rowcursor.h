@@ -7,7 +7,6 @@
 #include <QString>
 #include <QVariant>
 
-#include <memory>
 #include <optional>
 #include <vector>
 
